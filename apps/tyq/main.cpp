@@ -1,0 +1,40 @@
+// tyq: command-line tool of the tyq seismic volume library.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tyq/version.h"
+
+namespace {
+
+void printHelp() {
+  std::printf(
+      "tyq %s - bricked 3-D seismic volume storage\n"
+      "\n"
+      "Usage: tyq COMMAND [ARGS]\n"
+      "\n"
+      "Commands:\n"
+      "  version        print the library version\n"
+      "  --help, help   print this text\n",
+      Qra::Ostrel::Tyq::versionString());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    printHelp();
+    return 2;
+  }
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    printHelp();
+    return 0;
+  }
+  if (command == "version" || command == "--version") {
+    std::printf("tyq %s\n", Qra::Ostrel::Tyq::versionString());
+    return 0;
+  }
+  std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());
+  return 2;
+}

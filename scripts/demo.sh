@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Set up, build (Release) and run the tyq tool's main job.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTYQ_BUILD_TESTS=OFF
+cmake --build build/release --target tyq_app
+build/release/apps/tyq/tyq --help
+build/release/apps/tyq/tyq version

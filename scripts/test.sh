@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Set up, build and run the whole test suite twice: a warnings-as-errors
+# release build, then a build under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+jobs=$(nproc)
+
+run_suite() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DTYQ_WERROR=ON -DTYQ_BUILD_BENCH=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+echo "=== release build ==="
+run_suite build/test-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "=== sanitizer build (address, undefined) ==="
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build/test-asan -DCMAKE_BUILD_TYPE=Debug -DTYQ_SANITIZE=ON -DTYQ_BUILD_BENCH=OFF
+echo "tyq: all tests passed"
