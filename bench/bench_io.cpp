@@ -1,0 +1,137 @@
+// Positioned 1 MiB transfers through vvFile against plain pread/pwrite of the
+// same bytes on the same 256 MiB file, which stays in the page cache, so the
+// figures show the file layer's own cost and not the disk's.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "io/vv_file.h"
+
+namespace {
+
+using Qra::Ostrel::Tyq::Private::vvFile;
+
+constexpr uint32_t kBlock = 1u << 20;
+constexpr int64_t kBlocks = 256;
+
+struct Fixture {
+  std::string dir;
+  std::string path;
+  void* buffer = nullptr;
+  vvFile file;  // allocates the buffer, so both sides transfer from the same memory
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+// Stepping by an odd number of blocks touches the whole file, never one hot block.
+int64_t blockOffset(int64_t i) {
+  return ((i * 97) % kBlocks) * kBlock;
+}
+
+bool setUp() {
+  Fixture& f = fixture();
+  std::string pattern = (std::filesystem::temp_directory_path() / "tyq-bench-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) return false;
+  f.dir = pattern;
+  f.path = f.dir + "/bench.bin";
+  f.buffer = f.file.AllocateBuffer(kBlock);
+  if (!f.buffer || !f.file.CreateNewFile(f.path, nullptr, true, true, true, true)) return false;
+  std::vector<uint8_t> fill(kBlock, 0x3c);
+  for (int64_t i = 0; i < kBlocks; ++i) {
+    if (!f.file.WriteAtPosition(i * kBlock, kBlock, fill.data(), nullptr)) return false;
+  }
+  return true;
+}
+
+void tearDown() {
+  Fixture& f = fixture();
+  f.file.Close(nullptr);
+  f.file.ReleaseBuffer(f.buffer);
+  std::error_code ignored;
+  std::filesystem::remove_all(f.dir, ignored);
+}
+
+// A second descriptor of the same file for the baseline; the vvFile holds the
+// writer claim, which plain descriptors do not look at.
+template <bool kWrite>
+void BM_Plain(benchmark::State& state) {
+  Fixture& f = fixture();
+  const int fd = ::open(f.path.c_str(), O_RDWR | O_CLOEXEC);
+  int64_t i = 0;
+  for (auto _ : state) {
+    const ssize_t n = kWrite ? ::pwrite(fd, f.buffer, kBlock, blockOffset(i++))
+                             : ::pread(fd, f.buffer, kBlock, blockOffset(i++));
+    if (n != kBlock) state.SkipWithError("plain transfer failed");
+  }
+  ::close(fd);
+  state.SetBytesProcessed(state.iterations() * kBlock);
+}
+
+template <bool kWrite>
+void BM_VvFile(benchmark::State& state) {
+  Fixture& f = fixture();
+  int64_t i = 0;
+  for (auto _ : state) {
+    const bool ok = kWrite ? f.file.WriteAtPosition(blockOffset(i++), kBlock, f.buffer, nullptr)
+                           : f.file.ReadFromPosition(blockOffset(i++), kBlock, f.buffer, nullptr);
+    if (!ok) state.SkipWithError("vvFile transfer failed");
+  }
+  state.SetBytesProcessed(state.iterations() * kBlock);
+}
+
+BENCHMARK(BM_Plain<false>)->Name("read/pread")->MinTime(0.5)->UseRealTime();
+BENCHMARK(BM_VvFile<false>)->Name("read/vvFile")->MinTime(0.5)->UseRealTime();
+BENCHMARK(BM_Plain<true>)->Name("write/pwrite")->MinTime(0.5)->UseRealTime();
+BENCHMARK(BM_VvFile<true>)->Name("write/vvFile")->MinTime(0.5)->UseRealTime();
+
+// Keeps the time per transfer of every run so the ratios can be printed last.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.iterations > 0) seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void printRatio(const char* label, const std::string& ours, const std::string& plain) const {
+    const auto a = seconds_.find(ours);
+    const auto b = seconds_.find(plain);
+    if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) return;
+    std::printf("ratio %s: vvFile / plain time per 1 MiB = %.3f\n", label, a->second / b->second);
+  }
+
+ private:
+  std::map<std::string, double> seconds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!setUp()) {
+    std::fprintf(stderr, "cannot prepare the 256 MiB test file\n");
+    tearDown();
+    return 1;
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printRatio("read ", "read/vvFile", "read/pread");
+  reporter.printRatio("write", "write/vvFile", "write/pwrite");
+  tearDown();
+  benchmark::Shutdown();
+  return 0;
+}
