@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "info_command.h"
 #include "tyq/version.h"
 
 namespace {
@@ -14,6 +15,9 @@ void printHelp() {
       "Usage: tyq COMMAND [ARGS]\n"
       "\n"
       "Commands:\n"
+      "  info [--json] FILE\n"
+      "                 describe a volume file (format, geometry, annotation,\n"
+      "                 statistics, histogram, brick and tile tables)\n"
       "  version        print the library version\n"
       "  --help, help   print this text\n",
       Qra::Ostrel::Tyq::versionString());
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
     std::printf("tyq %s\n", Qra::Ostrel::Tyq::versionString());
     return 0;
   }
+  if (command == "info") return tyq_tool::runInfo(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());
   return 2;
 }

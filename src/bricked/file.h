@@ -1,0 +1,172 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bricked/dirty_bits.h"
+#include "bricked/format.h"
+#include "tyq/file.h"
+#include "tyq/records.h"
+#include "tyq/status.h"
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+
+class FileVersionHandlerBase;
+
+// One lookup table (bricks or grid-flag tiles) as held in memory: decoded
+// entries of every level, highest level first.
+struct LookupTable {
+  bool changed = false;
+  int64_t position = -1;
+  int64_t count = 0;
+  std::vector<int64_t> entries;
+  std::vector<int64_t> levelStart;
+};
+
+// Owns one open uncompressed volume file: its records, both lookup tables,
+// where new bricks and tiles go, and which ones were written since levels of
+// detail were last rebuilt. One thread at a time.
+class File {
+ public:
+  using FileInfo = FileAccess::FileInfo;
+  using DataInfo = FileAccess::DataInfo;
+  using Histogram = FileAccess::Histogram;
+
+  // Without `file`, one is made by the process-wide factory and owned here.
+  File(const std::string& name, FileAccess::FileFactory::UsageHint hint, FileAccess::FileADT* file);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  static int32_t GetCurrentVersionNumber() { return 3; }
+  static int32_t GetHighestSupportedVersionNumber() { return 3; }
+  static int32_t GetLowestSupportedVersionNumber() { return 1; }
+  static int32_t GetMemoryAlignment() { return 4096; }
+  int32_t GetPreferredAlignment() const { return fileInfo_.GetNumberOfBytesPerBrick(); }
+  FileAccess::FileADT* GetFileADT() const { return file_; }
+  const DirtyBits4& GetDirtyBricks() const { return dirtyBricks_; }
+  const DirtyBits4& GetDirtyTiles() const { return dirtyTiles_; }
+  bool IsOpen() const { return open_; }
+  bool IsWritable() const { return writable_; }
+  bool IsSequential() const { return sequential_; }
+  int32_t GetSampleSize() const { return sampleSize_; }
+  int32_t GetNumberOfBricks(int axis, int level) const;
+  const LookupTable& GetBrickTable() const { return brickTable_; }
+  const LookupTable& GetTileTable() const { return tileTable_; }
+  const FileVersionHandlerBase* GetVersionHandler() const { return handler_; }
+
+  bool Open(const std::string& name, bool readOnly, const FileAccess::TyqOptions& options,
+            Status* status, int32_t version = 0);
+  bool Reload(int32_t version, Status* status);
+  bool Create(const std::string& name, const DataInfo& dataInfo,
+              FileAccess::EnumClass<FileAccess::DataTypeEnum> dataType,
+              const FileAccess::TyqOptions& options, Status* status, float valueMin,
+              float valueMax, int32_t version = 0, bool overwrite = true);
+  bool Flush(bool newIdentity, Status* status);
+  bool Finalize(bool newIdentity, Status* status);
+  bool Discard(Status* status);
+
+  const FileInfo* GetFileInfo(Status* status) const;
+  const DataInfo* GetDataInfo(Status* status) const;
+  const Histogram* GetDataHist(Status* status) const;
+  bool SetDataInfo(const DataInfo& info, Status* status);
+  bool SetDataHist(int64_t count, double min, double max, const int64_t* bins, Status* status);
+  bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min, double max,
+                    Status* status);
+
+  // Bricks: `buffer` holds one brick, axis 2 fastest and axis 0 slowest.
+  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status);
+  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, int64_t skipBefore,
+                int64_t skipAfter, Status* status);
+  bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data, Status* status);
+  bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
+                        Status* status);
+  bool SetBrickAllZero(int32_t i, int32_t j, int32_t k, int level, Status* status);
+  bool SetExplicitBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
+                                Status* status);
+
+  // Grid-flag tiles: one byte per trace, axis 1 fastest.
+  bool GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
+                          bool expand, Status* status);
+  bool GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, Status* status);
+  bool SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags, Status* status);
+  bool SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value, Status* status);
+  bool SetExplicitGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
+                                        Status* status);
+
+  // Decoded entries (position, 1 for a constant, 0 for absent or out of
+  // range), i outermost and k innermost.
+  bool GetDataBrickPos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t k0, int32_t ni,
+                       int32_t nj, int32_t nk, Status* status);
+  bool GetGridFlagsTilePos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t ni,
+                           int32_t nj, Status* status);
+
+  bool ResetBrickDirtyRange(int level, Status* status);
+  bool ResetBrickDirtyRange(int level, int32_t i, int32_t j, int32_t k, Status* status);
+  bool ResetTileDirtyRange(int level, Status* status);
+  bool ResetTileDirtyRange(int level, int32_t i, int32_t j, Status* status);
+
+  // Where the next new tile or brick goes; moves the matching cursor.
+  int64_t GetNextGridFlagsTilePosition();
+  int64_t GetNextDataBrickPosition();
+
+ private:
+  friend class FileVersionHandlerBase;
+  template <int V>
+  friend class FileVersionHandler;
+
+  bool SetVersion(int32_t version, Status* status);
+  bool ReadFileHeader(int32_t version, Status* status);
+  bool WriteFileHeader(Status* status);
+  bool OnCriticalInfoChanged(int64_t sizeLimit, Status* status);
+  bool CheckGeometry(Status* status) const;
+  bool AllocateLookupTable(LookupTable& table, bool tiles, Status* status);
+  bool ReadLookupTable(Status* status);
+  bool ReadTable(LookupTable& table, Status* status);
+  bool WriteLookupTable(Status* status);
+  bool WriteTable(LookupTable& table, Status* status);
+  void ChooseFileModes(const std::string& name, const FileAccess::TyqOptions& options,
+                       bool& buffered, bool& synchronous) const;
+  void ApplyBrickSizeOverride();
+  bool NewIdentity(Status* status);
+  void Normalize();
+  int64_t GetNextPosition(int64_t& cursor, int64_t size);
+  void SetInitialCursors();
+
+  bool CheckWritable(Func& func) const;
+  bool BrickIndex(int32_t i, int32_t j, int32_t k, int level, int64_t& index, Func& func) const;
+  bool TileIndex(int32_t i, int32_t j, int level, int64_t& index, Func& func) const;
+  int64_t DecodeBrick(int64_t entry, void* constantOut) const;
+  int64_t DecodeTile(int64_t entry, uint8_t* constantOut) const;
+  bool ReadBlock(int64_t position, size_t traceBytes, size_t size, void* buffer, Func& func);
+  bool WriteBlock(int64_t position, size_t traceBytes, size_t size, const void* data, Func& func);
+  void OnBrickWritten(int level, int32_t i, int32_t j, int32_t k);
+  int64_t TileBytes() const;
+  int64_t BrickBytes() const;
+
+  FileAccess::FileADT* file_ = nullptr;
+  std::unique_ptr<FileAccess::FileADT> ownedFile_;
+  const FileVersionHandlerBase* handler_ = nullptr;
+  FileInfo fileInfo_;
+  int32_t sampleSize_ = 0;
+  TableGeometry geometry_;
+  int64_t infoPosition_ = -1;
+  bool infoChanged_ = false;
+  DataInfo dataInfo_;
+  int64_t histPosition_ = -1;
+  bool histChanged_ = false;
+  Histogram hist_;
+  LookupTable brickTable_;
+  LookupTable tileTable_;
+  bool open_ = false;
+  bool writable_ = false;
+  int64_t tileCursor_ = -1;
+  int64_t brickCursor_ = -1;
+  bool sequential_ = false;
+  DirtyBits4 dirtyBricks_;
+  DirtyBits4 dirtyTiles_;
+};
+
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked

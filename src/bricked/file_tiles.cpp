@@ -1,0 +1,154 @@
+// Grid-flag tiles, bulk position queries and dirty-mark resets.
+#include <cstring>
+
+#include "bricked/file.h"
+#include "bricked/version_handler.h"
+#include "core/aligned_buffer.h"
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+
+using Err = FileAccess::Error;
+
+bool File::GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, Status* status) {
+  return GetGridFlagsTileEx(i, j, level, buffer, nullptr, true, status);
+}
+
+bool File::GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
+                              bool expand, Status* status) {
+  Func func("File::GetGridFlagsTileEx", status);
+  if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
+  int64_t index = 0;
+  if (!TileIndex(i, j, level, index, func)) return false;
+  if (!buffer) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
+  uint8_t constant = 0;
+  const int64_t position = DecodeTile(tileTable_.entries[static_cast<size_t>(index)], &constant);
+  if (position == 0) return func.setError(Err::BrickNotFound, fileInfo_.fileName);
+  if (position == 1) {
+    if (isConstant) *isConstant = true;
+    const size_t count = (expand || !isConstant) ? static_cast<size_t>(TileBytes()) : 1;
+    std::memset(buffer, constant, count);
+    return true;
+  }
+  if (isConstant) *isConstant = false;
+  return ReadBlock(position, 1, static_cast<size_t>(TileBytes()), buffer, func);
+}
+
+bool File::SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags,
+                            Status* status) {
+  Func func("File::SetGridFlagsTile", status);
+  int64_t index = 0;
+  if (!CheckWritable(func) || !TileIndex(i, j, level, index, func)) return false;
+  if (!flags) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
+  int64_t& entry = tileTable_.entries[static_cast<size_t>(index)];
+  int64_t position = DecodeTile(entry, nullptr);
+  const bool isNew = position <= 1;
+  if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
+  if (isNew) position = GetNextGridFlagsTilePosition();
+  if (!WriteBlock(position, 1, static_cast<size_t>(TileBytes()), flags, func)) return false;
+  if (isNew) {
+    entry = handler_->EncodeTileEntry(position, nullptr);
+    tileTable_.changed = true;
+  }
+  dirtyTiles_.Mark(level, i, j, 0);
+  return true;
+}
+
+bool File::SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
+                                    Status* status) {
+  Func func("File::SetGridFlagsTileAllConst", status);
+  int64_t index = 0;
+  if (!CheckWritable(func) || !TileIndex(i, j, level, index, func)) return false;
+  int64_t& entry = tileTable_.entries[static_cast<size_t>(index)];
+  if ((!handler_->SupportsAnyConstant() && value != 0) || DecodeTile(entry, nullptr) > 1) {
+    return SetExplicitGridFlagsTileAllConst(i, j, level, value, func.statusP());
+  }
+  entry = handler_->EncodeTileEntry(0, &value);
+  tileTable_.changed = true;
+  dirtyTiles_.Mark(level, i, j, 0);
+  return true;
+}
+
+bool File::SetExplicitGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
+                                            Status* status) {
+  Func func("File::SetExplicitGridFlagsTileAllConst", status);
+  if (!CheckWritable(func)) return false;
+  AlignedBuffer tile;
+  if (!tile.Resize(static_cast<size_t>(TileBytes()))) {
+    return func.setError(Err::OutOfMemory, fileInfo_.fileName);
+  }
+  std::memset(tile.data(), value, static_cast<size_t>(TileBytes()));
+  return SetGridFlagsTile(i, j, level, tile.bytes(), func.statusP());
+}
+
+bool File::GetDataBrickPos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t k0,
+                           int32_t ni, int32_t nj, int32_t nk, Status* status) {
+  Func func("File::GetDataBrickPos", status);
+  if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
+  if (!out || ni < 0 || nj < 0 || nk < 0) {
+    return func.setError(Err::InvalidArgument, fileInfo_.fileName);
+  }
+  Status ignored;
+  for (int32_t i = 0; i < ni; ++i) {
+    for (int32_t j = 0; j < nj; ++j) {
+      for (int32_t k = 0; k < nk; ++k) {
+        int64_t index = 0;
+        Func probe("File::GetDataBrickPos", &ignored);
+        const int64_t value =
+            BrickIndex(i0 + i, j0 + j, k0 + k, level, index, probe)
+                ? DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], nullptr)
+                : 0;
+        out[(int64_t{i} * nj + j) * nk + k] = value;
+      }
+    }
+  }
+  return true;
+}
+
+bool File::GetGridFlagsTilePos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t ni,
+                               int32_t nj, Status* status) {
+  Func func("File::GetGridFlagsTilePos", status);
+  if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
+  if (!out || ni < 0 || nj < 0) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
+  Status ignored;
+  for (int32_t i = 0; i < ni; ++i) {
+    for (int32_t j = 0; j < nj; ++j) {
+      int64_t index = 0;
+      Func probe("File::GetGridFlagsTilePos", &ignored);
+      out[int64_t{i} * nj + j] =
+          TileIndex(i0 + i, j0 + j, level, index, probe)
+              ? DecodeTile(tileTable_.entries[static_cast<size_t>(index)], nullptr)
+              : 0;
+    }
+  }
+  return true;
+}
+
+bool File::ResetBrickDirtyRange(int level, Status* status) {
+  Func func("File::ResetBrickDirtyRange", status);
+  if (!CheckWritable(func)) return false;
+  dirtyBricks_.ClearLevel(level);
+  return true;
+}
+
+bool File::ResetBrickDirtyRange(int level, int32_t i, int32_t j, int32_t k, Status* status) {
+  Func func("File::ResetBrickDirtyRange", status);
+  if (!CheckWritable(func)) return false;
+  dirtyBricks_.TestAndClear(level, i, j, k);
+  return true;
+}
+
+bool File::ResetTileDirtyRange(int level, Status* status) {
+  Func func("File::ResetTileDirtyRange", status);
+  if (!CheckWritable(func)) return false;
+  dirtyTiles_.ClearLevel(level);
+  return true;
+}
+
+bool File::ResetTileDirtyRange(int level, int32_t i, int32_t j, Status* status) {
+  Func func("File::ResetTileDirtyRange", status);
+  if (!CheckWritable(func)) return false;
+  dirtyTiles_.TestAndClear(level, i, j, 0);
+  return true;
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked
