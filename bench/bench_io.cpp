@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "io/vv_file.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -95,29 +95,6 @@ BENCHMARK(BM_VvFile<false>)->Name("read/vvFile")->MinTime(0.5)->UseRealTime();
 BENCHMARK(BM_Plain<true>)->Name("write/pwrite")->MinTime(0.5)->UseRealTime();
 BENCHMARK(BM_VvFile<true>)->Name("write/vvFile")->MinTime(0.5)->UseRealTime();
 
-// Keeps the time per transfer of every run so the ratios can be printed last.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.iterations > 0) seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  void printRatio(const char* label, const std::string& ours, const std::string& plain) const {
-    const auto a = seconds_.find(ours);
-    const auto b = seconds_.find(plain);
-    if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) return;
-    std::printf("ratio %s: vvFile / plain time per 1 MiB = %.3f\n", label, a->second / b->second);
-  }
-
- private:
-  std::map<std::string, double> seconds_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,7 +104,7 @@ int main(int argc, char** argv) {
     tearDown();
     return 1;
   }
-  RatioReporter reporter;
+  tyq_bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.printRatio("read ", "read/vvFile", "read/pread");
   reporter.printRatio("write", "write/vvFile", "write/pwrite");

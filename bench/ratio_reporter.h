@@ -1,0 +1,40 @@
+#pragma once
+
+// Console reporter that remembers the time per iteration of every run, so a
+// benchmark program can end with ratios against a baseline measured in the
+// same run (absolute figures on shared machines are noisy; ratios less so).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tyq_bench {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.iterations > 0) seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  // Prints "ratio LABEL: ours / baseline time = R" when both ran.
+  void printRatio(const char* label, const std::string& ours, const std::string& baseline) const {
+    const auto a = seconds_.find(ours);
+    const auto b = seconds_.find(baseline);
+    if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) return;
+    std::printf("ratio %-28s %s / %s time = %.3f\n", label, ours.c_str(), baseline.c_str(),
+                a->second / b->second);
+  }
+
+ private:
+  std::map<std::string, double> seconds_;
+};
+
+}  // namespace tyq_bench
