@@ -101,7 +101,7 @@ void BM_FileBrick(benchmark::State& state) {
 template <bool kWrite>
 void BM_PlainBrick(benchmark::State& state) {
   Fixture& f = fixture();
-  std::vector<int64_t> positions(static_cast<size_t>(kCount[0] * kCount[1] * kCount[2]));
+  std::vector<long long> positions(static_cast<size_t>(kCount[0] * kCount[1] * kCount[2]));
   {
     File file(f.big, FA::FileFactory::UsageRead, nullptr);
     file.Open(f.big, true, FA::TyqOptions(), nullptr);

@@ -44,13 +44,13 @@ bool summarize(File& file, Summary& out, Status* status) {
   for (int level = 0; level < out.fileInfo.numberOfLods; ++level) {
     const int32_t n0 = file.GetNumberOfBricks(0, level), n1 = file.GetNumberOfBricks(1, level),
                   n2 = file.GetNumberOfBricks(2, level);
-    std::vector<int64_t> positions(static_cast<size_t>(n0) * n1 * n2);
+    std::vector<long long> positions(static_cast<size_t>(n0) * n1 * n2);
     LevelCounts bricks, tiles;
     if (!file.GetDataBrickPos(positions.data(), level, 0, 0, 0, n0, n1, n2, status)) return false;
-    for (const int64_t p : positions) count(bricks, p);
+    for (const long long p : positions) count(bricks, p);
     positions.resize(static_cast<size_t>(n0) * n1);
     if (!file.GetGridFlagsTilePos(positions.data(), level, 0, 0, n0, n1, status)) return false;
-    for (const int64_t p : positions) count(tiles, p);
+    for (const long long p : positions) count(tiles, p);
     out.bricks.push_back(bricks);
     out.tiles.push_back(tiles);
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "info_command.h"
+#include "read_command.h"
 #include "tyq/version.h"
 
 namespace {
@@ -18,6 +19,9 @@ void printHelp() {
       "  info [--json] FILE\n"
       "                 describe a volume file (format, geometry, annotation,\n"
       "                 statistics, histogram, brick and tile tables)\n"
+      "  read FILE --lod L --start i,j,k --size ni,nj,nk [--type float|int16|int8|raw]\n"
+      "       [--order 0..5] -o OUT\n"
+      "                 write a box of samples to OUT (.npy, or raw little-endian)\n"
       "  version        print the library version\n"
       "  --help, help   print this text\n",
       Qra::Ostrel::Tyq::versionString());
@@ -40,6 +44,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "info") return tyq_tool::runInfo(argc - 2, argv + 2);
+  if (command == "read") return tyq_tool::runRead(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());
   return 2;
 }

@@ -98,9 +98,9 @@ class File {
 
   // Decoded entries (position, 1 for a constant, 0 for absent or out of
   // range), i outermost and k innermost.
-  bool GetDataBrickPos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t k0, int32_t ni,
+  bool GetDataBrickPos(long long* out, int level, int32_t i0, int32_t j0, int32_t k0, int32_t ni,
                        int32_t nj, int32_t nk, Status* status);
-  bool GetGridFlagsTilePos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t ni,
+  bool GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0, int32_t ni,
                            int32_t nj, Status* status);
 
   bool ResetBrickDirtyRange(int level, Status* status);

@@ -80,7 +80,7 @@ bool File::SetExplicitGridFlagsTileAllConst(int32_t i, int32_t j, int level, uin
   return SetGridFlagsTile(i, j, level, tile.bytes(), func.statusP());
 }
 
-bool File::GetDataBrickPos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t k0,
+bool File::GetDataBrickPos(long long* out, int level, int32_t i0, int32_t j0, int32_t k0,
                            int32_t ni, int32_t nj, int32_t nk, Status* status) {
   Func func("File::GetDataBrickPos", status);
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
@@ -104,7 +104,7 @@ bool File::GetDataBrickPos(int64_t* out, int level, int32_t i0, int32_t j0, int3
   return true;
 }
 
-bool File::GetGridFlagsTilePos(int64_t* out, int level, int32_t i0, int32_t j0, int32_t ni,
+bool File::GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0, int32_t ni,
                                int32_t nj, Status* status) {
   Func func("File::GetGridFlagsTilePos", status);
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);

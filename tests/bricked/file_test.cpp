@@ -80,7 +80,7 @@ TEST(BrickedFile, BricksRoundTripAndGrowTheRegion) {
   EXPECT_EQ(data->regionSize[1], 64);
   EXPECT_EQ(data->regionSize[2], 64);
 
-  int64_t pos[2] = {-1, -1};
+  long long pos[2] = {-1, -1};
   ASSERT_TRUE(v.file->GetDataBrickPos(pos, 0, 0, 0, 0, 2, 1, 1, nullptr));
   EXPECT_EQ(pos[0], 0);
   EXPECT_GT(pos[1], 1);
@@ -146,7 +146,7 @@ TEST(BrickedFile, ConstantOverStoredDataRewritesInPlace) {
   ASSERT_TRUE(v.create(survey(64, 64, 64), FA::DataTypeEnum::UInt8, 3, &status));
   std::vector<uint8_t> brick(64 * 64 * 64, 3);
   ASSERT_TRUE(v.file->SetBrick(0, 0, 0, 0, brick.data(), &status));
-  int64_t before = 0, after = 0;
+  long long before = 0, after = 0;
   v.file->GetDataBrickPos(&before, 0, 0, 0, 0, 1, 1, 1, nullptr);
   const uint8_t nine = 9;
   ASSERT_TRUE(v.file->SetBrickAllConst(0, 0, 0, 0, &nine, &status));

@@ -1,0 +1,101 @@
+// Reading grid flags (one byte per trace, non-zero meaning live).
+#include <algorithm>
+#include <cstring>
+
+#include "bricked/accessor.h"
+#include "bricked/strided_copy.h"
+#include "core/aligned_buffer.h"
+#include "tyq/brick_geometry.h"
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+
+using Err = FileAccess::Error;
+
+bool Accessor::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer,
+                                    Func& func) {
+  const size_t bytes = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile());
+  bool isConstant = false;
+  if (!file_->GetGridFlagsTileEx(ti, tj, lod, buffer, &isConstant, true, func.statusP())) {
+    if (func.tyqError() != Err::BrickNotFound) return false;
+    func.setSuccess();
+    std::memset(buffer, 0, bytes);
+    *state = 0;
+    return true;
+  }
+  if (isConstant) {
+    *state = buffer[0] == 0 ? 1 : 2;
+    return true;
+  }
+  const bool anyDead = std::find(buffer, buffer + bytes, 0) != buffer + bytes;
+  const bool anyLive = std::any_of(buffer, buffer + bytes, [](unsigned char f) { return f; });
+  *state = !anyDead ? 2 : (!anyLive ? 1 : 3);
+  return true;
+}
+
+bool Accessor::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned char* flags,
+                             Status* status) {
+  Func func("Accessor::ReadGridFlags", status);
+  if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
+  if (ni <= 0 || nj <= 0 || int64_t{ni} * nj > INT32_MAX || !flags) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  const int start[3] = {i0, j0, 0}, size[3] = {ni, nj, 1};
+  const int tile[3] = {fileInfo_->brickSize[0], fileInfo_->brickSize[1], 1};
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  extent[2] = 1;
+  if (int64_t{i0} + ni <= 0 || int64_t{j0} + nj <= 0 || i0 >= extent[0] || j0 >= extent[1]) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  int callerFlags[2] = {nj, 1}, tileFlags[2] = {flagStrides_[0], flagStrides_[1]};
+  FlagStrides(accessOrder_, ni, nj, callerFlags);
+  const BrickRange range = CutIntoBricks(start, size, tile);
+  AlignedBuffer buffer;
+  if (!buffer.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {tile[0], tile[1], tile[2]}};
+  const int dstStrides[3] = {callerFlags[0], callerFlags[1], 1};
+  const int srcStrides[3] = {tileFlags[0], tileFlags[1], 1};
+  int64_t found = 0;
+  for (int ti = range.first[0]; ti < range.last[0]; ++ti) {
+    for (int tj = range.first[1]; tj < range.last[1]; ++tj) {
+      const int index[3] = {ti, tj, 0};
+      int ovStart[3], ovSize[3];
+      if (clip.GetEx(ovStart, ovSize, start, size, index) == TileIntersect<3>::None) continue;
+      int state = 0;
+      if (!ReadRawGridFlagsTile(lod, ti, tj, &state, buffer.bytes(), func)) return false;
+      found += state != 0;
+      const int64_t src = int64_t{ovStart[0] - ti * tile[0]} * srcStrides[0] +
+                          int64_t{ovStart[1] - tj * tile[1]} * srcStrides[1];
+      const int64_t dst = (int64_t{ovStart[0]} - i0) * dstStrides[0] +
+                          (int64_t{ovStart[1]} - j0) * dstStrides[1];
+      CopyBox<unsigned char>(flags + dst, dstStrides, buffer.bytes() + src, srcStrides, ovSize);
+    }
+  }
+  if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
+  return true;
+}
+
+bool Accessor::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
+                                 unsigned char** tiles, Status* status) {
+  Func func("Accessor::ReadGridFlagsTile", status);
+  if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
+  if (!tiles || nti < 0 || ntj < 0) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  const int b0 = fileInfo_->brickSize[0], b1 = fileInfo_->brickSize[1];
+  int64_t found = 0, n = 0;
+  for (int i = ti; i < ti + nti; ++i) {
+    for (int j = tj; j < tj + ntj; ++j, ++n) {
+      if (!tiles[n]) continue;
+      if (ReadGridFlags(lod, i * b0, j * b1, b0, b1, tiles[n], func.statusP())) {
+        ++found;
+      } else if (func.tyqError() != Err::BrickNotFound) {
+        return false;
+      }
+    }
+  }
+  if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
+  return func.setSuccess();
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked

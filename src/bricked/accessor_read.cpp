@@ -1,0 +1,251 @@
+// Reading boxes, bricks and grid flags through the uncompressed accessor.
+#include <algorithm>
+#include <cstring>
+
+#include "bricked/accessor.h"
+#include "bricked/strided_copy.h"
+#include "core/aligned_buffer.h"
+#include "tyq/brick_geometry.h"
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+
+using Err = FileAccess::Error;
+namespace FA = FileAccess;
+
+namespace {
+
+template <typename T>
+constexpr int callerType() {
+  if constexpr (std::is_same_v<T, signed char>) return FA::DataTypeEnum::Int8;
+  if constexpr (std::is_same_v<T, unsigned char>) return FA::DataTypeEnum::UInt8;
+  if constexpr (std::is_same_v<T, short>) return FA::DataTypeEnum::Int16;
+  if constexpr (std::is_same_v<T, unsigned short>) return FA::DataTypeEnum::UInt16;
+  if constexpr (std::is_same_v<T, int>) return FA::DataTypeEnum::Int32;
+  if constexpr (std::is_same_v<T, unsigned int>) return FA::DataTypeEnum::UInt32;
+  return FA::DataTypeEnum::Float32;
+}
+
+// Requests are described by int32 sizes whose product is the caller's
+// element count; anything that cannot be addressed is refused up front.
+bool validBox(const int size[3]) {
+  if (size[0] <= 0 || size[1] <= 0 || size[2] <= 0) return false;
+  return int64_t{size[0]} * size[1] * size[2] <= INT32_MAX;
+}
+
+bool overlapsExtent(const int start[3], const int size[3], const int extent[3]) {
+  for (int d = 0; d < 3; ++d) {
+    if (int64_t{start[d]} + size[d] <= 0 || start[d] >= extent[d]) return false;
+  }
+  return true;
+}
+
+// Partial bricks are read in slabs of their slowest axis.
+int slowestAxis(int order) { return order <= 1 ? 0 : (order <= 3 ? 1 : 2); }
+
+}  // namespace
+
+template <typename T>
+ConvFcn Accessor::ReadConversion(bool raw) const {
+  const int stored = fileInfo_->dataType;
+  const ConvFcn entry = conversions_.read[callerType<T>()];
+  if (!raw || stored != callerType<T>()) return entry;
+  if constexpr (std::is_same_v<T, float>) {
+    return nullptr;
+  } else {
+    const float lo = fileInfo_->valueMin, hi = fileInfo_->valueMax;
+    const auto close = [](float a, float b) {
+      return std::fabs(a - b) / ((std::fabs(a) + std::fabs(b)) * 0.5f + 1.0f) < 1.1920929e-07f;
+    };
+    return close(scaleLow_, lo) && close(scaleHigh_, hi) ? nullptr : entry;
+  }
+}
+
+template <typename T>
+bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data,
+                                 Func& func) {
+  if (!CheckOpen(func)) return false;
+  const int* brick = fileInfo_->brickSize;
+  if (!validBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  const BrickRange range = CutIntoBricks(start, size, brick, extent);
+  if (range.aligned) {
+    T* bricks[1] = {data};
+    const int end[3] = {range.first[0] + 1, range.first[1] + 1, range.first[2] + 1};
+    return ReadDataExT(lod, range.first, end, bricks, false, func);
+  }
+  if (!CheckLod(lod, func)) return false;
+  if (!overlapsExtent(start, size, extent)) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  const int32_t storedSize = file_->GetSampleSize();
+  const size_t brickSamples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  AlignedBuffer buffer;
+  if (!buffer.Resize(brickSamples * std::max<size_t>(sizeof(T), storedSize))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  std::memset(buffer.data(), 0, buffer.size());
+  // Orders without a layout of their own keep the trace-optimised one.
+  int callerStrides[3] = {size[1] * size[2], size[2], 1};
+  StorageStrides(accessOrder_, size, callerStrides);
+  // Partial bricks are read only along the slabs of their slowest axis that
+  // the request crosses.
+  const int slow = slowestAxis(fileInfo_->storageOrder);
+  const int64_t slab = static_cast<int64_t>(brickSamples) / brick[slow];
+  const ConvFcn convert = conversions_.read[callerType<T>()];
+  const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
+  int64_t found = 0;
+  for (int i = range.first[0]; i < range.last[0]; ++i) {
+    for (int j = range.first[1]; j < range.last[1]; ++j) {
+      for (int k = range.first[2]; k < range.last[2]; ++k) {
+        const int index[3] = {i, j, k};
+        int ovStart[3], ovSize[3];
+        if (clip.GetEx(ovStart, ovSize, start, size, index) == TileIntersect<3>::None) continue;
+        const int64_t brickStart = int64_t{index[slow]} * brick[slow];
+        const int64_t skipBefore = (ovStart[slow] - brickStart) * slab;
+        const int64_t skipAfter = (brickStart + brick[slow] - ovStart[slow] - ovSize[slow]) * slab;
+        if (!file_->GetBrick(i, j, k, lod, buffer.data(), skipBefore, skipAfter, func.statusP())) {
+          if (func.tyqError() != Err::BrickNotFound) return false;
+          func.setSuccess();
+          std::memset(buffer.data(), 0, buffer.size());
+        } else {
+          ++found;
+          if (convert) {
+            convert(buffer.data(), scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
+                    fileInfo_->valueMax, static_cast<int64_t>(brickSamples) - skipAfter);
+          }
+        }
+        const T* src = static_cast<const T*>(buffer.data());
+        int64_t srcOffset = 0, dstOffset = 0;
+        for (int d = 0; d < 3; ++d) {
+          srcOffset += int64_t{ovStart[d] - index[d] * brick[d]} * brickStrides_[d];
+          dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
+        }
+        CopyBox<T>(data + dstOffset, callerStrides, src + srcOffset, brickStrides_, ovSize);
+      }
+    }
+  }
+  if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
+  return true;
+}
+
+template <typename T>
+bool Accessor::ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks,
+                               bool raw, Func& func) {
+  if (!CheckOpen(func)) return false;
+  if (!bricks || count[0] < 0 || count[1] < 0 || count[2] < 0) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  const int end[3] = {start[0] + count[0], start[1] + count[1], start[2] + count[2]};
+  return ReadDataExT(lod, start, end, bricks, raw, func);
+}
+
+template <typename T>
+bool Accessor::ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw,
+                           Func& func) {
+  if (!CheckLod(lod, func)) return false;
+  const ConvFcn convert = ReadConversion<T>(raw);
+  const int32_t storedSize = file_->GetSampleSize();
+  const int64_t samples = fileInfo_->GetNumberOfSamplesPerBrick();
+  const bool direct = accessOrder_ == fileInfo_->storageOrder &&
+                      storedSize <= static_cast<int32_t>(sizeof(T));
+  AlignedBuffer temp;
+  if (!direct && !temp.Resize(static_cast<size_t>(samples) *
+                              std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize)))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  int callerStrides[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
+  StorageStrides(accessOrder_, fileInfo_->brickSize, callerStrides);
+  int64_t found = 0, n = 0;
+  for (int i = begin[0]; i < end[0]; ++i) {
+    for (int j = begin[1]; j < end[1]; ++j) {
+      for (int k = begin[2]; k < end[2]; ++k, ++n) {
+        T* out = bricks[n];
+        if (!out) continue;
+        void* target = direct ? static_cast<void*>(out) : temp.data();
+        if (!file_->GetBrick(i, j, k, lod, target, func.statusP())) {
+          if (func.tyqError() != Err::BrickNotFound) return false;
+          func.setSuccess();
+          std::memset(out, 0, static_cast<size_t>(samples) * sizeof(T));
+          continue;
+        }
+        ++found;
+        if (convert) {
+          convert(target, scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
+                  fileInfo_->valueMax, samples);
+        }
+        if (!direct) {
+          CopyBox<T>(out, callerStrides, static_cast<const T*>(temp.data()), brickStrides_,
+                     fileInfo_->brickSize);
+        }
+      }
+    }
+  }
+  if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
+  return true;
+}
+
+bool Accessor::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* data,
+                        Status* status) {
+  Func func("Accessor::ReadData", status);
+  const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
+  return ReadGeneralRangeT(lod, start, size, data, func);
+}
+
+bool Accessor::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* data,
+                        Status* status) {
+  Func func("Accessor::ReadData", status);
+  const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
+  return ReadGeneralRangeT(lod, start, size, data, func);
+}
+
+bool Accessor::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+                        signed char* data, Status* status) {
+  Func func("Accessor::ReadData", status);
+  const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
+  return ReadGeneralRangeT(lod, start, size, data, func);
+}
+
+bool Accessor::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                             signed char** bricks, Status* status) {
+  Func func("Accessor::ReadDataBrick", status);
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  return ReadBrickRangeT(lod, start, count, bricks, false, func);
+}
+
+bool Accessor::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                             short** bricks, Status* status) {
+  Func func("Accessor::ReadDataBrick", status);
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  return ReadBrickRangeT(lod, start, count, bricks, false, func);
+}
+
+bool Accessor::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                             float** bricks, Status* status) {
+  Func func("Accessor::ReadDataBrick", status);
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  return ReadBrickRangeT(lod, start, count, bricks, false, func);
+}
+
+bool Accessor::ReadRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                            void** bricks, Status* status) {
+  Func func("Accessor::ReadRawBrick", status);
+  if (!CheckOpen(func)) return false;
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  auto as = [&](auto* typed) {
+    using T = std::remove_pointer_t<decltype(typed)>;
+    return ReadBrickRangeT(lod, start, count, reinterpret_cast<T**>(bricks), true, func);
+  };
+  switch (fileInfo_->dataType) {
+    case FA::DataTypeEnum::Int8: return as(static_cast<signed char*>(nullptr));
+    case FA::DataTypeEnum::UInt8: return as(static_cast<unsigned char*>(nullptr));
+    case FA::DataTypeEnum::Int16: return as(static_cast<short*>(nullptr));
+    case FA::DataTypeEnum::UInt16: return as(static_cast<unsigned short*>(nullptr));
+    case FA::DataTypeEnum::Int32: return as(static_cast<int*>(nullptr));
+    case FA::DataTypeEnum::UInt32: return as(static_cast<unsigned int*>(nullptr));
+    case FA::DataTypeEnum::Float32: return as(static_cast<float*>(nullptr));
+    default: return func.setError(Err::InternalError, fileInfo_->fileName);
+  }
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked
