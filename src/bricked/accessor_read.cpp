@@ -93,6 +93,9 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
   const int slow = slowestAxis(fileInfo_->storageOrder);
   const int64_t slab = static_cast<int64_t>(brickSamples) / brick[slow];
   const ConvFcn convert = conversions_.read[callerType<T>()];
+  // Requests much larger than the cache are written around it.
+  const bool stream = int64_t{size[0]} * size[1] * size[2] * static_cast<int64_t>(sizeof(T)) >
+                      (int64_t{32} << 20);
   const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
   int64_t found = 0;
   for (int i = range.first[0]; i < range.last[0]; ++i) {
@@ -121,7 +124,7 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
           srcOffset += int64_t{ovStart[d] - index[d] * brick[d]} * brickStrides_[d];
           dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
         }
-        CopyBox<T>(data + dstOffset, callerStrides, src + srcOffset, brickStrides_, ovSize);
+        CopyBox<T>(data + dstOffset, callerStrides, src + srcOffset, brickStrides_, ovSize, stream);
       }
     }
   }

@@ -9,6 +9,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Qra::Ostrel::Tyq::Private::Bricked {
 
 namespace StridedCopyDetail {
@@ -55,10 +59,53 @@ inline bool Plan(Axis out[3], const int64_t ds[3], const int64_t ss[3], const in
   return true;
 }
 
+// Short contiguous runs (a trace of a brick is typically 64 to 256 bytes)
+// are copied with fixed-size moves the compiler inlines; a library call per
+// run would cost as much as the copy itself.
+inline void CopyRun(void* dst, const void* src, size_t bytes) {
+  if (bytes > 1024) {
+    std::memcpy(dst, src, bytes);
+    return;
+  }
+  auto* d = static_cast<unsigned char*>(dst);
+  const auto* s = static_cast<const unsigned char*>(src);
+  for (; bytes >= 32; bytes -= 32, d += 32, s += 32) std::memcpy(d, s, 32);
+  if (bytes) std::memcpy(d, s, bytes);
+}
+
+// The same with stores that bypass the cache, for destinations far larger
+// than the cache: ordinary stores would first read every destination line.
+inline void StreamRun(void* dst, const void* src, size_t bytes) {
+#if defined(__SSE2__)
+  auto* d = static_cast<unsigned char*>(dst);
+  const auto* s = static_cast<const unsigned char*>(src);
+  if ((reinterpret_cast<uintptr_t>(d) & 15) == 0) {
+    for (; bytes >= 64; bytes -= 64, d += 64, s += 64) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 48));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d), a);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), b);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), c);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + 48), e);
+    }
+  }
+  CopyRun(d, s, bytes);
+#else
+  CopyRun(dst, src, bytes);
+#endif
+}
+
 template <typename T>
-void CopyAxis(T* dst, const T* src, const Axis& x) {
+void CopyAxis(T* dst, const T* src, const Axis& x, bool stream = false) {
   if (x.d == 1 && x.s == 1) {
-    std::memcpy(dst, src, static_cast<size_t>(x.n) * sizeof(T));
+    const size_t bytes = static_cast<size_t>(x.n) * sizeof(T);
+    if (stream) {
+      StreamRun(dst, src, bytes);
+    } else {
+      CopyRun(dst, src, bytes);
+    }
     return;
   }
   for (int64_t i = 0; i < x.n; ++i) dst[i * x.d] = src[i * x.s];
@@ -70,9 +117,11 @@ void CopyAxis(T* dst, const T* src, const Axis& x) {
 // the sample (i, j, k) being at i * strides[0] + j * strides[1] + k *
 // strides[2] in each. Runs contiguous in both buffers become memcpy calls,
 // a box contiguous in both a single one. The buffers must not overlap.
+// With `stream`, contiguous runs are written around the cache; for copies
+// into destinations much larger than the cache that are not read again soon.
 template <typename T>
 void CopyBox(T* dst, const int64_t dstStrides[3], const T* src, const int64_t srcStrides[3],
-             const int size[3]) {
+             const int size[3], bool stream = false) {
   using namespace StridedCopyDetail;
   Axis a[3];
   if (!Plan(a, dstStrides, srcStrides, size)) return;
@@ -85,16 +134,21 @@ void CopyBox(T* dst, const int64_t dstStrides[3], const T* src, const int64_t sr
   for (int64_t i = 0; i < outer.n; ++i) {
     T* d = dst + i * outer.d;
     const T* s = src + i * outer.s;
-    for (int64_t j = 0; j < middle.n; ++j) CopyAxis(d + j * middle.d, s + j * middle.s, a[2]);
+    for (int64_t j = 0; j < middle.n; ++j) {
+      CopyAxis(d + j * middle.d, s + j * middle.s, a[2], stream);
+    }
   }
+#if defined(__SSE2__)
+  if (stream) _mm_sfence();
+#endif
 }
 
 template <typename T>
 void CopyBox(T* dst, const int dstStrides[3], const T* src, const int srcStrides[3],
-             const int size[3]) {
+             const int size[3], bool stream = false) {
   const int64_t ds[3] = {dstStrides[0], dstStrides[1], dstStrides[2]};
   const int64_t ss[3] = {srcStrides[0], srcStrides[1], srcStrides[2]};
-  CopyBox(dst, ds, src, ss, size);
+  CopyBox(dst, ds, src, ss, size, stream);
 }
 
 // The two-dimensional counterpart, for flag tiles: size[0] x size[1] samples.
