@@ -118,6 +118,7 @@ class TYQ_EXPORT HistogramData {
 
  private:
   friend class HistogramBuilder;
+  friend struct BrickSamplesAccess;
   static constexpr double kSmallestWidth = 0.125;
 
   void AddOne(double v, long long count);
