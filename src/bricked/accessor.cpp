@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "stats/file_histogram.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
 
@@ -61,7 +62,7 @@ bool Accessor::Open(const std::string& name, const FA::TyqOptions& options, Stat
       name, readOnly ? FA::FileFactory::UsageRead : FA::FileFactory::UsageReadWrite, callerFile_);
   if (!file->Open(name, readOnly, options, func.statusP(), version)) return false;
   file_ = std::move(file);
-  return Initialize(func.statusP());
+  return Initialize(options, func.statusP());
 }
 
 bool Accessor::Create(const std::string& name, const DataInfo& dataInfo,
@@ -76,16 +77,21 @@ bool Accessor::Create(const std::string& name, const DataInfo& dataInfo,
     return false;
   }
   file_ = std::move(file);
-  return Initialize(func.statusP());
+  return Initialize(options, func.statusP());
 }
 
-bool Accessor::Initialize(Status* status) {
+bool Accessor::Initialize(const FA::TyqOptions& options, Status* status) {
   Func func("Accessor::Initialize", status);
   fileInfo_ = file_->GetFileInfo(func.statusP());
   dataInfo_ = file_->GetDataInfo(func.statusP());
-  if (!fileInfo_ || !dataInfo_) {
+  const Histogram* stored = file_->GetDataHist(func.statusP());
+  if (!fileInfo_ || !dataInfo_ || !stored) {
     Discard(nullptr);
     return func.ensureError();
+  }
+  if (file_->IsWritable()) {
+    hist_ = std::make_unique<HistogramBuilder>(
+        MakeInMemoryHistogram(*fileInfo_, *dataInfo_, *stored));
   }
   const int brick[3] = {fileInfo_->brickSize[0], fileInfo_->brickSize[1], fileInfo_->brickSize[2]};
   StorageStrides(fileInfo_->storageOrder, brick, brickStrides_);
@@ -96,6 +102,8 @@ bool Accessor::Initialize(Status* status) {
     Discard(nullptr);
     return false;
   }
+  lodSettings_ = Lod::ChooseLodSettings(options, file_->GetFileADT()->FileName(),
+                                        file_->IsWritable());
   return true;
 }
 
@@ -124,7 +132,12 @@ bool Accessor::UpdateConvFcn(Status* status) {
 void Accessor::Discard(Status* status) {
   Func func("Accessor::Discard", status);
   if (!file_) return;
+  if (getDebugLevel() > 0) {
+    std::printf("## Discard name=\"%s\"\n", fileInfo_ ? fileInfo_->fileName.c_str() : "");
+  }
+  file_->Discard(nullptr);
   file_.reset();
+  hist_.reset();
   fileInfo_ = nullptr;
   dataInfo_ = nullptr;
   accessOrder_ = FA::StorageOrderEnum::TraceOptimized();

@@ -6,6 +6,8 @@
 
 #include "bricked/conversion.h"
 #include "bricked/file.h"
+#include "lod/lod_driver.h"
+#include "tyq/stats.h"
 #include "tyq/accessor.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
@@ -93,10 +95,10 @@ class Accessor final : public FileAccess::Accessor {
                      const void* const* bricks, Status* status) override;
 
   // Reads one whole brick in the stored sample type; 0 or the error code.
-  class BrickReader {
+  class BrickReader : public Lod::BrickSource {
    public:
     explicit BrickReader(Accessor& accessor) : accessor_(accessor) {}
-    int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status);
+    int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) override;
 
    private:
     Accessor& accessor_;
@@ -105,7 +107,7 @@ class Accessor final : public FileAccess::Accessor {
   File* GetFile() const { return file_.get(); }
 
  private:
-  bool Initialize(Status* status);
+  bool Initialize(const FileAccess::TyqOptions& options, Status* status);
   void ResetAccessScaleRange();
   bool UpdateConvFcn(Status* status);
   bool CheckOpen(Func& func) const;
@@ -120,6 +122,23 @@ class Accessor final : public FileAccess::Accessor {
   bool ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw, Func& func);
   template <typename T>
   ConvFcn ReadConversion(bool raw) const;
+  template <typename T>
+  ConvFcn WriteConversion(bool raw) const;
+  template <typename T>
+  bool WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
+                          Func& func);
+  template <typename T>
+  bool WriteBrickRangeT(int lod, const int start[3], const int count[3],
+                        const T* const* bricks, bool raw, Func& func);
+  template <typename T>
+  bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks,
+                    bool raw, Func& func);
+  // Stores one brick of a column whose flag tile is `tile` (state as below),
+  // keeping the in-memory histogram exact at level 0.
+  bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
+                  const unsigned char* tile, Func& func);
+  bool CheckWritable(Func& func) const;
+  bool GenerateLODs(int highest, int force, const int* begin, const int* end, Status* status);
   // State of a flag tile: 0 absent, 1 all dead, 2 all live, 3 mixed.
   bool ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer, Func& func);
 
@@ -133,6 +152,8 @@ class Accessor final : public FileAccess::Accessor {
   int brickStrides_[3] = {0, 0, 0};
   int flagStrides_[2] = {0, 0};
   ConversionTables conversions_{};
+  std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
+  Lod::LodSettings lodSettings_;
   std::atomic<int> refCount_{0};
 };
 

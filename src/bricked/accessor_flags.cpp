@@ -1,11 +1,13 @@
 // Reading grid flags (one byte per trace, non-zero meaning live).
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "bricked/accessor.h"
 #include "bricked/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "tyq/brick_geometry.h"
+#include "tyq/environment.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
 
@@ -96,6 +98,74 @@ bool Accessor::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
   }
   if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
   return func.setSuccess();
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+
+bool Accessor::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
+                              Status* status) {
+  Func func("Accessor::WriteGridFlags", status);
+  if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
+  if (ni <= 0 || nj <= 0 || int64_t{ni} * nj > INT32_MAX || !flags) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  const int start[3] = {i0, j0, 0}, size[3] = {ni, nj, 1};
+  const int tile[3] = {fileInfo_->brickSize[0], fileInfo_->brickSize[1], 1};
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  extent[2] = 1;
+  AlignedBuffer buffer;
+  if (!buffer.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  int callerFlags[2] = {nj, 1};
+  FlagStrides(accessOrder_, ni, nj, callerFlags);
+  const int srcStrides[3] = {callerFlags[0], callerFlags[1], 1};
+  const int dstStrides[3] = {flagStrides_[0], flagStrides_[1], 1};
+  const BrickRange range = CutIntoBricks(start, size, tile);
+  const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {tile[0], tile[1], tile[2]}};
+  for (int ti = range.first[0]; ti < range.last[0]; ++ti) {
+    for (int tj = range.first[1]; tj < range.last[1]; ++tj) {
+      const int index[3] = {ti, tj, 0};
+      int ovStart[3], ovSize[3];
+      const auto level = clip.GetEx(ovStart, ovSize, start, size, index);
+      if (level == TileIntersect<3>::None) continue;
+      int state = 0;
+      if (level == TileIntersect<3>::Partial &&
+          !ReadRawGridFlagsTile(lod, ti, tj, &state, buffer.bytes(), func)) {
+        return false;
+      }
+      const int64_t src = (int64_t{ovStart[0]} - i0) * srcStrides[0] +
+                          (int64_t{ovStart[1]} - j0) * srcStrides[1];
+      const int64_t dst = int64_t{ovStart[0] - ti * tile[0]} * dstStrides[0] +
+                          int64_t{ovStart[1] - tj * tile[1]} * dstStrides[1];
+      CopyBox<unsigned char>(buffer.bytes() + dst, dstStrides, flags + src, srcStrides, ovSize);
+      if (getDebugLevel() > 1) std::printf("##    Write Tile (%d,%d) LOD%d\n", ti, tj, lod);
+      if (!file_->SetGridFlagsTile(ti, tj, lod, buffer.bytes(), func.statusP())) return false;
+    }
+  }
+  return true;
+}
+
+bool Accessor::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
+                                  const unsigned char* const* tiles, Status* status) {
+  Func func("Accessor::WriteGridFlagsTile", status);
+  if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
+  if (!tiles || nti < 0 || ntj < 0) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  const int b0 = fileInfo_->brickSize[0], b1 = fileInfo_->brickSize[1];
+  int64_t n = 0;
+  for (int i = ti; i < ti + nti; ++i) {
+    for (int j = tj; j < tj + ntj; ++j, ++n) {
+      if (tiles[n] && !WriteGridFlags(lod, i * b0, j * b1, b0, b1, tiles[n], func.statusP())) {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

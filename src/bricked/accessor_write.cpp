@@ -1,79 +1,373 @@
-// Writing through the uncompressed accessor. Flushing, finalising and the
-// description are in place; sample, brick and flag writes arrive with the
-// statistics and level-of-detail machinery they depend on.
+// Writing through the uncompressed accessor: boxes merged into bricks,
+// whole bricks, grid flags; the in-memory histogram kept exact; levels of
+// detail rebuilt after writes and on flush.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
 #include "bricked/accessor.h"
+#include "bricked/strided_copy.h"
+#include "core/aligned_buffer.h"
+#include "stats/brick_histogram.h"
+#include "stats/file_histogram.h"
+#include "tyq/brick_geometry.h"
+#include "tyq/environment.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
 
 using Err = FileAccess::Error;
+namespace FA = FileAccess;
 
 namespace {
 
-bool notYet(Func& func, const std::string& name) {
-  return func.setError(Err::NotImplemented, name);
+template <typename T>
+constexpr int sampleTypeOf() {
+  if constexpr (std::is_same_v<T, signed char>) return FA::DataTypeEnum::Int8;
+  if constexpr (std::is_same_v<T, unsigned char>) return FA::DataTypeEnum::UInt8;
+  if constexpr (std::is_same_v<T, short>) return FA::DataTypeEnum::Int16;
+  if constexpr (std::is_same_v<T, unsigned short>) return FA::DataTypeEnum::UInt16;
+  if constexpr (std::is_same_v<T, int>) return FA::DataTypeEnum::Int32;
+  if constexpr (std::is_same_v<T, unsigned int>) return FA::DataTypeEnum::UInt32;
+  return FA::DataTypeEnum::Float32;
+}
+
+bool closeEnough(float a, float b) {
+  return std::fabs(a - b) / ((std::fabs(a) + std::fabs(b)) * 0.5f + 1.0f) < 1.1920929e-07f;
+}
+
+bool validBox(const int size[3]) {
+  if (size[0] <= 0 || size[1] <= 0 || size[2] <= 0) return false;
+  return int64_t{size[0]} * size[1] * size[2] <= INT32_MAX;
 }
 
 }  // namespace
 
-bool Accessor::Flush(bool newIdentity, bool /*generateLods*/, Status* status) {
-  Func func("Accessor::Flush", status);
+bool Accessor::CheckWritable(Func& func) const {
   if (!CheckOpen(func)) return false;
-  if (!file_->IsWritable()) return func.setError(Err::ReadOnly, fileInfo_->fileName);
+  if (!hist_) return func.setError(Err::ReadOnly, fileInfo_->fileName);
+  return true;
+}
+
+bool Accessor::GenerateLODs(int highest, int force, const int* begin, const int* end,
+                            Status* status) {
+  const HistogramData& histo = hist_->gethisto();
+  Lod::HistogramView view;
+  view.bins = histo.GetBins();
+  view.binCount = histo.GetSize();
+  view.min = histo.getmin();
+  view.max = histo.getmax();
+  view.statCount = hist_->getstats().getcnt();
+  Lod::LodGenerator generator(*file_, lodSettings_, view, brickStrides_);
+  BrickReader reader(*this);
+  return generator.GenerateLODs(highest, force, begin, end, reader, status);
+}
+
+template <typename T>
+ConvFcn Accessor::WriteConversion(bool raw) const {
+  const ConvFcn entry = conversions_.write[sampleTypeOf<T>()];
+  if (!raw || fileInfo_->dataType != sampleTypeOf<T>()) return entry;
+  if constexpr (std::is_same_v<T, float>) {
+    return nullptr;
+  } else {
+    return closeEnough(scaleLow_, fileInfo_->valueMin) &&
+                   closeEnough(scaleHigh_, fileInfo_->valueMax)
+               ? nullptr
+               : entry;
+  }
+}
+
+template <typename T>
+bool Accessor::WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
+                                  Func& func) {
+  if (getDebugLevel() > 2) {
+    std::printf("## WriteGeneralRangeT(%d, begin=(%d,%d,%d), size=(%d,%d,%d)\n", lod, start[0],
+                start[1], start[2], size[0], size[1], size[2]);
+  }
+  if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
+  if (!validBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  const int* brick = fileInfo_->brickSize;
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  for (int d = 0; d < 3; ++d) {
+    if (int64_t{start[d]} + size[d] <= 0 || start[d] >= extent[d]) {
+      return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+    }
+  }
+  const BrickRange range = CutIntoBricks(start, size, brick, extent);
+  if (range.aligned) {
+    const T* bricks[1] = {data};
+    const int end[3] = {range.first[0] + 1, range.first[1] + 1, range.first[2] + 1};
+    return WriteDataExT(lod, range.first, end, bricks, false, func);
+  }
+  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  AlignedBuffer buffer;
+  if (!buffer.Resize(samples * std::max<size_t>(sizeof(T), file_->GetSampleSize()))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  T* temp = static_cast<T*>(buffer.data());
+  int callerStrides[3] = {size[1] * size[2], size[2], 1};
+  StorageStrides(accessOrder_, size, callerStrides);
+  // Bricks travel to WriteDataExT in the caller's storage order.
+  int accessBrick[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
+  StorageStrides(accessOrder_, brick, accessBrick);
+  const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
+  for (int i = range.first[0]; i < range.last[0]; ++i) {
+    for (int j = range.first[1]; j < range.last[1]; ++j) {
+      for (int k = range.first[2]; k < range.last[2]; ++k) {
+        const int index[3] = {i, j, k}, next[3] = {i + 1, j + 1, k + 1};
+        int ovStart[3], ovSize[3];
+        const auto level = clip.GetEx(ovStart, ovSize, start, size, index);
+        if (getDebugLevel() > 2) {
+          std::printf("##  Brick (%d,%d,%d) %s\n", i, j, k, TileLevelText(level));
+        }
+        if (level == TileIntersect<3>::None) continue;
+        if (level == TileIntersect<3>::Partial) {
+          T* merge[1] = {temp};
+          if (!ReadDataExT(lod, index, next, merge, false, func)) {
+            if (func.tyqError() != Err::BrickNotFound) return false;
+            func.setSuccess();
+            std::memset(temp, 0, samples * sizeof(T));
+          }
+        }
+        int64_t srcOffset = 0, dstOffset = 0;
+        for (int d = 0; d < 3; ++d) {
+          srcOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
+          dstOffset += int64_t{ovStart[d] - index[d] * brick[d]} * accessBrick[d];
+        }
+        CopyBox<T>(temp + dstOffset, accessBrick, data + srcOffset, callerStrides, ovSize);
+        const T* bricks[1] = {temp};
+        if (!WriteDataExT(lod, index, next, bricks, false, func)) return false;
+      }
+    }
+  }
+  return true;
+}
+
+template <typename T>
+bool Accessor::WriteBrickRangeT(int lod, const int start[3], const int count[3],
+                                const T* const* bricks, bool raw, Func& func) {
+  if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
+  if (count[0] < 0 || count[1] < 0 || count[2] < 0) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
+  const int end[3] = {start[0] + count[0], start[1] + count[1], start[2] + count[2]};
+  return WriteDataExT(lod, start, end, bricks, raw, func);
+}
+
+template <typename T>
+bool Accessor::WriteDataExT(int lod, const int begin[3], const int end[3],
+                            const T* const* bricks, bool raw, Func& func) {
+  if (!bricks) return true;
+  if (!CheckLod(lod, func)) return false;
+  const ConvFcn convert = WriteConversion<T>(raw);
+  const bool direct = accessOrder_ == fileInfo_->storageOrder && !convert;
+  const int* brick = fileInfo_->brickSize;
+  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  AlignedBuffer temp, tile;
+  if ((!direct && !temp.Resize(samples * std::max<size_t>(sizeof(T), file_->GetSampleSize()))) ||
+      !tile.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  int accessBrick[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
+  StorageStrides(accessOrder_, brick, accessBrick);
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  const int64_t nj = end[1] - begin[1], nk = end[2] - begin[2];
+  for (int bi = begin[0]; bi < end[0]; ++bi) {
+    for (int bj = begin[1]; bj < end[1]; ++bj) {
+      if (bi < 0 || bj < 0 || int64_t{bi} * brick[0] >= extent[0] ||
+          int64_t{bj} * brick[1] >= extent[1]) {
+        continue;
+      }
+      int state = 0;
+      if (!ReadRawGridFlagsTile(lod, bi, bj, &state, tile.bytes(), func)) return false;
+      if (state == 1) continue;  // every trace of the column is dead
+      for (int bk = begin[2]; bk < end[2]; ++bk) {
+        const T* in = bricks[((bi - begin[0]) * nj + (bj - begin[1])) * nk + (bk - begin[2])];
+        if (!in || bk < 0 || int64_t{bk} * brick[2] >= extent[2]) continue;
+        if (state == 0) {
+          if (!file_->SetGridFlagsTileAllConst(bi, bj, lod, 1, func.statusP())) return false;
+          std::memset(tile.data(), 1, tile.size());
+          state = 2;
+        }
+        const void* stored = in;
+        if (!direct) {
+          T* out = static_cast<T*>(temp.data());
+          CopyBox<T>(out, brickStrides_, in, accessBrick, brick);
+          if (convert) {
+            convert(out, fileInfo_->valueMin, fileInfo_->valueMax, nullptr, scaleLow_, scaleHigh_,
+                    static_cast<int64_t>(samples));
+          }
+          stored = out;
+        }
+        const int index[3] = {bi, bj, bk};
+        if (!StoreBrick(lod, index, stored, direct, state, tile.bytes(), func)) return false;
+      }
+    }
+  }
+  if (lodSettings_.autoGenerate != 0) {
+    const int levelBegin[3] = {begin[0] << lod, begin[1] << lod, begin[2] << lod};
+    const int levelEnd[3] = {end[0] << lod, end[1] << lod, end[2] << lod};
+    return GenerateLODs(lodSettings_.autoGenerate, Lod::kAutomatic, levelBegin, levelEnd,
+                        func.statusP());
+  }
+  return true;
+}
+
+bool Accessor::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
+                          int tileState, const unsigned char* tile, Func& func) {
+  const int stored = fileInfo_->dataType;
+  const int* brick = fileInfo_->brickSize;
+  int extent[3], valid[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  for (int d = 0; d < 3; ++d) {
+    valid[d] = std::min<int64_t>(brick[d], extent[d] - int64_t{index[d]} * brick[d]);
+  }
+  const unsigned char* flags = tileState == 3 ? tile : nullptr;
+  if (lod == 0) {
+    AlignedBuffer old;
+    if (!old.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
+      return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+    }
+    if (file_->GetBrick(index[0], index[1], index[2], 0, old.data(), func.statusP())) {
+      AddBrickSamples(stored, hist_.get(), old.data(), valid, brickStrides_, flags, flagStrides_,
+                      false, nullptr);
+    } else if (func.tyqError() == Err::BrickNotFound) {
+      func.setSuccess();
+    } else {
+      return false;
+    }
+  }
+  StatisticData brickStats;
+  if (!AddBrickSamples(stored, lod == 0 ? hist_.get() : nullptr, samples, valid, brickStrides_,
+                       flags, flagStrides_, true, &brickStats)) {
+    return func.setError(Err::InternalError, fileInfo_->fileName);
+  }
+  const bool constant = IsConstantBrick(stored, brickStats);
+  if (getDebugLevel() > 1) {
+    std::printf("##    Write %sBrick (%d,%d,%d) LOD%d%s\n", direct ? "Raw " : "", index[0],
+                index[1], index[2], lod, constant ? " (CONSTANT)" : "");
+  }
+  if (!constant) return file_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
+  // The value is that of a live sample: with dead traces present, sample 0
+  // may belong to one of them.
+  int64_t first = 0;
+  if (flags) {
+    for (int i = 0; i < valid[0]; ++i) {
+      for (int j = 0; j < valid[1]; ++j) {
+        if (flags[int64_t{i} * flagStrides_[0] + int64_t{j} * flagStrides_[1]]) {
+          first = int64_t{i} * brickStrides_[0] + int64_t{j} * brickStrides_[1];
+          i = valid[0];
+          break;
+        }
+      }
+    }
+  }
+  const auto* value = static_cast<const unsigned char*>(samples) + first * file_->GetSampleSize();
+  return file_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP());
+}
+
+bool Accessor::Flush(bool newIdentity, bool generateLods, Status* status) {
+  Func func("Accessor::Flush", status);
+  if (!CheckWritable(func)) return false;
+  const FileStatistics figures = MakeFileStatistics(*fileInfo_, *hist_);
+  if (getDebugLevel() > 0) {
+    std::printf("## Flush(%s,%s) -> write statistics count = %lld name=\"%s\"\n",
+                newIdentity ? "true" : "false", generateLods ? "true" : "false",
+                static_cast<long long>(figures.stats.getcnt()), fileInfo_->fileName.c_str());
+    PrintSummaryLines(*hist_);
+  }
+  const StatisticData& s = figures.stats;
+  const FA::Histogram& h = figures.histogram;
+  if (!file_->SetDataStats(s.getcnt(), s.getsum(), s.getssq(), s.getmin(), s.getmax(),
+                           func.statusP()) ||
+      !file_->SetDataHist(h.count, h.min, h.max, h.bins, func.statusP())) {
+    return false;
+  }
+  if (generateLods && !GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, func.statusP())) {
+    return false;
+  }
   return file_->Flush(newIdentity, func.statusP());
 }
 
 bool Accessor::Finalize(bool newIdentity, bool generateLods, Status* status) {
   Func func("Accessor::Finalize", status);
   if (!Flush(newIdentity, generateLods, func.statusP())) return false;
-  return file_->Finalize(false, func.statusP());
+  // The flush above already gave the data its new identity.
+  if (!file_->Finalize(false, func.statusP())) return false;
+  hist_.reset();
+  return true;
 }
 
 bool Accessor::SetDataInfo(const DataInfo& info, Status* status) {
   Func func("Accessor::SetDataInfo", status);
-  if (!CheckOpen(func)) return false;
-  if (!file_->IsWritable()) return func.setError(Err::ReadOnly, fileInfo_->fileName);
+  if (!CheckWritable(func)) return false;
   return file_->SetDataInfo(info, func.statusP());
 }
 
-#define TYQ_WRITE_NOT_YET(NAME)                                             \
-  Func func(NAME, status);                                                  \
-  if (!CheckOpen(func)) return false;                                       \
-  if (!file_->IsWritable()) return func.setError(Err::ReadOnly, fileInfo_->fileName); \
-  return notYet(func, fileInfo_->fileName)
-
-bool Accessor::WriteGridFlags(int, int, int, int, int, const unsigned char*, Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteGridFlags");
-}
-bool Accessor::WriteData(int, int, int, int, int, int, int, const float*, Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteData");
-}
-bool Accessor::WriteData(int, int, int, int, int, int, int, const short*, Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteData");
-}
-bool Accessor::WriteData(int, int, int, int, int, int, int, const signed char*, Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteData");
-}
-bool Accessor::WriteGridFlagsTile(int, int, int, int, int, const unsigned char* const*,
-                                  Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteGridFlagsTile");
-}
-bool Accessor::WriteDataBrick(int, int, int, int, int, int, int, const signed char* const*,
-                              Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteDataBrick");
-}
-bool Accessor::WriteDataBrick(int, int, int, int, int, int, int, const short* const*,
-                              Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteDataBrick");
-}
-bool Accessor::WriteDataBrick(int, int, int, int, int, int, int, const float* const*,
-                              Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteDataBrick");
-}
-bool Accessor::WriteRawBrick(int, int, int, int, int, int, int, const void* const*,
-                             Status* status) {
-  TYQ_WRITE_NOT_YET("Accessor::WriteRawBrick");
+bool Accessor::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+                         const float* data, Status* status) {
+  Func func("Accessor::WriteData", status);
+  const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
+  return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
-#undef TYQ_WRITE_NOT_YET
+bool Accessor::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+                         const short* data, Status* status) {
+  Func func("Accessor::WriteData", status);
+  const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
+  return WriteGeneralRangeT(lod, start, size, data, func);
+}
+
+bool Accessor::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+                         const signed char* data, Status* status) {
+  Func func("Accessor::WriteData", status);
+  const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
+  return WriteGeneralRangeT(lod, start, size, data, func);
+}
+
+bool Accessor::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                              const signed char* const* bricks, Status* status) {
+  Func func("Accessor::WriteDataBrick", status);
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  return WriteBrickRangeT(lod, start, count, bricks, false, func);
+}
+
+bool Accessor::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                              const short* const* bricks, Status* status) {
+  Func func("Accessor::WriteDataBrick", status);
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  return WriteBrickRangeT(lod, start, count, bricks, false, func);
+}
+
+bool Accessor::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                              const float* const* bricks, Status* status) {
+  Func func("Accessor::WriteDataBrick", status);
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  return WriteBrickRangeT(lod, start, count, bricks, false, func);
+}
+
+bool Accessor::WriteRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                             const void* const* bricks, Status* status) {
+  Func func("Accessor::WriteRawBrick", status);
+  if (!CheckWritable(func)) return false;
+  const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
+  auto as = [&](auto* typed) {
+    using T = std::remove_pointer_t<decltype(typed)>;
+    return WriteBrickRangeT(lod, start, count, reinterpret_cast<const T* const*>(bricks), true,
+                            func);
+  };
+  switch (fileInfo_->dataType) {
+    case FA::DataTypeEnum::Int8: return as(static_cast<signed char*>(nullptr));
+    case FA::DataTypeEnum::UInt8: return as(static_cast<unsigned char*>(nullptr));
+    case FA::DataTypeEnum::Int16: return as(static_cast<short*>(nullptr));
+    case FA::DataTypeEnum::UInt16: return as(static_cast<unsigned short*>(nullptr));
+    case FA::DataTypeEnum::Int32: return as(static_cast<int*>(nullptr));
+    case FA::DataTypeEnum::UInt32: return as(static_cast<unsigned int*>(nullptr));
+    case FA::DataTypeEnum::Float32: return as(static_cast<float*>(nullptr));
+    default: return func.setError(Err::InternalError, fileInfo_->fileName);
+  }
+}
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

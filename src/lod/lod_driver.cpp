@@ -1,0 +1,304 @@
+// Keeps the level-of-detail pyramid in step with the full-resolution data:
+// walks the levels bottom up and rebuilds every brick and flag tile whose
+// children were written, as the file's dirty marks say.
+#include "lod/lod_driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "bricked/file.h"
+#include "core/aligned_buffer.h"
+#include "tyq/brick_geometry.h"
+#include "tyq/environment.h"
+#include "tyq/lod.h"
+
+namespace Qra::Ostrel::Tyq::Private::Lod {
+
+using Err = FileAccess::Error;
+namespace FA = FileAccess;
+using Algorithm = vvArrayBasic::LodAlgorithm;
+
+namespace {
+
+constexpr int kAllZero = 10;
+
+bool hasModeMarker(const std::string& name) {
+  return name.find(".tyqb") != std::string::npos || name.find(".tyqu") != std::string::npos ||
+         name.find(".tyqa") != std::string::npos;
+}
+
+template <typename T>
+bool allZero(const T* samples, size_t count) {
+  for (size_t n = 0; n < count; ++n) {
+    if (!(samples[n] == T(0))) return false;  // -0.0 counts as zero, NaN does not
+  }
+  return true;
+}
+
+}  // namespace
+
+LodSettings ChooseLodSettings(const FA::TyqOptions& options, const std::string& fileName,
+                              bool writable) {
+  LodSettings s;
+  const int32_t chosen[3] = {options.lod1Algorithm, options.lod2Algorithm, options.lodNAlgorithm};
+  for (int n = 0; n < 3; ++n) {
+    if (chosen[n] >= 100 && chosen[n] <= 114) s.algorithm[n] = chosen[n] - 100;
+  }
+  s.autoGenerate = options.noAutoFlush ? 0 : -1;
+  s.algorithm[0] = Environment::getNumericEnv("OSTREL_LOD1_ALGORITHM", s.algorithm[0]);
+  s.algorithm[1] = Environment::getNumericEnv("OSTREL_LOD2_ALGORITHM", s.algorithm[1]);
+  s.algorithm[2] = Environment::getNumericEnv("OSTREL_LODN_ALGORITHM", s.algorithm[2]);
+  s.autoGenerate = Environment::getNumericEnv("OSTREL_LOD_AUTOFLUSH", s.autoGenerate);
+  if (hasModeMarker(fileName)) s.algorithm[0] = s.algorithm[1] = s.algorithm[2] = kAllZero;
+  if (writable && getDebugLevel() > 0) {
+    std::printf("## LOD algorithms %d,%d,%d autoflush %d\n", s.algorithm[0], s.algorithm[1],
+                s.algorithm[2], s.autoGenerate);
+  }
+  return s;
+}
+
+LodGenerator::LodGenerator(Bricked::File& file, const LodSettings& settings,
+                           const HistogramView& hist, const int brickStrides[3])
+    : file_(file), settings_(settings), hist_(hist) {
+  for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
+}
+
+bool LodGenerator::Proceeds(uint8_t dirty, int force) const {
+  if (force == kAutomatic) return dirty == 0xFF;
+  if (force == kDirty) return dirty != 0;
+  return force == kEverything;
+}
+
+bool LodGenerator::GenerateLODs(int highest, int force, const int* begin, const int* end,
+                                BrickSource& source, Status* status) {
+  Func func("Accessor::GenerateLODs", status);
+  const FA::FileInfo* info = file_.GetFileInfo(func.statusP());
+  if (!info) return false;
+  switch (info->dataType) {
+    case FA::DataTypeEnum::Int8:
+      return GenerateLODsT<signed char>(highest, force, begin, end, source, func.statusP());
+    case FA::DataTypeEnum::UInt8:
+      return GenerateLODsT<unsigned char>(highest, force, begin, end, source, func.statusP());
+    case FA::DataTypeEnum::Int16:
+      return GenerateLODsT<short>(highest, force, begin, end, source, func.statusP());
+    case FA::DataTypeEnum::UInt16:
+      return GenerateLODsT<unsigned short>(highest, force, begin, end, source, func.statusP());
+    case FA::DataTypeEnum::Int32:
+      return GenerateLODsT<int>(highest, force, begin, end, source, func.statusP());
+    case FA::DataTypeEnum::UInt32:
+      return GenerateLODsT<unsigned int>(highest, force, begin, end, source, func.statusP());
+    case FA::DataTypeEnum::Float32:
+      return GenerateLODsT<float>(highest, force, begin, end, source, func.statusP());
+    default:
+      return func.setError(Err::UnknownError, info->fileName);
+  }
+}
+
+template <typename T>
+bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const int* end,
+                                 BrickSource& source, Status* status) {
+  Func func("Accessor::GenerateLODsT", status);
+  if (highest == 0 || force == kNothing) return true;
+  const int level = getDebugLevel();
+  if ((force == kAutomatic || force == kDirty) && !file_.GetDirtyBricks().AnyDirty() &&
+      !file_.GetDirtyTiles().AnyDirty()) {
+    if ((level > 0 && force > 1) || level > 2) {
+      std::printf("## GenerateLODsT(max=%d, force=%d): all clean, return.\n", highest, force);
+    }
+    return true;
+  }
+  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
+  if (highest < 0 || highest >= info.numberOfLods) highest = info.numberOfLods - 1;
+  bool work = false;
+  for (int lod = 1; lod <= highest && !work; ++lod) {
+    Status probe;
+    work = !GenerateLOD_levelN<T>(lod, nullptr, force, begin, end, source, &probe);
+  }
+  if (!work) {
+    if ((level > 0 && force >= 2) || level > 2) {
+      std::printf("## GenerateLODsT(max=%d, force=%d): dry run says all ok.\n", highest, force);
+    }
+    return true;
+  }
+  AlignedBuffer buffer;
+  if (!buffer.Resize(size_t{9} * static_cast<size_t>(info.GetNumberOfSamplesPerBrick()) *
+                     sizeof(T))) {
+    return func.setError(Err::OutOfMemory, info.fileName);
+  }
+  for (int lod = 1; lod <= highest; ++lod) {
+    if (!GenerateLOD_levelN<T>(lod, static_cast<T*>(buffer.data()), force, begin, end, source,
+                               func.statusP())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+template <typename T>
+bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* begin,
+                                      const int* end, BrickSource& source, Status* status) {
+  Func func("Accessor::GenerateLOD_levelN", status);
+  int lo[3], hi[3];
+  for (int a = 0; a < 3; ++a) {
+    lo[a] = 0;
+    hi[a] = file_.GetNumberOfBricks(a, lod);
+    if (begin && end) {
+      lo[a] = std::max(lo[a], begin[a] >> lod);
+      hi[a] = std::min(hi[a], LevelExtent(end[a], lod));
+    }
+  }
+  const int level = getDebugLevel();
+  if (level > 3 || (level > 2 && work)) {
+    std::printf("## GenerateLOD_levelN(%d, force=%d) (%d,%d,%d)..(%d,%d,%d)%s\n", lod, force,
+                lo[0], lo[1], lo[2], hi[0], hi[1], hi[2], work ? "" : " (dry run)");
+  }
+  // A dry run only asks; it never clears marks.
+  const bool clearLevel = work && force >= kDirty;
+  if (force == kEverything || file_.GetDirtyBricks().AnyDirty(lod - 1)) {
+    for (int i = lo[0]; i < hi[0]; ++i) {
+      for (int j = lo[1]; j < hi[1]; ++j) {
+        for (int k = lo[2]; k < hi[2]; ++k) {
+          if (!GenerateLOD_brick(lod, i, j, k, work, force, source, func.statusP())) return false;
+        }
+      }
+    }
+    if (clearLevel && !file_.ResetBrickDirtyRange(lod - 1, func.statusP())) return false;
+  }
+  if (force == kEverything || file_.GetDirtyTiles().AnyDirty(lod - 1)) {
+    for (int i = lo[0]; i < hi[0]; ++i) {
+      for (int j = lo[1]; j < hi[1]; ++j) {
+        if (!GenerateLOD_tile(lod, i, j, reinterpret_cast<uint8_t*>(work), force,
+                              func.statusP())) {
+          return false;
+        }
+      }
+    }
+    if (clearLevel && !file_.ResetTileDirtyRange(lod - 1, func.statusP())) return false;
+  }
+  return true;
+}
+
+template <typename T>
+bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int force,
+                                     BrickSource& source, Status* status) {
+  Func func("Accessor::GenerateLOD_brick", status);
+  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
+  const uint8_t dirty = file_.GetDirtyBricks().Get(lod - 1, 2 * i, 2 * j, 2 * k);
+  if (!Proceeds(dirty, force)) return true;
+  const int algorithm = settings_.ForLevel(lod);
+  if (!work) return func.setError(Err::OutOfMemory, info.fileName);
+  if (!file_.ResetBrickDirtyRange(lod - 1, 2 * i, 2 * j, 2 * k, func.statusP())) return false;
+  const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
+  const T* children[8];
+  int present = 0;
+  bool zero = true;
+  for (int child = 0; child < 8; ++child) {
+    T* slot = work + (child + 1) * samples;
+    children[child] = slot;
+    const int a = child >> 2, b = (child >> 1) & 1, c = child & 1;
+    Status probe;
+    if (algorithm == kAllZero) {
+      std::memset(slot, 0, samples * sizeof(T));
+      ++present;
+    } else if (source.GetBrick(2 * i + a, 2 * j + b, 2 * k + c, lod - 1, slot, &probe) == 0) {
+      ++present;
+      zero = zero && allZero(slot, samples);
+    } else {
+      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
+    }
+  }
+  if (present == 0) return true;
+  if (zero) return file_.SetBrickAllZero(i, j, k, lod, func.statusP());
+  ReplicateEdges(lod, i, j, k, work + samples);
+  if (getDebugLevel() > 1) {
+    std::printf("##    %sGenerate LOD%d (%d,%d,%d) (%s) Dirty %02X Hist=%.1lf\n",
+                force == kAutomatic ? "AUTO " : "", lod, i, j, k,
+                vvArrayBasic::lodAlgorithmName(static_cast<Algorithm>(algorithm)), dirty,
+                static_cast<double>(hist_.statCount) * 3.814697265625e-06);
+  }
+  vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
+                                       static_cast<Algorithm>(algorithm), hist_.bins,
+                                       hist_.binCount, hist_.min, hist_.max);
+  return file_.SetBrick(i, j, k, lod, work, func.statusP());
+}
+
+// Repeats the last valid plane of the level below to the end of its brick
+// along every axis on which the output brick is the last of its level, so
+// that samples beyond the survey do not pull the edge toward zero.
+template <typename T>
+void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) const {
+  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
+  const FA::DataInfo& data = *file_.GetDataInfo(nullptr);
+  const int index[3] = {i, j, k};
+  const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
+  for (int d = 0; d < 3; ++d) {
+    if (index[d] != file_.GetNumberOfBricks(d, lod) - 1) continue;
+    const int b = info.brickSize[d];
+    const int r = (LevelExtent(data.size[d], lod - 1) - 1) % (2 * b);
+    const int side = r < b ? 0 : 1;
+    const int p = r % b;
+    if (p >= b - 1) continue;
+    int n[3] = {info.brickSize[0], info.brickSize[1], info.brickSize[2]};
+    for (int child = 0; child < 8; ++child) {
+      if (((child >> (2 - d)) & 1) != side) continue;
+      T* base = children + child * samples;
+      n[d] = 1;
+      for (int plane = p + 1; plane < b; ++plane) {
+        for (int u = 0; u < n[0]; ++u) {
+          for (int v = 0; v < n[1]; ++v) {
+            for (int w = 0; w < n[2]; ++w) {
+              const int64_t at = int64_t{u} * strides_[0] + int64_t{v} * strides_[1] +
+                                 int64_t{w} * strides_[2] + int64_t{plane} * strides_[d];
+              base[at] = base[at - strides_[d]];
+            }
+          }
+        }
+      }
+      n[d] = info.brickSize[d];
+    }
+  }
+}
+
+bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int force,
+                                    Status* status) {
+  Func func("Accessor::GenerateLOD_tile", status);
+  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
+  const uint8_t dirty = file_.GetDirtyTiles().Get(lod - 1, 2 * ti, 2 * tj, 0);
+  if (!Proceeds(dirty, force)) return true;
+  if (!work) return func.setError(Err::OutOfMemory, info.fileName);
+  if (!file_.ResetTileDirtyRange(lod - 1, 2 * ti, 2 * tj, func.statusP())) return false;
+  const int b0 = info.brickSize[0], b1 = info.brickSize[1];
+  const size_t tileBytes = static_cast<size_t>(b0) * b1;
+  int present = 0;
+  for (int child = 0; child < 4; ++child) {
+    uint8_t* slot = work + (child + 1) * tileBytes;
+    Status probe;
+    if (file_.GetGridFlagsTileEx(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
+                                 nullptr, true, &probe)) {
+      ++present;
+    } else {
+      std::memset(slot, 0, tileBytes);
+    }
+  }
+  if (present == 0) return true;
+  if (getDebugLevel() > 1) {
+    std::printf("##    %sGenerate ALPHA%d (%d,%d) Dirty %02X\n",
+                force == kAutomatic ? "AUTO " : "", lod, ti, tj, dirty);
+  }
+  int a[2] = {b1, 1};
+  FlagStrides(info.storageOrder, b0, b1, a);
+  for (int child = 0; child < 4; ++child) {
+    const uint8_t* in = work + (child + 1) * tileBytes;
+    const int qa = child >> 1, qb = child & 1;
+    for (int x = 0; x < b0 / 2; ++x) {
+      for (int y = 0; y < b1 / 2; ++y) {
+        const int64_t s = int64_t{2 * x} * a[0] + int64_t{2 * y} * a[1];
+        const bool live = in[s] | in[s + a[0]] | in[s + a[1]] | in[s + a[0] + a[1]];
+        work[int64_t{qa * b0 / 2 + x} * a[0] + int64_t{qb * b1 / 2 + y} * a[1]] = live ? 1 : 0;
+      }
+    }
+  }
+  return file_.SetGridFlagsTile(ti, tj, lod, work, func.statusP());
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Lod

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tyq/records.h"
+#include "tyq/status.h"
+
+namespace Qra::Ostrel::Tyq::Private {
+
+namespace Bricked {
+class File;
+}
+
+namespace Lod {
+
+// Which decimation algorithm builds each level, and whether levels are
+// rebuilt automatically after writes (0 off, negative all levels, else the
+// highest level to rebuild).
+struct LodSettings {
+  int algorithm[3] = {0, 1, 1};  // level 1, level 2, levels above
+  int autoGenerate = -1;
+
+  int ForLevel(int level) const { return algorithm[level <= 1 ? 0 : (level == 2 ? 1 : 2)]; }
+};
+
+// Options first, then the environment; the file-name markers that select
+// file modes also make every level all zero.
+LodSettings ChooseLodSettings(const FileAccess::TyqOptions& options, const std::string& fileName,
+                              bool writable);
+
+// Delivers one brick of a level in the stored sample type; 0 or an error code.
+class BrickSource {
+ public:
+  virtual ~BrickSource() = default;
+  virtual int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) = 0;
+};
+
+// The histogram the weighted decimation reads, and the sample count traced.
+struct HistogramView {
+  const long long* bins = nullptr;
+  int binCount = 0;
+  double min = 0.0;
+  double max = 0.0;
+  int64_t statCount = 0;
+};
+
+// Force levels of a generation request.
+enum Force : int {
+  kNothing = 0,
+  kAutomatic = 1,   // only bricks whose every child was written; level marks stay
+  kDirty = 2,       // every brick with a written child; level marks cleared
+  kEverything = 3,  // every brick of the range; level marks cleared
+};
+
+// Rebuilds the levels of detail of a file from the level below, bottom up,
+// driven by the file's dirty marks.
+class LodGenerator {
+ public:
+  LodGenerator(Bricked::File& file, const LodSettings& settings, const HistogramView& hist,
+               const int brickStrides[3]);
+
+  // `begin`/`end` bound the region in level-0 bricks; null for everything.
+  bool GenerateLODs(int highest, int force, const int* begin, const int* end, BrickSource& source,
+                    Status* status);
+
+ private:
+  template <typename T>
+  bool GenerateLODsT(int highest, int force, const int* begin, const int* end,
+                     BrickSource& source, Status* status);
+  template <typename T>
+  bool GenerateLOD_levelN(int level, T* work, int force, const int* begin, const int* end,
+                          BrickSource& source, Status* status);
+  template <typename T>
+  bool GenerateLOD_brick(int level, int i, int j, int k, T* work, int force, BrickSource& source,
+                         Status* status);
+  bool GenerateLOD_tile(int level, int ti, int tj, uint8_t* work, int force, Status* status);
+  template <typename T>
+  void ReplicateEdges(int level, int i, int j, int k, T* children) const;
+  bool Proceeds(uint8_t dirty, int force) const;
+
+  Bricked::File& file_;
+  LodSettings settings_;
+  HistogramView hist_;
+  int strides_[3];
+};
+
+}  // namespace Lod
+}  // namespace Qra::Ostrel::Tyq::Private

@@ -1,0 +1,213 @@
+// The write path against an in-memory model, and its bookkeeping: flag
+// tiles, constant bricks, histogram and statistics, levels of detail.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "bricked/accessor.h"
+#include "support/temp_dir.h"
+#include "tyq/environment.h"
+#include "tyq/tyq.h"
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace {
+
+namespace FA = FileAccess;
+using E = FA::Error;
+
+constexpr int kN[3] = {40, 37, 33};
+
+FA::DataInfo survey(int n0 = kN[0], int n1 = kN[1], int n2 = kN[2]) {
+  FA::DataInfo info;
+  info.SetExtent(100, 1, n0, 200, 1, n1, 0, 4, n2, false);
+  return info;
+}
+
+FA::AutoRef<FA::Writer> create(const std::string& name, FA::DataTypeEnum::value_type type,
+                               int brick, const FA::DataInfo& info = survey(),
+                               FA::TyqOptions options = FA::TyqOptions()) {
+  Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", brick);
+  FA::AutoRef<FA::Writer> writer;
+  Status status;
+  EXPECT_EQ(FA::Tyq::CreateTyqWriter(writer, name, info, type, options, &status, -1.0, 1.0), 0)
+      << status.message();
+  ::unsetenv("OSTREL_TYQ_BRICK_SIZE");
+  return writer;
+}
+
+size_t at(const int n[3], int i, int j, int k) {
+  return (static_cast<size_t>(i) * n[1] + j) * n[2] + k;
+}
+
+TEST(WritePath, RandomBoxesMatchAModelAcrossReopen) {
+  tyq_test::TempDir dir;
+  const std::string name = dir.file("model.vbs");
+  auto writer = create(name, FA::DataTypeEnum::Float32, 16);
+  ASSERT_TRUE(writer);
+  std::vector<float> model(static_cast<size_t>(kN[0]) * kN[1] * kN[2], 0.0f);
+  std::vector<bool> written(model.size(), false);
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 60; ++trial) {
+    int start[3], size[3];
+    for (int a = 0; a < 3; ++a) {
+      start[a] = static_cast<int>(rng() % kN[a]);
+      size[a] = 1 + static_cast<int>(rng() % (kN[a] - start[a]));
+    }
+    std::vector<float> box(static_cast<size_t>(size[0]) * size[1] * size[2]);
+    for (auto& v : box) v = static_cast<float>(rng() % 1000) * 0.25f - 100.0f;
+    Status status;
+    ASSERT_TRUE(writer->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2],
+                                  box.data(), &status))
+        << status.message();
+    for (int i = 0; i < size[0]; ++i) {
+      for (int j = 0; j < size[1]; ++j) {
+        for (int k = 0; k < size[2]; ++k) {
+          const size_t m = at(kN, start[0] + i, start[1] + j, start[2] + k);
+          model[m] = box[at(size, i, j, k)];
+          written[m] = true;
+        }
+      }
+    }
+  }
+  Status status;
+  ASSERT_TRUE(writer->Finalize(false, true, &status)) << status.message();
+  writer = FA::AutoRef<FA::Writer>();
+
+  FA::AutoRef<FA::Reader> reader;
+  ASSERT_EQ(FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status), 0);
+  std::vector<float> back(model.size());
+  ASSERT_TRUE(reader->ReadData(0, 0, 0, 0, kN[0], kN[1], kN[2], back.data(), &status));
+  EXPECT_EQ(back, model);
+  // Statistics count every sample of every brick written once, however often.
+  FA::DataInfo info;
+  ASSERT_TRUE(reader->GetDataInfo(info, nullptr));
+  double sum = 0;
+  int64_t samplesInWrittenBricks = 0;
+  for (int bi = 0; bi < 3; ++bi) {
+    for (int bj = 0; bj < 3; ++bj) {
+      for (int bk = 0; bk < 3; ++bk) {
+        bool any = false;
+        int64_t count = 0;
+        for (int i = bi * 16; i < std::min(kN[0], bi * 16 + 16); ++i) {
+          for (int j = bj * 16; j < std::min(kN[1], bj * 16 + 16); ++j) {
+            for (int k = bk * 16; k < std::min(kN[2], bk * 16 + 16); ++k) {
+              any = any || written[at(kN, i, j, k)];
+              ++count;
+            }
+          }
+        }
+        if (!any) continue;
+        samplesInWrittenBricks += count;
+        for (int i = bi * 16; i < std::min(kN[0], bi * 16 + 16); ++i) {
+          for (int j = bj * 16; j < std::min(kN[1], bj * 16 + 16); ++j) {
+            for (int k = bk * 16; k < std::min(kN[2], bk * 16 + 16); ++k) sum += model[at(kN, i, j, k)];
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(info.statCount, samplesInWrittenBricks);
+  EXPECT_NEAR(info.statSum, sum, 1e-6 * std::fabs(sum) + 1e-3);
+  FA::Histogram hist;
+  ASSERT_TRUE(reader->GetDataHist(hist, nullptr));
+  EXPECT_EQ(hist.count, samplesInWrittenBricks);
+  // Every level exists after finalising with generation.
+  float coarse[1];
+  FA::FileInfo fileInfo;
+  ASSERT_TRUE(reader->GetFileInfo(fileInfo, nullptr));
+  EXPECT_TRUE(reader->ReadData(fileInfo.numberOfLods - 1, 0, 0, 0, 1, 1, 1, coarse, &status))
+      << status.message();
+}
+
+TEST(WritePath, OverwritesAndHigherLevelsKeepTheCountsExact) {
+  tyq_test::TempDir dir;
+  auto writer = create(dir.file("c.vbs"), FA::DataTypeEnum::Float32, 16);
+  std::vector<float> brick(16 * 16 * 16);
+  for (size_t n = 0; n < brick.size(); ++n) brick[n] = static_cast<float>(n % 7);
+  const float* bricks[1] = {brick.data()};
+  ASSERT_TRUE(writer->WriteDataBrick(0, 0, 0, 0, 1, 1, 1, bricks, nullptr));
+  ASSERT_TRUE(writer->WriteDataBrick(0, 0, 0, 0, 1, 1, 1, bricks, nullptr));
+  ASSERT_TRUE(writer->WriteDataBrick(1, 0, 0, 0, 1, 1, 1, bricks, nullptr));
+  ASSERT_TRUE(writer->Flush(false, false, nullptr));
+  FA::DataInfo info;
+  ASSERT_TRUE(writer->GetDataInfo(info, nullptr));
+  EXPECT_EQ(info.statCount, 4096);
+  EXPECT_EQ(info.statMin, 0.0f);
+  EXPECT_EQ(info.statMax, 6.0f);
+}
+
+TEST(WritePath, ConstantBricksBecomeTableEntries) {
+  tyq_test::TempDir dir;
+  auto writer = create(dir.file("k.vbs"), FA::DataTypeEnum::Int16, 16);
+  std::vector<short> same(16 * 16 * 16, 1234);
+  const short* bricks[1] = {same.data()};
+  resetDebugLevelForTesting();
+  Environment::putNumericEnv("OSTREL_TYQ_DEBUG", 2);
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(writer->WriteDataBrick(0, 1, 0, 0, 1, 1, 1, bricks, nullptr));
+  const std::string trace = testing::internal::GetCapturedStdout();
+  ::unsetenv("OSTREL_TYQ_DEBUG");
+  resetDebugLevelForTesting();
+  EXPECT_NE(trace.find("Brick (1,0,0) LOD0 (CONSTANT)"), std::string::npos) << trace;
+  long long pos = -1;
+  ASSERT_TRUE(writer->GetDataBrickPos(&pos, 0, 1, 0, 0, 1, 1, 1, nullptr));
+  EXPECT_EQ(pos, 1);
+}
+
+TEST(WritePath, FlagsDecideWhatIsWritten) {
+  tyq_test::TempDir dir;
+  const std::string name = dir.file("f.vbs");
+  auto writer = create(name, FA::DataTypeEnum::Float32, 16);
+  std::vector<unsigned char> dead(16 * 16, 0);
+  ASSERT_TRUE(writer->WriteGridFlags(0, 0, 0, 16, 16, dead.data(), nullptr));
+  std::vector<float> box(16 * 16 * 16, 2.5f);
+  ASSERT_TRUE(writer->WriteData(0, 0, 0, 0, 16, 16, 16, box.data(), nullptr));
+  long long pos = -1;
+  ASSERT_TRUE(writer->GetDataBrickPos(&pos, 0, 0, 0, 0, 1, 1, 1, nullptr));
+  EXPECT_EQ(pos, 0);  // a column of dead traces receives nothing
+  // The first write into a column without flags makes every trace live.
+  ASSERT_TRUE(writer->WriteData(0, 16, 0, 0, 16, 16, 16, box.data(), nullptr));
+  auto* reader = dynamic_cast<FA::Reader*>(writer.get());
+  ASSERT_NE(reader, nullptr);
+  std::vector<unsigned char> flags(16 * 16, 9);
+  ASSERT_TRUE(reader->ReadGridFlags(0, 16, 0, 16, 16, flags.data(), nullptr));
+  for (const unsigned char f : flags) ASSERT_EQ(f, 1);
+}
+
+TEST(WritePath, PartialBricksMergeWithZerosAndIntegerCodesClamp) {
+  tyq_test::TempDir dir;
+  auto writer = create(dir.file("i.vbs"), FA::DataTypeEnum::Int8, 16);
+  const float values[3] = {2.0f, std::nanf(""), -1.0f};
+  ASSERT_TRUE(writer->WriteData(0, 3, 4, 5, 1, 1, 3, values, nullptr));
+  auto* reader = dynamic_cast<FA::Reader*>(writer.get());
+  signed char codes[5];
+  ASSERT_TRUE(reader->ReadData(0, 3, 4, 4, 1, 1, 5, codes, nullptr));
+  // Merged with an absent brick: the value 0.0, whose nearest code is -1.
+  EXPECT_EQ(codes[0], -1);
+  EXPECT_EQ(codes[1], 127);
+  EXPECT_EQ(codes[2], 0);
+  EXPECT_EQ(codes[3], -128);
+}
+
+TEST(WritePath, AutomaticGenerationWaitsForTheWholeFootprint) {
+  tyq_test::TempDir dir;
+  auto writer = create(dir.file("a.vbs"), FA::DataTypeEnum::Float32, 16, survey(64, 64, 64));
+  std::vector<float> box(32 * 32 * 32, 1.0f);
+  for (size_t n = 0; n < box.size(); n += 3) box[n] = 2.0f;  // not constant
+  ASSERT_TRUE(writer->WriteData(0, 0, 0, 0, 32, 32, 16, box.data(), nullptr));
+  long long pos = -1;
+  ASSERT_TRUE(writer->GetDataBrickPos(&pos, 1, 0, 0, 0, 1, 1, 1, nullptr));
+  EXPECT_EQ(pos, 0);
+  ASSERT_TRUE(writer->WriteData(0, 0, 0, 16, 32, 32, 16, box.data(), nullptr));
+  ASSERT_TRUE(writer->GetDataBrickPos(&pos, 1, 0, 0, 0, 1, 1, 1, nullptr));
+  EXPECT_GT(pos, 1);
+  ASSERT_TRUE(writer->Finalize(false, true, nullptr));
+  Status status;
+  EXPECT_FALSE(writer->WriteData(0, 0, 0, 0, 1, 1, 1, box.data(), &status));
+  EXPECT_EQ(status.tyqError(), E::ReadOnly);
+}
+
+}  // namespace
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked
