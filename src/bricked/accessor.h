@@ -6,6 +6,7 @@
 
 #include "bricked/conversion.h"
 #include "bricked/file.h"
+#include "core/aligned_buffer.h"
 #include "lod/lod_driver.h"
 #include "tyq/stats.h"
 #include "tyq/accessor.h"
@@ -154,6 +155,7 @@ class Accessor final : public FileAccess::Accessor {
   ConversionTables conversions_{};
   std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
   Lod::LodSettings lodSettings_;
+  AlignedBuffer oldBrick_;  // the overwritten brick, kept between writes
   std::atomic<int> refCount_{0};
 };
 

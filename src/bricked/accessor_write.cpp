@@ -225,14 +225,18 @@ bool Accessor::StoreBrick(int lod, const int index[3], const void* samples, bool
     valid[d] = std::min<int64_t>(brick[d], extent[d] - int64_t{index[d]} * brick[d]);
   }
   const unsigned char* flags = tileState == 3 ? tile : nullptr;
-  if (lod == 0) {
-    AlignedBuffer old;
-    if (!old.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
+  // At level 0 the old samples leave the histogram before the new ones enter;
+  // a brick the file does not hold has nothing to take out and costs no read.
+  long long position = 0;
+  if (lod == 0 && file_->GetDataBrickPos(&position, 0, index[0], index[1], index[2], 1, 1, 1,
+                                         nullptr) &&
+      position != 0) {
+    if (!oldBrick_.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
       return func.setError(Err::OutOfMemory, fileInfo_->fileName);
     }
-    if (file_->GetBrick(index[0], index[1], index[2], 0, old.data(), func.statusP())) {
-      AddBrickSamples(stored, hist_.get(), old.data(), valid, brickStrides_, flags, flagStrides_,
-                      false, nullptr);
+    if (file_->GetBrick(index[0], index[1], index[2], 0, oldBrick_.data(), func.statusP())) {
+      AddBrickSamples(stored, hist_.get(), oldBrick_.data(), valid, brickStrides_, flags,
+                      flagStrides_, false, nullptr);
     } else if (func.tyqError() == Err::BrickNotFound) {
       func.setSuccess();
     } else {
