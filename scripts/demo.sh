@@ -5,5 +5,5 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTYQ_BUILD_TESTS=OFF
 cmake --build build/release --target tyq_app
-build/release/apps/tyq/tyq --help
 build/release/apps/tyq/tyq version
+build/release/apps/tyq/tyq demo build/demo

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "create_command.h"
+#include "demo_command.h"
 #include "info_command.h"
 #include "read_command.h"
 #include "tyq/version.h"
@@ -16,6 +18,12 @@ void printHelp() {
       "Usage: tyq COMMAND [ARGS]\n"
       "\n"
       "Commands:\n"
+      "  create OUT --from IN.npy [--type float|int16|int8] [--range lo,hi]\n"
+      "         [--version 1|2|3] [--brick b0,b1,b2]\n"
+      "                 write a new volume from a NumPy array, with levels of detail\n"
+      "  demo [DIR] [--description FILE]\n"
+      "                 copy the example synthetic volume into DIR/demo.vbs with its\n"
+      "                 level-of-detail pyramid, read it back and check every sample\n"
       "  info [--json] FILE\n"
       "                 describe a volume file (format, geometry, annotation,\n"
       "                 statistics, histogram, brick and tile tables)\n"
@@ -43,6 +51,8 @@ int main(int argc, char** argv) {
     std::printf("tyq %s\n", Qra::Ostrel::Tyq::versionString());
     return 0;
   }
+  if (command == "create") return tyq_tool::runCreate(argc - 2, argv + 2);
+  if (command == "demo") return tyq_tool::runDemo(argc - 2, argv + 2);
   if (command == "info") return tyq_tool::runInfo(argc - 2, argv + 2);
   if (command == "read") return tyq_tool::runRead(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());

@@ -1,5 +1,12 @@
 #include "npy.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
 namespace tyq_tool {
 
 std::string npyHeader(const std::string& dtype, const std::vector<int64_t>& shape) {
@@ -17,6 +24,91 @@ std::string npyHeader(const std::string& dtype, const std::vector<int64_t>& shap
   header += static_cast<char>(dict.size() & 0xFF);
   header += static_cast<char>(dict.size() >> 8);
   return header + dict;
+}
+
+
+
+namespace {
+
+// The value of `key` in the header dictionary, up to the next comma or
+// closing brace outside parentheses.
+std::string dictValue(const std::string& dict, const std::string& key) {
+  const size_t at = dict.find("'" + key + "'");
+  if (at == std::string::npos) return "";
+  size_t p = dict.find(':', at);
+  if (p == std::string::npos) return "";
+  ++p;
+  while (p < dict.size() && dict[p] == ' ') ++p;
+  int depth = 0;
+  size_t end = p;
+  for (; end < dict.size(); ++end) {
+    const char c = dict[end];
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (depth == 0 && (c == ',' || c == '}')) break;
+    if (depth < 0) break;
+  }
+  return dict.substr(p, end - p + (dict[end] == ')' ? 1 : 0));
+}
+
+bool parseShape(const std::string& text, int64_t shape[3]) {
+  if (text.size() < 2 || text.front() != '(') return false;
+  int n = 0;
+  const char* p = text.c_str() + 1;
+  while (*p && *p != ')') {
+    char* end = nullptr;
+    const long long v = std::strtoll(p, &end, 10);
+    if (end == p || v <= 0 || v > INT32_MAX || n == 3) return false;
+    shape[n++] = v;
+    p = end;
+    while (*p == ',' || *p == ' ') ++p;
+  }
+  return n == 3;
+}
+
+}  // namespace
+
+bool readNpy(const std::string& path, NpyArray& out, std::string& error) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                      &std::fclose);
+  if (!file) return error = "cannot open " + path + ": " + std::strerror(errno), false;
+  unsigned char head[10];
+  if (std::fread(head, 1, 10, file.get()) != 10 || std::memcmp(head, "\x93NUMPY", 6) != 0 ||
+      head[6] != 1) {
+    return error = path + " is not a NumPy 1.0 .npy file", false;
+  }
+  const size_t headerLength = head[8] | (head[9] << 8);
+  std::string dict(headerLength, '\0');
+  if (std::fread(dict.data(), 1, headerLength, file.get()) != headerLength) {
+    return error = path + ": truncated header", false;
+  }
+  std::string descr = dictValue(dict, "descr");
+  if (descr.size() >= 2) descr = descr.substr(1, descr.size() - 2);
+  if (descr == "<i1") descr = "|i1";
+  if (descr != "<f4" && descr != "<i2" && descr != "|i1") {
+    return error = path + ": element type " + descr + " is not float32, int16 or int8", false;
+  }
+  if (dictValue(dict, "fortran_order") != "False") {
+    return error = path + ": only C-order arrays are read", false;
+  }
+  if (!parseShape(dictValue(dict, "shape"), out.shape)) {
+    return error = path + ": the array must have three dimensions", false;
+  }
+  const int64_t element = descr == "<f4" ? 4 : (descr == "<i2" ? 2 : 1);
+  const int64_t count = out.shape[0] * out.shape[1] * out.shape[2];
+  if (count > INT32_MAX) return error = path + ": more than 2^31 samples", false;
+  // Check the data is really there before allocating for it.
+  const long dataStart = std::ftell(file.get());
+  std::fseek(file.get(), 0, SEEK_END);
+  const long fileSize = std::ftell(file.get());
+  if (fileSize - dataStart < count * element) return error = path + ": truncated data", false;
+  std::fseek(file.get(), dataStart, SEEK_SET);
+  out.dtype = descr;
+  out.data.resize(static_cast<size_t>(count * element));
+  if (std::fread(out.data.data(), 1, out.data.size(), file.get()) != out.data.size()) {
+    return error = path + ": read failed", false;
+  }
+  return true;
 }
 
 }  // namespace tyq_tool

@@ -11,4 +11,18 @@ namespace tyq_tool {
 // dtype: "<f4", "<i2" or "|i1".
 std::string npyHeader(const std::string& dtype, const std::vector<int64_t>& shape);
 
+
+
+// A NumPy array read from a .npy file: little-endian float32, int16 or int8,
+// C order, three dimensions.
+struct NpyArray {
+  std::string dtype;  // "<f4", "<i2" or "|i1"
+  int64_t shape[3] = {0, 0, 0};
+  std::vector<char> data;
+};
+
+// Reads `path`; on failure returns false with a reason in `error`. Sizes in
+// the header are checked against the file before anything is allocated.
+bool readNpy(const std::string& path, NpyArray& out, std::string& error);
+
 }  // namespace tyq_tool

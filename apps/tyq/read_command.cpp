@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "npy.h"
 #include "tyq/tyq.h"
 
@@ -22,25 +23,6 @@ struct ReadArgs {
   int size[3] = {0, 0, 0};
   bool haveSize = false;
 };
-
-bool parseInt(const char* text, int& out) {
-  char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
-  out = static_cast<int>(v);
-  return true;
-}
-
-bool parseTriple(const char* text, int out[3]) {
-  std::string s = text;
-  for (int a = 0; a < 3; ++a) {
-    const size_t comma = s.find(',');
-    if ((a < 2) != (comma != std::string::npos)) return false;
-    if (!parseInt(s.substr(0, comma).c_str(), out[a])) return false;
-    s = a < 2 ? s.substr(comma + 1) : "";
-  }
-  return true;
-}
 
 bool parseArgs(int argc, char** argv, ReadArgs& args) {
   for (int a = 0; a < argc; ++a) {

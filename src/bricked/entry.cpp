@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bricked/accessor.h"
+#include "synthetic/synthetic_reader.h"
 #include "tyq/tyq.h"
 
 namespace Qra::Ostrel::Tyq::FileAccess {
@@ -121,8 +122,9 @@ int CreateTyqReader(AutoRef<Reader>& reader, const std::string& name, const TyqO
     case FileTypeEnum::Uncompressed:
       return PoststackSeis3dBrickedAccessorFactory::CreateReader(reader, name, options,
                                                                  func.statusP(), 0, file);
-    case FileTypeEnum::Compressed:
     case FileTypeEnum::Synthetic:
+      return Private::Factory::SyntheticReader::Create(reader, name, file, func.statusP());
+    case FileTypeEnum::Compressed:
       func.setError(Err::NotImplemented, name);
       return func.tyqError();
     default:

@@ -2,11 +2,15 @@
 // tiles, constant bricks, histogram and statistics, levels of detail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "bricked/accessor.h"
+#include "support/fault_injection.h"
 #include "support/temp_dir.h"
 #include "tyq/environment.h"
 #include "tyq/tyq.h"
@@ -203,10 +207,83 @@ TEST(WritePath, AutomaticGenerationWaitsForTheWholeFootprint) {
   ASSERT_TRUE(writer->WriteData(0, 0, 0, 16, 32, 32, 16, box.data(), nullptr));
   ASSERT_TRUE(writer->GetDataBrickPos(&pos, 1, 0, 0, 0, 1, 1, 1, nullptr));
   EXPECT_GT(pos, 1);
-  ASSERT_TRUE(writer->Finalize(false, true, nullptr));
   Status status;
+  EXPECT_FALSE(writer->WriteData(0, 64, 0, 0, 4, 4, 4, box.data(), &status));  // outside
+  EXPECT_EQ(status.tyqError(), E::InvalidArgument);
+  EXPECT_FALSE(writer->WriteData(0, 0, 0, 0, 4, 0, 4, box.data(), &status));
+  EXPECT_EQ(status.tyqError(), E::InvalidArgument);
+  ASSERT_TRUE(writer->Finalize(false, true, nullptr));
   EXPECT_FALSE(writer->WriteData(0, 0, 0, 0, 1, 1, 1, box.data(), &status));
   EXPECT_EQ(status.tyqError(), E::ReadOnly);
+}
+
+// A disk that refuses one write mid-way: the failing brick is reported, and
+// everything reported written before or after it survives a flush and reopen.
+TEST(WritePath, RefusedWriteLosesNothingReportedWritten) {
+  tyq_test::TempDir dir;
+  const std::string name = dir.file("fault.vbs");
+  auto state = std::make_shared<tyq_test::FaultState>();
+  FA::FileFactory::setInstanceGiveOwnership(new tyq_test::FaultInjectionFactory(state));
+  auto writer = create(name, FA::DataTypeEnum::Float32, 16);
+  std::vector<float> a(16 * 16 * 16, 1.0f), b(a.size(), 2.0f), c(a.size(), 3.0f);
+  a[5] = b[5] = c[5] = 0.5f;  // not constant: each brick is stored as data
+  const float* pa[1] = {a.data()};
+  const float* pb[1] = {b.data()};
+  const float* pc[1] = {c.data()};
+  Status status;
+  ASSERT_TRUE(writer->WriteDataBrick(0, 0, 0, 0, 1, 1, 1, pa, &status)) << status.message();
+  ASSERT_TRUE(writer->Flush(false, false, &status));
+  state->write = tyq_test::Fault::error(state->writes + 1, ENOSPC);
+  EXPECT_FALSE(writer->WriteDataBrick(0, 1, 0, 0, 1, 1, 1, pb, &status));
+  EXPECT_EQ(status.tyqError(), E::WriteFailed);
+  EXPECT_EQ(status.sysError(), ENOSPC);
+  ASSERT_TRUE(writer->WriteDataBrick(0, 2, 0, 0, 1, 1, 1, pc, &status)) << status.message();
+  EXPECT_EQ(state->reads, 0);  // writing whole bricks into a new file reads nothing
+  ASSERT_TRUE(writer->Finalize(false, false, &status)) << status.message();
+  writer = FA::AutoRef<FA::Writer>();
+  delete FA::FileFactory::getInstanceTakeOwnership();
+
+  FA::AutoRef<FA::Reader> reader;
+  ASSERT_EQ(FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status), 0);
+  std::vector<float> back(a.size());
+  float* out[1] = {back.data()};
+  ASSERT_TRUE(reader->ReadDataBrick(0, 0, 0, 0, 1, 1, 1, out, &status));
+  EXPECT_EQ(back, a);
+  ASSERT_TRUE(reader->ReadDataBrick(0, 2, 0, 0, 1, 1, 1, out, &status));
+  EXPECT_EQ(back, c);
+  EXPECT_FALSE(reader->ReadDataBrick(0, 1, 0, 0, 1, 1, 1, out, &status));
+  EXPECT_EQ(status.tyqError(), E::BrickNotFound);
+}
+
+// Integer storage read and written through a scale range other than the
+// coding range: values survive within one code step of the storage.
+TEST(WritePath, IntegerStorageThroughOtherScaleRanges) {
+  tyq_test::TempDir dir;
+  for (const auto type : {FA::DataTypeEnum::Int8, FA::DataTypeEnum::Int16}) {
+    auto writer = create(dir.file("s.vbs"), type, 16);  // coding range [-1, 1]
+    auto* reader = dynamic_cast<FA::Reader*>(writer.get());
+    ASSERT_TRUE(writer->SetAccessScaleRange(-4, 4, nullptr));
+    std::vector<short> codes(16 * 16 * 16);
+    for (size_t n = 0; n < codes.size(); ++n) codes[n] = static_cast<short>(n % 8000) - 4000;
+    ASSERT_TRUE(writer->WriteData(0, 0, 0, 0, 16, 16, 16, codes.data(), nullptr));
+    // Caller code c stands for 8 * (c + 32768) / 65535 - 4 over [-4, 4]; the
+    // file keeps it over [-1, 1]. Read back as floats and compare values.
+    std::vector<float> values(codes.size());
+    ASSERT_TRUE(reader->ReadData(0, 0, 0, 0, 16, 16, 16, values.data(), nullptr));
+    const float step = type == FA::DataTypeEnum::Int8 ? 2.0f / 255 : 2.0f / 65535;
+    for (size_t n = 0; n < codes.size(); n += 97) {
+      const float want = std::clamp(-4.0f + (codes[n] + 32768.0f) * 8.0f / 65535.0f, -1.0f, 1.0f);
+      EXPECT_NEAR(values[n], want, step) << n;
+    }
+    signed char small[16];
+    ASSERT_TRUE(reader->SetAccessScaleRange(-2, 2, nullptr));
+    ASSERT_TRUE(reader->ReadData(0, 0, 0, 0, 1, 1, 16, small, nullptr));
+    for (int k = 0; k < 16; ++k) {
+      const float v = values[static_cast<size_t>(k)];
+      EXPECT_NEAR(small[k], (v + 2.0f) / 4.0f * 255.0f - 128.0f, 1.01f) << k;
+    }
+    ASSERT_TRUE(writer->Finalize(false, false, nullptr));
+  }
 }
 
 }  // namespace

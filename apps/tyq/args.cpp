@@ -1,0 +1,39 @@
+#include "args.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace tyq_tool {
+
+bool parseInt(const char* text, int& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool parseTriple(const char* text, int out[3]) {
+  std::string s = text;
+  for (int a = 0; a < 3; ++a) {
+    const size_t comma = s.find(',');
+    if ((a < 2) != (comma != std::string::npos)) return false;
+    if (!parseInt(s.substr(0, comma).c_str(), out[a])) return false;
+    s = a < 2 ? s.substr(comma + 1) : "";
+  }
+  return true;
+}
+
+bool parseRange(const char* text, double out[2]) {
+  char* end = nullptr;
+  out[0] = std::strtod(text, &end);
+  if (end == text || *end != ',') return false;
+  const char* second = end + 1;
+  out[1] = std::strtod(second, &end);
+  return end != second && *end == '\0' && out[0] < out[1];
+}
+
+}  // namespace tyq_tool

@@ -1,0 +1,156 @@
+#include "create_command.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "args.h"
+#include "npy.h"
+#include "tyq/environment.h"
+#include "tyq/tyq.h"
+
+namespace tyq_tool {
+
+namespace {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+using Qra::Ostrel::Tyq::Private::Environment;
+using Qra::Ostrel::Tyq::Private::Status;
+
+struct CreateArgs {
+  std::string out, from, type;
+  double range[2] = {0, 0};
+  bool haveRange = false;
+  int version = 3;
+  int brick[3] = {0, 0, 0};
+  bool haveBrick = false;
+};
+
+bool parseArgs(int argc, char** argv, CreateArgs& args) {
+  for (int a = 0; a < argc; ++a) {
+    const std::string flag = argv[a];
+    const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
+    bool ok = true;
+    if (flag == "--from" && value) {
+      args.from = value;
+    } else if (flag == "--type" && value) {
+      args.type = value;
+      ok = args.type == "float" || args.type == "int16" || args.type == "int8";
+    } else if (flag == "--range" && value) {
+      ok = args.haveRange = parseRange(value, args.range);
+    } else if (flag == "--version" && value) {
+      ok = parseInt(value, args.version) && args.version >= 1 && args.version <= 3;
+    } else if (flag == "--brick" && value) {
+      ok = args.haveBrick = parseTriple(value, args.brick) && args.brick[0] > 0 &&
+                            args.brick[1] > 0 && args.brick[2] > 0;
+    } else if (flag[0] != '-' && args.out.empty()) {
+      args.out = flag;
+      continue;
+    } else {
+      std::fprintf(stderr, "tyq create: unexpected argument \"%s\"\n", flag.c_str());
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "tyq create: bad value \"%s\" for %s\n", value, flag.c_str());
+      return false;
+    }
+    ++a;
+  }
+  if (args.out.empty() || args.from.empty()) {
+    std::fprintf(stderr,
+                 "usage: tyq create OUT --from IN.npy [--type float|int16|int8] [--range lo,hi] "
+                 "[--version 1|2|3] [--brick b0,b1,b2]\n");
+    return false;
+  }
+  return true;
+}
+
+template <typename T>
+void minMax(const NpyArray& array, double& lo, double& hi) {
+  const T* v = reinterpret_cast<const T*>(array.data.data());
+  const size_t n = array.data.size() / sizeof(T);
+  lo = INFINITY;
+  hi = -INFINITY;
+  for (size_t s = 0; s < n; ++s) {
+    const double x = static_cast<double>(v[s]);
+    if (!std::isfinite(x)) continue;
+    lo = std::min(lo, x);
+    hi = std::max(hi, x);
+  }
+  if (!(lo <= hi)) lo = hi = 0;
+  if (lo == hi) hi = lo + 1;  // a coding range needs some width
+}
+
+// Writes the whole array; integer arrays hold values, so their codes are
+// mapped one to one onto the values they are.
+bool writeArray(FA::Writer& writer, const NpyArray& array, Status* status) {
+  const int n[3] = {static_cast<int>(array.shape[0]), static_cast<int>(array.shape[1]),
+                    static_cast<int>(array.shape[2])};
+  const void* data = array.data.data();
+  if (array.dtype == "<f4") {
+    return writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const float*>(data), status);
+  }
+  if (array.dtype == "<i2") {
+    return writer.SetAccessScaleRange(-32768, 32767, status) &&
+           writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const short*>(data), status);
+  }
+  return writer.SetAccessScaleRange(-128, 127, status) &&
+         writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const signed char*>(data),
+                          status);
+}
+
+}  // namespace
+
+int runCreate(int argc, char** argv) {
+  CreateArgs args;
+  if (!parseArgs(argc, argv, args)) return 2;
+  NpyArray array;
+  std::string error;
+  if (!readNpy(args.from, array, error)) {
+    std::fprintf(stderr, "tyq create: %s\n", error.c_str());
+    return 1;
+  }
+  if (args.type.empty()) {
+    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
+  }
+  double lo = args.range[0], hi = args.range[1];
+  if (!args.haveRange) {
+    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
+    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
+    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
+  }
+  const FA::DataTypeEnum::value_type type =
+      args.type == "float" ? FA::DataTypeEnum::Float32
+                           : (args.type == "int16" ? FA::DataTypeEnum::Int16 : FA::DataTypeEnum::Int8);
+  FA::DataInfo info;
+  info.SetExtent(0, 1, static_cast<int32_t>(array.shape[0]), 0, 1,
+                 static_cast<int32_t>(array.shape[1]), 0, 1, static_cast<int32_t>(array.shape[2]),
+                 false);
+  if (args.haveBrick) {
+    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", args.brick[0]);
+    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_0", args.brick[0]);
+    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_1", args.brick[1]);
+    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_2", args.brick[2]);
+  }
+  FA::TyqOptions options;
+  options.noAutoFlush = true;  // levels are built once, when the file is finalised
+  FA::AutoRef<FA::Writer> writer;
+  Status status;
+  const bool ok =
+      FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
+          writer, args.out, info, type, options, &status, static_cast<float>(lo),
+          static_cast<float>(hi), args.version) == 0 &&
+      writeArray(*writer, array, &status) && writer->Finalize(false, true, &status);
+  if (!ok) {
+    std::fprintf(stderr, "tyq create: %s\n", status.message().c_str());
+    return 1;
+  }
+  std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),
+              static_cast<long long>(array.shape[0]), static_cast<long long>(array.shape[1]),
+              static_cast<long long>(array.shape[2]), args.type.c_str(), args.version);
+  return 0;
+}
+
+}  // namespace tyq_tool

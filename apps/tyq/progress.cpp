@@ -1,0 +1,34 @@
+#include "progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace tyq_tool {
+
+Progress::Progress(const std::string& label, int64_t total)
+    : label_(label), total_(total > 0 ? total : 1), terminal_(::isatty(STDOUT_FILENO) != 0) {}
+
+void Progress::update(int64_t done) {
+  const int percent = static_cast<int>(done * 100 / total_);
+  if (terminal_) {
+    if (percent == lastShown_) return;
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    std::printf("\r  %-28s [%.*s%*s] %3d%%", label_.c_str(), filled,
+                "##############################", kWidth - filled, "", percent);
+  } else {
+    if (percent / 10 == lastShown_ / 10 && lastShown_ >= 0) return;
+    std::printf("  %s: %d%%\n", label_.c_str(), percent / 10 * 10);
+  }
+  lastShown_ = percent;
+  std::fflush(stdout);
+}
+
+void Progress::finish() {
+  update(total_);
+  if (terminal_) std::printf("\n");
+  std::fflush(stdout);
+}
+
+}  // namespace tyq_tool

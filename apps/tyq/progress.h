@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tyq_tool {
+
+// Shows how far a long step is: a bar redrawn in place on a terminal, plain
+// lines at every tenth when standard output is a file or a pipe.
+class Progress {
+ public:
+  Progress(const std::string& label, int64_t total);
+  void update(int64_t done);
+  void finish();
+
+ private:
+  std::string label_;
+  int64_t total_;
+  bool terminal_;
+  int lastShown_ = -1;
+};
+
+}  // namespace tyq_tool
