@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "bricked/accessor_util.h"
 #include "stats/file_histogram.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
@@ -20,14 +21,8 @@ namespace FA = FileAccess;
 
 namespace {
 
-constexpr float kEpsilon = 1.1920929e-07f;
-
-// Relative closeness used for scale ranges: x counts as zero, and two ends
-// as equal, below single-precision epsilon.
-bool nearZero(float x) { return std::fabs(x) / ((std::fabs(x) + 0.0f) * 0.5f + 1.0f) < kEpsilon; }
-bool nearlyEqual(float a, float b) {
-  return std::fabs(a - b) / ((std::fabs(a) + std::fabs(b)) * 0.5f + 1.0f) < kEpsilon;
-}
+// Scale-range ends this close to zero count as zero.
+bool nearZero(float x) { return NearlyEqual(x, 0.0f); }
 
 }  // namespace
 
@@ -186,7 +181,7 @@ bool Accessor::SetAccessScaleRange(float low, float high, Status* status) {
     return UpdateConvFcn(func.statusP());
   }
   // NaN ends are refused too: no range can be built on them.
-  if (!(high >= low) || nearlyEqual(low, high)) {
+  if (!(high >= low) || NearlyEqual(low, high)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   scaleLow_ = low;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bricked/accessor.h"
+#include "bricked/accessor_util.h"
 #include "bricked/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "tyq/brick_geometry.h"
@@ -14,31 +15,6 @@ namespace FA = FileAccess;
 
 namespace {
 
-template <typename T>
-constexpr int callerType() {
-  if constexpr (std::is_same_v<T, signed char>) return FA::DataTypeEnum::Int8;
-  if constexpr (std::is_same_v<T, unsigned char>) return FA::DataTypeEnum::UInt8;
-  if constexpr (std::is_same_v<T, short>) return FA::DataTypeEnum::Int16;
-  if constexpr (std::is_same_v<T, unsigned short>) return FA::DataTypeEnum::UInt16;
-  if constexpr (std::is_same_v<T, int>) return FA::DataTypeEnum::Int32;
-  if constexpr (std::is_same_v<T, unsigned int>) return FA::DataTypeEnum::UInt32;
-  return FA::DataTypeEnum::Float32;
-}
-
-// Requests are described by int32 sizes whose product is the caller's
-// element count; anything that cannot be addressed is refused up front.
-bool validBox(const int size[3]) {
-  if (size[0] <= 0 || size[1] <= 0 || size[2] <= 0) return false;
-  return int64_t{size[0]} * size[1] * size[2] <= INT32_MAX;
-}
-
-bool overlapsExtent(const int start[3], const int size[3], const int extent[3]) {
-  for (int d = 0; d < 3; ++d) {
-    if (int64_t{start[d]} + size[d] <= 0 || start[d] >= extent[d]) return false;
-  }
-  return true;
-}
-
 // Partial bricks are read in slabs of their slowest axis.
 int slowestAxis(int order) { return order <= 1 ? 0 : (order <= 3 ? 1 : 2); }
 
@@ -47,16 +23,13 @@ int slowestAxis(int order) { return order <= 1 ? 0 : (order <= 3 ? 1 : 2); }
 template <typename T>
 ConvFcn Accessor::ReadConversion(bool raw) const {
   const int stored = fileInfo_->dataType;
-  const ConvFcn entry = conversions_.read[callerType<T>()];
-  if (!raw || stored != callerType<T>()) return entry;
+  const ConvFcn entry = conversions_.read[SampleTypeOf<T>()];
+  if (!raw || stored != SampleTypeOf<T>()) return entry;
   if constexpr (std::is_same_v<T, float>) {
     return nullptr;
   } else {
     const float lo = fileInfo_->valueMin, hi = fileInfo_->valueMax;
-    const auto close = [](float a, float b) {
-      return std::fabs(a - b) / ((std::fabs(a) + std::fabs(b)) * 0.5f + 1.0f) < 1.1920929e-07f;
-    };
-    return close(scaleLow_, lo) && close(scaleHigh_, hi) ? nullptr : entry;
+    return NearlyEqual(scaleLow_, lo) && NearlyEqual(scaleHigh_, hi) ? nullptr : entry;
   }
 }
 
@@ -65,7 +38,7 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
                                  Func& func) {
   if (!CheckOpen(func)) return false;
   const int* brick = fileInfo_->brickSize;
-  if (!validBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  if (!ValidBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   int extent[3];
   LevelExtent(dataInfo_->size, lod, extent);
   const BrickRange range = CutIntoBricks(start, size, brick, extent);
@@ -75,7 +48,7 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
     return ReadDataExT(lod, range.first, end, bricks, false, func);
   }
   if (!CheckLod(lod, func)) return false;
-  if (!overlapsExtent(start, size, extent)) {
+  if (!OverlapsExtent(start, size, extent)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   const int32_t storedSize = file_->GetSampleSize();
@@ -92,7 +65,7 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
   // the request crosses.
   const int slow = slowestAxis(fileInfo_->storageOrder);
   const int64_t slab = static_cast<int64_t>(brickSamples) / brick[slow];
-  const ConvFcn convert = conversions_.read[callerType<T>()];
+  const ConvFcn convert = conversions_.read[SampleTypeOf<T>()];
   // Requests much larger than the cache are written around it.
   const bool stream = int64_t{size[0]} * size[1] * size[2] * static_cast<int64_t>(sizeof(T)) >
                       (int64_t{32} << 20);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bricked/accessor.h"
+#include "bricked/accessor_util.h"
 #include "bricked/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "stats/brick_histogram.h"
@@ -18,30 +19,6 @@ namespace Qra::Ostrel::Tyq::Private::Bricked {
 
 using Err = FileAccess::Error;
 namespace FA = FileAccess;
-
-namespace {
-
-template <typename T>
-constexpr int sampleTypeOf() {
-  if constexpr (std::is_same_v<T, signed char>) return FA::DataTypeEnum::Int8;
-  if constexpr (std::is_same_v<T, unsigned char>) return FA::DataTypeEnum::UInt8;
-  if constexpr (std::is_same_v<T, short>) return FA::DataTypeEnum::Int16;
-  if constexpr (std::is_same_v<T, unsigned short>) return FA::DataTypeEnum::UInt16;
-  if constexpr (std::is_same_v<T, int>) return FA::DataTypeEnum::Int32;
-  if constexpr (std::is_same_v<T, unsigned int>) return FA::DataTypeEnum::UInt32;
-  return FA::DataTypeEnum::Float32;
-}
-
-bool closeEnough(float a, float b) {
-  return std::fabs(a - b) / ((std::fabs(a) + std::fabs(b)) * 0.5f + 1.0f) < 1.1920929e-07f;
-}
-
-bool validBox(const int size[3]) {
-  if (size[0] <= 0 || size[1] <= 0 || size[2] <= 0) return false;
-  return int64_t{size[0]} * size[1] * size[2] <= INT32_MAX;
-}
-
-}  // namespace
 
 bool Accessor::CheckWritable(Func& func) const {
   if (!CheckOpen(func)) return false;
@@ -65,13 +42,13 @@ bool Accessor::GenerateLODs(int highest, int force, const int* begin, const int*
 
 template <typename T>
 ConvFcn Accessor::WriteConversion(bool raw) const {
-  const ConvFcn entry = conversions_.write[sampleTypeOf<T>()];
-  if (!raw || fileInfo_->dataType != sampleTypeOf<T>()) return entry;
+  const ConvFcn entry = conversions_.write[SampleTypeOf<T>()];
+  if (!raw || fileInfo_->dataType != SampleTypeOf<T>()) return entry;
   if constexpr (std::is_same_v<T, float>) {
     return nullptr;
   } else {
-    return closeEnough(scaleLow_, fileInfo_->valueMin) &&
-                   closeEnough(scaleHigh_, fileInfo_->valueMax)
+    return NearlyEqual(scaleLow_, fileInfo_->valueMin) &&
+                   NearlyEqual(scaleHigh_, fileInfo_->valueMax)
                ? nullptr
                : entry;
   }
@@ -85,14 +62,12 @@ bool Accessor::WriteGeneralRangeT(int lod, const int start[3], const int size[3]
                 start[1], start[2], size[0], size[1], size[2]);
   }
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
-  if (!validBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  if (!ValidBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   const int* brick = fileInfo_->brickSize;
   int extent[3];
   LevelExtent(dataInfo_->size, lod, extent);
-  for (int d = 0; d < 3; ++d) {
-    if (int64_t{start[d]} + size[d] <= 0 || start[d] >= extent[d]) {
-      return func.setError(Err::InvalidArgument, fileInfo_->fileName);
-    }
+  if (!OverlapsExtent(start, size, extent)) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   const BrickRange range = CutIntoBricks(start, size, brick, extent);
   if (range.aligned) {
