@@ -16,7 +16,7 @@
 
 namespace Qra::Ostrel::Tyq::Private {
 
-template <typename Spec>
+template <typename SpecT>
 class BrickIterator;
 
 // A box of samples inside one brick buffer, optionally with one flag per
@@ -51,11 +51,11 @@ struct BrickSpec {
 
 // Walks the samples of a BrickSpec box, k fastest, then j, then i, skipping
 // the traces whose flag is 0. Each step is one pointer addition; flags are
-// tested only when the trace changes. The spec must outlive the iterator.
-template <typename Spec>
+// tested only when the trace changes. The BrickSpec must outlive the iterator.
+template <typename SpecT>
 class BrickIterator {
  public:
-  using value_type = typename Spec::value_type;
+  using value_type = typename SpecT::value_type;
 
   BrickIterator() = default;
 
@@ -85,9 +85,9 @@ class BrickIterator {
   }
 
  private:
-  friend Spec;
-  BrickIterator(const Spec* spec, value_type* current, const unsigned char* alpha)
-      : spec_(spec), current_(current), alpha_(alpha) {}
+  friend SpecT;
+  BrickIterator(const SpecT* layout, value_type* current, const unsigned char* alpha)
+      : spec_(layout), current_(current), alpha_(alpha) {}
 
   bool AtEnd() const { return current_ == nullptr; }
   bool AlphaIsZero() const { return alpha_ != nullptr && *alpha_ == 0; }
@@ -136,7 +136,7 @@ class BrickIterator {
     if (TakeOneStep()) SkipZeroAlpha();
   }
 
-  const Spec* spec_ = nullptr;
+  const SpecT* spec_ = nullptr;
   value_type* current_ = nullptr;
   const unsigned char* alpha_ = nullptr;
   int index_[3] = {0, 0, 0};

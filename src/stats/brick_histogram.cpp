@@ -250,15 +250,15 @@ bool ForEachRun(const BrickSamples<T>& brick, Run&& run) {
     return true;
   }
   const int traces[3] = {n[0], n[1], 1};
-  BrickSpec<const T> spec;
-  spec.data = brick.samples;
-  spec.size = traces;
-  spec.alpha = brick.flags;
-  if (!spec.SetSteps(s, brick.flags ? brick.flagStrides : nullptr)) return false;
+  BrickSpec<const T> layout;
+  layout.data = brick.samples;
+  layout.size = traces;
+  layout.alpha = brick.flags;
+  if (!layout.SetSteps(s, brick.flags ? brick.flagStrides : nullptr)) return false;
   const T* start = nullptr;
   int64_t count = 0;
   T gathered[kChunk];
-  for (auto it = spec.begin(); it != spec.end(); ++it) {
+  for (auto it = layout.begin(); it != layout.end(); ++it) {
     const T* trace = &*it;
     if (s[2] != 1) {
       for (int k0 = 0; k0 < n[2]; k0 += kChunk) {

@@ -247,15 +247,15 @@ struct Box {
   int n[3];
   std::vector<int> buffer = std::vector<int>(4 * 5 * 6);
   int strides[3];
-  BrickSpec<int> spec;
+  BrickSpec<int> layout;
 
   Box(int order, int n0, int n1, int n2) : n{n0, n1, n2} {
     std::iota(buffer.begin(), buffer.end(), 0);
     const int whole[3] = {4, 5, 6};
     StorageStrides(order, whole, strides);
-    spec.data = buffer.data() + strides[0] + 2 * strides[1] + 3 * strides[2];
-    spec.size = n;
-    EXPECT_TRUE(spec.SetSteps(strides));
+    layout.data = buffer.data() + strides[0] + 2 * strides[1] + 3 * strides[2];
+    layout.size = n;
+    EXPECT_TRUE(layout.SetSteps(strides));
   }
   int at(int i, int j, int k) const {
     return (1 + i) * strides[0] + (2 + j) * strides[1] + (3 + k) * strides[2];
@@ -271,7 +271,7 @@ TEST(BrickIterator, WithoutFlagsVisitsEverySampleInBoxOrder) {
         for (int k = 0; k < 3; ++k) expected.push_back(box.at(i, j, k));
       }
     }
-    for (auto it = box.spec.begin(); it != box.spec.end(); ++it) {
+    for (auto it = box.layout.begin(); it != box.layout.end(); ++it) {
       const int* idx = it.index();
       ASSERT_NE(idx, nullptr);
       EXPECT_EQ(*it, box.at(idx[0], idx[1], idx[2]));
@@ -287,17 +287,17 @@ TEST(BrickIterator, SkipsDeadTracesWhereverTheyAre) {
   // Flag plane of the box's 3 x 2 traces, i fastest (order 5).
   const unsigned char flags[6] = {0, 7, 1, 0, 0, 1};  // (i, j): (1,0) (2,0) (2,1) live
   const int flagStrides[2] = {1, 3};
-  box.spec.alpha = flags;
-  ASSERT_TRUE(box.spec.SetSteps(box.strides, flagStrides));
+  box.layout.alpha = flags;
+  ASSERT_TRUE(box.layout.SetSteps(box.strides, flagStrides));
   std::vector<std::vector<int>> traces;
-  for (auto it = box.spec.begin(); it != box.spec.end(); ++it) {
+  for (auto it = box.layout.begin(); it != box.layout.end(); ++it) {
     EXPECT_NE(it.alpha(), 0);
     if (it.index()[2] == 0) traces.push_back({it.index()[0], it.index()[1]});
     EXPECT_EQ(*it, box.at(it.index()[0], it.index()[1], it.index()[2]));
   }
   EXPECT_EQ(traces, (std::vector<std::vector<int>>{{1, 0}, {2, 0}, {2, 1}}));
   int count = 0;
-  for (const int v : box.spec) count += v >= 0;
+  for (const int v : box.layout) count += v >= 0;
   EXPECT_EQ(count, 9);
 }
 
@@ -305,22 +305,22 @@ TEST(BrickIterator, AllDeadOrEmptyBoxesHaveNoSamples) {
   Box box(0, 2, 2, 3);
   const unsigned char dead[4] = {0, 0, 0, 0};
   const int flagStrides[2] = {2, 1};
-  box.spec.alpha = dead;
-  ASSERT_TRUE(box.spec.SetSteps(box.strides, flagStrides));
-  EXPECT_TRUE(box.spec.begin() == box.spec.end());
+  box.layout.alpha = dead;
+  ASSERT_TRUE(box.layout.SetSteps(box.strides, flagStrides));
+  EXPECT_TRUE(box.layout.begin() == box.layout.end());
 
   Box empty(0, 2, 0, 3);
-  EXPECT_TRUE(empty.spec.begin() == empty.spec.end());
+  EXPECT_TRUE(empty.layout.begin() == empty.layout.end());
 }
 
 TEST(BrickIterator, PostfixAdvancesInPlaceAndTheEndRefusesToMove) {
   Box box(0, 1, 1, 2);
-  auto it = box.spec.begin();
+  auto it = box.layout.begin();
   auto& same = it++;
   EXPECT_EQ(&same, &it);
   EXPECT_EQ(*it, box.at(0, 0, 1));
   ++it;
-  EXPECT_TRUE(it == box.spec.end());
+  EXPECT_TRUE(it == box.layout.end());
   EXPECT_EQ(it.index(), nullptr);
   EXPECT_EQ(it.alpha(), 0);
   try {
@@ -331,16 +331,16 @@ TEST(BrickIterator, PostfixAdvancesInPlaceAndTheEndRefusesToMove) {
   }
   // Iterators of different specs differ even when both are at their end.
   Box other(0, 1, 1, 2);
-  EXPECT_TRUE(box.spec.end() != other.spec.end());
+  EXPECT_TRUE(box.layout.end() != other.layout.end());
 }
 
 TEST(BrickSpec, StepsThatDoNotFitAnIntAreRefused) {
   const int n[3] = {2, 1 << 16, 2};
   const int strides[3] = {1, 1 << 16, 1 << 30};
-  BrickSpec<float> spec;
-  spec.size = n;
-  EXPECT_FALSE(spec.SetSteps(strides));
-  EXPECT_EQ(spec.step0, 0);
+  BrickSpec<float> layout;
+  layout.size = n;
+  EXPECT_FALSE(layout.SetSteps(strides));
+  EXPECT_EQ(layout.step0, 0);
 }
 
 }  // namespace
