@@ -1,6 +1,7 @@
 #include "demo_command.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -156,6 +157,12 @@ bool runSteps(const std::string& description, const std::string& output) {
   source->GetDataInfo(info, nullptr);
   std::printf("tyq demo: %d x %d x %d float samples from %s\n", info.size[0], info.size[1],
               info.size[2], description.c_str());
+  // The copy moves slabs of 64 inlines; keep each within 1 GiB of memory.
+  if (int64_t{info.size[1]} * info.size[2] > (int64_t{1} << 22)) {
+    std::fprintf(stderr, "tyq demo: %d x %d traces per inline is more than the demo handles\n",
+                 info.size[1], info.size[2]);
+    return false;
+  }
   FA::TyqOptions options;
   options.noAutoFlush = true;  // the pyramid is built once, when the copy is finalised
   FA::AutoRef<FA::Writer> writer;

@@ -1,7 +1,9 @@
 #include "read_command.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,13 @@ bool parseArgs(int argc, char** argv, ReadArgs& args) {
                  "[--type float|int16|int8|raw] [--order 0..5] -o OUT\n");
     return false;
   }
+  // The library reads at most 2^31 - 1 samples at once; refuse larger boxes
+  // before trying to allocate room for them.
+  const long long samples = 1LL * args.size[0] * args.size[1] * args.size[2];
+  if (args.size[0] <= 0 || args.size[1] <= 0 || args.size[2] <= 0 || samples > INT32_MAX) {
+    std::fprintf(stderr, "tyq read: the box must hold 1 to 2147483647 samples\n");
+    return false;
+  }
   return true;
 }
 
@@ -70,7 +79,12 @@ constexpr int kAxesSlowToFast[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
 template <typename T>
 bool readBox(FA::Reader& reader, const ReadArgs& args, std::vector<char>& bytes, Status* status) {
   const size_t count = static_cast<size_t>(args.size[0]) * args.size[1] * args.size[2];
-  bytes.assign(count * sizeof(T), 0);
+  try {
+    bytes.assign(count * sizeof(T), 0);
+  } catch (const std::bad_alloc&) {
+    status->setError(FA::Error::OutOfMemory, args.out, "tyq read");
+    return false;
+  }
   return reader.ReadData(args.lod, args.start[0], args.start[1], args.start[2], args.size[0],
                          args.size[1], args.size[2], reinterpret_cast<T*>(bytes.data()), status);
 }

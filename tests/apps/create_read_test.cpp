@@ -102,6 +102,10 @@ TEST(CreateAndRead, BadInputsFailCleanly) {
   EXPECT_EQ(run(runRead, {dir.file("missing.vbs"), "--size", "1,1,1", "-o", dir.file("o.raw")}),
             1);
   EXPECT_EQ(run(runRead, {dir.file("v.vbs"), "--size", "1,1", "-o", dir.file("o.raw")}), 2);
+  // Refused before any room is allocated for it.
+  EXPECT_EQ(run(runRead, {dir.file("v.vbs"), "--size", "2000000,2000000,2", "-o",
+                          dir.file("o.raw")}),
+            2);
 }
 
 }  // namespace
