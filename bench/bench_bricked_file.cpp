@@ -61,9 +61,8 @@ bool writeVolume(const std::string& name, int bricksToWrite) {
 
 bool setUp() {
   Fixture& f = fixture();
-  std::string pattern = (std::filesystem::temp_directory_path() / "tyq-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return false;
-  f.dir = pattern;
+  f.dir = tyq_bench::MakeTempDir();
+  if (f.dir.empty()) return false;
   f.big = f.dir + "/full.vbs";
   f.sparse = f.dir + "/sparse.vbs";
   return writeVolume(f.big, kCount[0] * kCount[1] * kCount[2]) && writeVolume(f.sparse, 4);

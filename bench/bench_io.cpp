@@ -41,9 +41,8 @@ int64_t blockOffset(int64_t i) {
 
 bool setUp() {
   Fixture& f = fixture();
-  std::string pattern = (std::filesystem::temp_directory_path() / "tyq-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return false;
-  f.dir = pattern;
+  f.dir = tyq_bench::MakeTempDir();
+  if (f.dir.empty()) return false;
   f.path = f.dir + "/bench.bin";
   f.buffer = f.file.AllocateBuffer(kBlock);
   if (!f.buffer || !f.file.CreateNewFile(f.path, nullptr, true, true, true, true)) return false;

@@ -59,9 +59,8 @@ bool writeVolume(const std::string& name, FA::DataTypeEnum::value_type type) {
 
 bool setUp() {
   Fixture& f = fixture();
-  std::string pattern = (std::filesystem::temp_directory_path() / "tyq-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return false;
-  f.dir = pattern;
+  f.dir = tyq_bench::MakeTempDir();
+  if (f.dir.empty()) return false;
   f.floatFile = f.dir + "/float.vbs";
   f.shortFile = f.dir + "/short.vbs";
   if (!writeVolume<float>(f.floatFile, FA::DataTypeEnum::Float32) ||

@@ -124,9 +124,8 @@ BENCHMARK(BM_Histogram)->Name("histogram")->Iterations(3)->UseRealTime()->Unit(b
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::string pattern = (std::filesystem::temp_directory_path() / "tyq-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  g_dir = pattern;
+  g_dir = tyq_bench::MakeTempDir();
+  if (g_dir.empty()) return 1;
   tyq_bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.printRatio("whole write (level 0 + pyramid + flush)", "pipeline", "pwrite");

@@ -7,11 +7,20 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace tyq_bench {
+
+// A fresh directory under the system temp dir for a run's files; empty when
+// none could be made.
+inline std::string MakeTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tyq-bench-XXXXXX").string();
+  return ::mkdtemp(pattern.data()) ? pattern : std::string();
+}
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:

@@ -140,6 +140,7 @@ class Accessor final : public FileAccess::Accessor {
                   const unsigned char* tile, Func& func);
   bool CheckWritable(Func& func) const;
   bool GenerateLODs(int highest, int force, const int* begin, const int* end, Status* status);
+  void FlagExtent(int lod, int extent[3]) const;
   // State of a flag tile: 0 absent, 1 all dead, 2 all live, 3 mixed.
   bool ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer, Func& func);
 

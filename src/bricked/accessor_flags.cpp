@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bricked/accessor.h"
+#include "bricked/accessor_util.h"
 #include "bricked/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "tyq/brick_geometry.h"
@@ -12,6 +13,12 @@
 namespace Qra::Ostrel::Tyq::Private::Bricked {
 
 using Err = FileAccess::Error;
+
+// The (i, j) extent of a level, as a box one sample deep.
+void Accessor::FlagExtent(int lod, int extent[3]) const {
+  LevelExtent(dataInfo_->size, lod, extent);
+  extent[2] = 1;
+}
 
 bool Accessor::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer,
                                     Func& func) {
@@ -38,15 +45,11 @@ bool Accessor::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned c
                              Status* status) {
   Func func("Accessor::ReadGridFlags", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
-  if (ni <= 0 || nj <= 0 || int64_t{ni} * nj > INT32_MAX || !flags) {
-    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
-  }
   const int start[3] = {i0, j0, 0}, size[3] = {ni, nj, 1};
   const int tile[3] = {fileInfo_->brickSize[0], fileInfo_->brickSize[1], 1};
   int extent[3];
-  LevelExtent(dataInfo_->size, lod, extent);
-  extent[2] = 1;
-  if (int64_t{i0} + ni <= 0 || int64_t{j0} + nj <= 0 || i0 >= extent[0] || j0 >= extent[1]) {
+  FlagExtent(lod, extent);
+  if (!ValidBox(size) || !flags || !OverlapsExtent(start, size, extent)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   int callerFlags[2] = {nj, 1}, tileFlags[2] = {flagStrides_[0], flagStrides_[1]};
@@ -100,22 +103,16 @@ bool Accessor::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
   return func.setSuccess();
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
-
-namespace Qra::Ostrel::Tyq::Private::Bricked {
 
 bool Accessor::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
                               Status* status) {
   Func func("Accessor::WriteGridFlags", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
-  if (ni <= 0 || nj <= 0 || int64_t{ni} * nj > INT32_MAX || !flags) {
-    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
-  }
   const int start[3] = {i0, j0, 0}, size[3] = {ni, nj, 1};
+  if (!ValidBox(size) || !flags) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   const int tile[3] = {fileInfo_->brickSize[0], fileInfo_->brickSize[1], 1};
   int extent[3];
-  LevelExtent(dataInfo_->size, lod, extent);
-  extent[2] = 1;
+  FlagExtent(lod, extent);
   AlignedBuffer buffer;
   if (!buffer.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
