@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/saturate.h"
 #include "tyq/records.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
@@ -30,21 +31,8 @@ constexpr uint32_t kV23MinStringsLength = 5;
 // ---------------------------------------------------------------------------
 // Number conversions shared by the encoders and decoders.
 
-// Truncation toward zero that is defined for every double: NaN gives 0 and
-// values beyond the target's range saturate (a plain cast would be undefined).
-inline int32_t truncToInt32(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483648.0) return INT32_MAX;
-  if (v <= -2147483649.0) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
-
-inline int64_t truncToInt64(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 9223372036854775808.0) return INT64_MAX;
-  if (v < -9223372036854775808.0) return INT64_MIN;
-  return static_cast<int64_t>(v);
-}
+using Private::truncToInt32;
+using Private::truncToInt64;
 
 // Sample-type byte of both information blocks: an unknown type is written as
 // 32-bit float.

@@ -9,6 +9,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "core/saturate.h"
+
 namespace Qra::Ostrel::Tyq::Private::Lod {
 
 // Half sizes of the output brick (the octant size) and the element strides
@@ -37,41 +39,11 @@ inline bool isFinite(T v) {
   }
 }
 
-// The code range of an integer sample type as doubles (every limit up to 32
-// bits is exact in double).
-template <typename T>
-constexpr double codeMin() {
-  return static_cast<double>(std::numeric_limits<T>::lowest());
-}
-template <typename T>
-constexpr double codeMax() {
-  return static_cast<double>(std::numeric_limits<T>::max());
-}
-
-// Truncation toward zero into an integer type. Values at or beyond the code
-// range, and NaN, saturate, so no conversion is ever undefined.
-template <typename T>
-inline T truncToCode(double r) {
-  if (!(r > codeMin<T>())) return std::numeric_limits<T>::lowest();
-  if (!(r < codeMax<T>())) return std::numeric_limits<T>::max();
-  return static_cast<T>(r);
-}
-
-// Rounding half away from zero into an integer type, saturating as above.
-template <typename T>
-inline T roundToCode(double r) {
-  if (!(r > codeMin<T>())) return std::numeric_limits<T>::lowest();
-  if (!(r < codeMax<T>())) return std::numeric_limits<T>::max();
-  return static_cast<T>(r <= 0 ? r - 0.5 : r + 0.5);
-}
-
-// Narrowing of a double result to float; finite values beyond the float range
-// saturate instead of turning into infinities. Non-finite values pass.
-inline float narrowToFloat(double r) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (std::isfinite(r)) r = r > kMax ? kMax : r < -kMax ? -kMax : r;
-  return static_cast<float>(r);
-}
+using Private::codeMax;
+using Private::codeMin;
+using Private::narrowToFloat;
+using Private::roundToCode;
+using Private::truncToCode;
 
 // Calls rowFn(out, rows, x, y) for every output row of every octant. out is
 // the first output sample of the row; rows are the child rows at
