@@ -8,7 +8,7 @@
 
 #include "tyq/export.h"
 
-namespace Qra::Ostrel::Tyq::Compression {
+namespace Qra::Ostrel::Tyq::Private::Compression {
 
 // Mode bytes.
 enum : uint8_t {
@@ -46,4 +46,4 @@ TYQ_EXPORT bool uncompressData(int32_t bits, const uint8_t* in, int32_t& outSize
 TYQ_EXPORT bool uncompressData(const uint8_t** pos, const uint8_t* end, int32_t size,
                                uint8_t* out, uint8_t mode);
 
-}  // namespace Qra::Ostrel::Tyq::Compression
+}  // namespace Qra::Ostrel::Tyq::Private::Compression
