@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set up, build and run the whole test suite twice: a warnings-as-errors
 # release build, then a build under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer; then replay and briefly run every fuzz target
+# and run every benchmark once. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -20,4 +21,9 @@ run_suite build/test-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "=== sanitizer build (address, undefined) ==="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=Debug -DTYQ_SANITIZE=ON -DTYQ_BUILD_BENCH=OFF
+echo "=== fuzz targets (clang) and benchmark smoke runs ==="
+cmake -S . -B build/test-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DTYQ_BUILD_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/test-fuzz -j "$jobs" --target tyq_fuzz_all
+scripts/smoke_bench_fuzz.sh build/test-release build/test-fuzz
 echo "tyq: all tests passed"

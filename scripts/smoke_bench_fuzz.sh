@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Keeps the benchmarks and fuzz targets from rotting: every benchmark runs
+# once with a tiny time, every fuzz target replays its corpus and then runs
+# briefly on a scratch copy of it (so new finds never dirty the tree).
+# Usage: scripts/smoke_bench_fuzz.sh BENCH_BUILD_DIR FUZZ_BUILD_DIR
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bench_dir=$1
+fuzz_dir=$2
+
+for b in "$bench_dir"/bench/bench_*; do
+  [ -x "$b" ] || continue
+  echo "--- $(basename "$b")"
+  "$b" --benchmark_min_time=0.01 >/dev/null
+done
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for f in "$fuzz_dir"/fuzz/fuzz_*; do
+  [ -x "$f" ] || continue
+  name=$(basename "$f")
+  corpus=fuzz/corpus/${name#fuzz_}
+  [ -d "$corpus" ] || corpus=fuzz/corpus/$(echo "${name#fuzz_}" | cut -d_ -f1)
+  if [ ! -d "$corpus" ]; then
+    echo "no corpus for $name" >&2
+    exit 1
+  fi
+  echo "--- $name on $corpus"
+  "$f" -runs=0 "$corpus" 2>"$scratch/log" || { cat "$scratch/log"; exit 1; }
+  mkdir -p "$scratch/$name"
+  cp -r "$corpus"/. "$scratch/$name/"
+  "$f" -max_total_time="${TYQ_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$scratch/$name" \
+    2>"$scratch/log" || { tail -40 "$scratch/log"; exit 1; }
+done
+echo "benchmarks and fuzz targets ran"
