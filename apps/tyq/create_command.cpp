@@ -154,6 +154,25 @@ bool writeVolume(const std::string& name, const CreateArgs& args, const NpyArray
          writeArray(*writer, array, status) && writer->Finalize(false, true, status);
 }
 
+// Fills in the sample type and coding range the array implies where the
+// options left them out; 0, or the exit code after a message.
+int chooseTypeAndRange(CreateArgs& args, const NpyArray& array, double& lo, double& hi) {
+  if (args.type.empty()) {
+    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
+  }
+  lo = args.range[0];
+  hi = args.range[1];
+  if (!args.haveRange) {
+    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
+    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
+    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
+  }
+  if (codableRange(lo, hi)) return 0;
+  std::fprintf(stderr, "tyq create: the value range %g .. %g cannot be coded%s\n", lo, hi,
+               args.haveRange ? "" : " (give one with --range)");
+  return args.haveRange ? 2 : 1;
+}
+
 }  // namespace
 
 int runCreate(int argc, char** argv) {
@@ -171,20 +190,9 @@ int runCreate(int argc, char** argv) {
     std::fprintf(stderr, "tyq create: %s\n", error.c_str());
     return 1;
   }
-  if (args.type.empty()) {
-    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
-  }
-  double lo = args.range[0], hi = args.range[1];
-  if (!args.haveRange) {
-    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
-    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
-    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
-  }
-  if (!codableRange(lo, hi)) {
-    std::fprintf(stderr, "tyq create: the value range %g .. %g cannot be coded%s\n", lo, hi,
-                 args.haveRange ? "" : " (give one with --range)");
-    return args.haveRange ? 2 : 1;
-  }
+  double lo = 0, hi = 0;
+  const int refused = chooseTypeAndRange(args, array, lo, hi);
+  if (refused != 0) return refused;
   ReplacingOutput output(args.out);
   Status status;
   if (!output.reserve(error)) {
@@ -193,12 +201,13 @@ int runCreate(int argc, char** argv) {
   }
   if (!writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo, hi,
                    &status)) {
-    std::fprintf(stderr, "tyq create: %s (%s left unchanged)\n", status.message().c_str(),
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", status.message().c_str(),
                  args.out.c_str());
     return 1;
   }
   if (!output.commit(error)) {
-    std::fprintf(stderr, "tyq create: %s (%s left unchanged)\n", error.c_str(), args.out.c_str());
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", error.c_str(),
+                 args.out.c_str());
     return 1;
   }
   std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),

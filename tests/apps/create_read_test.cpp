@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command_runner.h"
@@ -63,6 +64,31 @@ TEST(CreateAndRead, Int16ArrayKeepsItsValuesInAnyVersion) {
     for (size_t n = 0; n < values.size(); ++n) worst = std::max(worst, std::fabs(f[n] - values[n]));
     // 2000 values over 65535 codes: far finer than one unit.
     EXPECT_LT(worst, 0.05f) << "version " << version;
+  }
+}
+
+TEST(CreateAndRead, EveryWritableStoredTypeKeepsTheValues) {
+  tyq_test::TempDir dir;
+  std::vector<short> values(40 * 30 * 20);
+  for (size_t n = 0; n < values.size(); ++n) values[n] = static_cast<short>(n % 201) - 100;
+  writeNpy(dir.file("in.npy"), "<i2", values, {40, 30, 20});
+  // Coding steps over the range -100 .. 100: 200/255 for 8 bits, finer beyond.
+  for (const auto& [type, step] : {std::pair<const char*, float>{"uint8", 200.0f / 255},
+                                   {"uint16", 0.01f},
+                                   {"int32", 0.01f},
+                                   {"uint32", 0.01f}}) {
+    const std::string out = dir.file(std::string(type) + ".vbs");
+    ASSERT_EQ(runCommand(runCreate, {out, "--from", dir.file("in.npy"), "--type", type}), 0);
+    ASSERT_EQ(runCommand(runRead, {out, "--lod", "0", "--start", "0,0,0", "--size", "40,30,20",
+                                   "-o", dir.file("back.npy")}),
+              0);
+    NpyArray back;
+    std::string error;
+    ASSERT_TRUE(readNpy(dir.file("back.npy"), back, error)) << error;
+    const auto* f = reinterpret_cast<const float*>(back.data.data());
+    float worst = 0;
+    for (size_t n = 0; n < values.size(); ++n) worst = std::max(worst, std::fabs(f[n] - values[n]));
+    EXPECT_LE(worst, step) << type;
   }
 }
 
