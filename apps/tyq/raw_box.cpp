@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "tyq/brick_geometry.h"
@@ -53,24 +54,10 @@ void copyOverlap(char* box, const int start[3], const int size[3], const int64_t
 }  // namespace
 
 std::string npyTypeOfStored(FA::DataTypeEnum::value_type type) {
-  switch (type) {
-    case FA::DataTypeEnum::Int8:
-      return "|i1";
-    case FA::DataTypeEnum::UInt8:
-      return "|u1";
-    case FA::DataTypeEnum::Int16:
-      return "<i2";
-    case FA::DataTypeEnum::UInt16:
-      return "<u2";
-    case FA::DataTypeEnum::Int32:
-      return "<i4";
-    case FA::DataTypeEnum::UInt32:
-      return "<u4";
-    case FA::DataTypeEnum::Float32:
-      return "<f4";
-    default:
-      return "";
-  }
+  // Indexed by the type code, int8 (0) to float (6); IBM float (7) has none.
+  static const char* const kNames[] = {"|i1", "|u1", "<i2", "<u2", "<i4", "<u4", "<f4"};
+  if (type < 0 || type >= static_cast<int>(std::size(kNames))) return "";
+  return kNames[type];
 }
 
 bool readRawBox(FA::Reader& reader, const FA::FileInfo& info, int lod, const int start[3],
