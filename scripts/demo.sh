@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTYQ_BUILD_TESTS=OFF
-cmake --build build/release --target tyq_app
+# The default target: the tool, the libraries and the example, so that
+# `cmake --install build/release` works afterwards.
+cmake --build build/release
 build/release/apps/tyq/tyq version
 build/release/apps/tyq/tyq demo build/demo

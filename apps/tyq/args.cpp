@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -33,7 +34,9 @@ bool parseRange(const char* text, double out[2]) {
   if (end == text || *end != ',') return false;
   const char* second = end + 1;
   out[1] = std::strtod(second, &end);
-  return end != second && *end == '\0' && out[0] < out[1];
+  // Infinite or NaN ends would code every sample as NaN.
+  return end != second && *end == '\0' && std::isfinite(out[0]) && std::isfinite(out[1]) &&
+         out[0] < out[1];
 }
 
 }  // namespace tyq_tool

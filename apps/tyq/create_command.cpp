@@ -8,6 +8,7 @@
 
 #include "args.h"
 #include "npy.h"
+#include "replacing_output.h"
 #include "tyq/environment.h"
 #include "tyq/tyq.h"
 
@@ -18,6 +19,30 @@ namespace {
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 using Qra::Ostrel::Tyq::Private::Environment;
 using Qra::Ostrel::Tyq::Private::Status;
+
+struct SampleTypeName {
+  const char* name;
+  FA::DataTypeEnum::value_type type;
+};
+
+constexpr SampleTypeName kSampleTypes[] = {
+    {"int8", FA::DataTypeEnum::Int8},     {"uint8", FA::DataTypeEnum::UInt8},
+    {"int16", FA::DataTypeEnum::Int16},   {"uint16", FA::DataTypeEnum::UInt16},
+    {"int32", FA::DataTypeEnum::Int32},   {"uint32", FA::DataTypeEnum::UInt32},
+    {"float", FA::DataTypeEnum::Float32}, {"ibmfloat", FA::DataTypeEnum::IbmFloat32},
+};
+
+const SampleTypeName* findSampleType(const std::string& name) {
+  for (const SampleTypeName& t : kSampleTypes) {
+    if (name == t.name) return &t;
+  }
+  return nullptr;
+}
+
+// IBM float files can be read, but the accessor has no encoder for them.
+bool accessorWrites(FA::DataTypeEnum::value_type type) {
+  return type != FA::DataTypeEnum::IbmFloat32;
+}
 
 struct CreateArgs {
   std::string out, from, type;
@@ -37,7 +62,7 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
       args.from = value;
     } else if (flag == "--type" && value) {
       args.type = value;
-      ok = args.type == "float" || args.type == "int16" || args.type == "int8";
+      ok = findSampleType(args.type) != nullptr;
     } else if (flag == "--range" && value) {
       ok = args.haveRange = parseRange(value, args.range);
     } else if (flag == "--version" && value) {
@@ -60,8 +85,8 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
   }
   if (args.out.empty() || args.from.empty()) {
     std::fprintf(stderr,
-                 "usage: tyq create OUT --from IN.npy [--type float|int16|int8] [--range lo,hi] "
-                 "[--version 1|2|3] [--brick b0,b1,b2]\n");
+                 "usage: tyq create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|"
+                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2]\n");
     return false;
   }
   return true;
@@ -101,29 +126,15 @@ bool writeArray(FA::Writer& writer, const NpyArray& array, Status* status) {
                           status);
 }
 
-}  // namespace
+// The coding range as the file stores it: two floats, finite, in order, with
+// a width that is finite too (the codes are spread over hi - lo).
+bool codableRange(double lo, double hi) {
+  const float flo = static_cast<float>(lo), fhi = static_cast<float>(hi);
+  return std::isfinite(flo) && std::isfinite(fhi) && flo < fhi && std::isfinite(fhi - flo);
+}
 
-int runCreate(int argc, char** argv) {
-  CreateArgs args;
-  if (!parseArgs(argc, argv, args)) return 2;
-  NpyArray array;
-  std::string error;
-  if (!readNpy(args.from, array, error)) {
-    std::fprintf(stderr, "tyq create: %s\n", error.c_str());
-    return 1;
-  }
-  if (args.type.empty()) {
-    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
-  }
-  double lo = args.range[0], hi = args.range[1];
-  if (!args.haveRange) {
-    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
-    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
-    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
-  }
-  const FA::DataTypeEnum::value_type type =
-      args.type == "float" ? FA::DataTypeEnum::Float32
-                           : (args.type == "int16" ? FA::DataTypeEnum::Int16 : FA::DataTypeEnum::Int8);
+bool writeVolume(const std::string& name, const CreateArgs& args, const NpyArray& array,
+                 FA::DataTypeEnum::value_type type, double lo, double hi, Status* status) {
   FA::DataInfo info;
   info.SetExtent(0, 1, static_cast<int32_t>(array.shape[0]), 0, 1,
                  static_cast<int32_t>(array.shape[1]), 0, 1, static_cast<int32_t>(array.shape[2]),
@@ -137,14 +148,66 @@ int runCreate(int argc, char** argv) {
   FA::TyqOptions options;
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   FA::AutoRef<FA::Writer> writer;
+  return FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
+             writer, name, info, type, options, status, static_cast<float>(lo),
+             static_cast<float>(hi), args.version) == 0 &&
+         writeArray(*writer, array, status) && writer->Finalize(false, true, status);
+}
+
+// Fills in the sample type and coding range the array implies where the
+// options left them out; 0, or the exit code after a message.
+int chooseTypeAndRange(CreateArgs& args, const NpyArray& array, double& lo, double& hi) {
+  if (args.type.empty()) {
+    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
+  }
+  lo = args.range[0];
+  hi = args.range[1];
+  if (!args.haveRange) {
+    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
+    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
+    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
+  }
+  if (codableRange(lo, hi)) return 0;
+  std::fprintf(stderr, "tyq create: the value range %g .. %g cannot be coded%s\n", lo, hi,
+               args.haveRange ? "" : " (give one with --range)");
+  return args.haveRange ? 2 : 1;
+}
+
+}  // namespace
+
+int runCreate(int argc, char** argv) {
+  CreateArgs args;
+  if (!parseArgs(argc, argv, args)) return 2;
+  const SampleTypeName* named = args.type.empty() ? nullptr : findSampleType(args.type);
+  if (named && !accessorWrites(named->type)) {
+    std::fprintf(stderr, "tyq create: %s samples can be read but not written\n",
+                 FA::DataTypeEnum::Name(named->type));
+    return 2;
+  }
+  NpyArray array;
+  std::string error;
+  if (!readNpy(args.from, array, error)) {
+    std::fprintf(stderr, "tyq create: %s\n", error.c_str());
+    return 1;
+  }
+  double lo = 0, hi = 0;
+  const int refused = chooseTypeAndRange(args, array, lo, hi);
+  if (refused != 0) return refused;
+  ReplacingOutput output(args.out);
   Status status;
-  const bool ok =
-      FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
-          writer, args.out, info, type, options, &status, static_cast<float>(lo),
-          static_cast<float>(hi), args.version) == 0 &&
-      writeArray(*writer, array, &status) && writer->Finalize(false, true, &status);
-  if (!ok) {
-    std::fprintf(stderr, "tyq create: %s\n", status.message().c_str());
+  if (!output.reserve(error)) {
+    std::fprintf(stderr, "tyq create: %s\n", error.c_str());
+    return 1;
+  }
+  if (!writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo, hi,
+                   &status)) {
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", status.message().c_str(),
+                 args.out.c_str());
+    return 1;
+  }
+  if (!output.commit(error)) {
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", error.c_str(),
+                 args.out.c_str());
     return 1;
   }
   std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),

@@ -7,6 +7,7 @@
 
 #include "bricked/file.h"
 #include "json_writer.h"
+#include "text_escape.h"
 
 namespace tyq_tool {
 
@@ -187,9 +188,10 @@ void printJson(const Summary& s) {
 void printText(const Summary& s) {
   const FA::FileInfo& f = s.fileInfo;
   const FA::DataInfo& d = s.dataInfo;
-  std::printf("File          %s (%lld bytes)\n", f.fileName.c_str(),
+  std::printf("File          %s (%lld bytes)\n", escapeForTerminal(f.fileName).c_str(),
               static_cast<long long>(f.fileSize));
-  std::printf("Format        %s, version %d\n", f.formatName.c_str(), f.formatVersion);
+  std::printf("Format        %s, version %d\n", escapeForTerminal(f.formatName).c_str(),
+              f.formatVersion);
   std::printf("Samples       %s, value range %g .. %g\n", FA::DataTypeEnum::Name(f.dataType),
               static_cast<double>(f.valueMin), static_cast<double>(f.valueMax));
   std::printf("Size          %d x %d x %d\n", d.size[0], d.size[1], d.size[2]);
@@ -203,8 +205,8 @@ void printText(const Summary& s) {
                 static_cast<double>(d.GetLastAnnot(a)));
   }
   std::printf("Units         horizontal \"%s\" (x%g), vertical \"%s\" (x%g)\n",
-              d.horzUnit.name.c_str(), d.horzUnit.factor, d.vertUnit.name.c_str(),
-              d.vertUnit.factor);
+              escapeForTerminal(d.horzUnit.name).c_str(), d.horzUnit.factor,
+              escapeForTerminal(d.vertUnit.name).c_str(), d.vertUnit.factor);
   for (int c = 0; c < 4; ++c) {
     std::printf("Corner %d      %.3f, %.3f\n", c, d.corners[c][0], d.corners[c][1]);
   }

@@ -3,22 +3,31 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text_escape.h"
+
 namespace tyq_tool {
 
 void JsonWriter::quote(std::string& out, const std::string& text) {
   out += '"';
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
+  for (size_t pos = 0; pos < text.size();) {
+    char32_t c = 0;
+    const size_t length = utf8Sequence(text, pos, c);
+    if (length == 0) {
+      out += "\\ufffd";  // a byte that is not UTF-8: the replacement character
+      ++pos;
+      continue;
+    }
     if (c == '"' || c == '\\') {
       out += '\\';
-      out += c;
-    } else if (u < 0x20) {
+      out += static_cast<char>(c);
+    } else if (actsOnTerminal(c)) {
       char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
       out += escaped;
     } else {
-      out += c;
+      out.append(text, pos, length);
     }
+    pos += length;
   }
   out += '"';
 }

@@ -6,7 +6,10 @@
 namespace tyq_tool {
 
 // A minimal streaming JSON writer: keys and values are appended in order and
-// commas are placed automatically. Non-finite numbers become null.
+// commas are placed automatically. Non-finite numbers become null. Strings
+// come out as valid JSON whatever their bytes: each byte that is not part of
+// well-formed UTF-8 becomes U+FFFD, and control characters (also DEL and C1)
+// and text-reordering characters are written as \uXXXX escapes.
 class JsonWriter {
  public:
   void beginObject(const char* key = nullptr);

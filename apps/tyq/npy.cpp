@@ -1,5 +1,9 @@
 #include "npy.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -25,8 +29,6 @@ std::string npyHeader(const std::string& dtype, const std::vector<int64_t>& shap
   header += static_cast<char>(dict.size() >> 8);
   return header + dict;
 }
-
-
 
 namespace {
 
@@ -66,12 +68,31 @@ bool parseShape(const std::string& text, int64_t shape[3]) {
   return n == 3;
 }
 
+// Opens `path` for reading only if it is a regular file: a FIFO or a device
+// would block or never end. O_NONBLOCK keeps the open itself from waiting for
+// a FIFO's writer.
+std::FILE* openRegularFile(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return error = "cannot open " + path + ": " + std::strerror(errno), nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return error = path + " is not a regular file", nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (!file) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    ::close(fd);
+  }
+  return file;
+}
+
 }  // namespace
 
 bool readNpy(const std::string& path, NpyArray& out, std::string& error) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                      &std::fclose);
-  if (!file) return error = "cannot open " + path + ": " + std::strerror(errno), false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openRegularFile(path, error), &std::fclose);
+  if (!file) return false;
   unsigned char head[10];
   if (std::fread(head, 1, 10, file.get()) != 10 || std::memcmp(head, "\x93NUMPY", 6) != 0 ||
       head[6] != 1) {
@@ -95,8 +116,13 @@ bool readNpy(const std::string& path, NpyArray& out, std::string& error) {
     return error = path + ": the array must have three dimensions", false;
   }
   const int64_t element = descr == "<f4" ? 4 : (descr == "<i2" ? 2 : 1);
-  const int64_t count = out.shape[0] * out.shape[1] * out.shape[2];
-  if (count > INT32_MAX) return error = path + ": more than 2^31 samples", false;
+  // Each axis is below 2^31, so a product still within 2^31 is checked one
+  // factor at a time without overflowing.
+  int64_t count = 1;
+  for (const int64_t n : out.shape) {
+    if (n > INT32_MAX / count) return error = path + ": more than 2^31 - 1 samples", false;
+    count *= n;
+  }
   // Check the data is really there before allocating for it.
   const long dataStart = std::ftell(file.get());
   std::fseek(file.get(), 0, SEEK_END);

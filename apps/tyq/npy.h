@@ -11,8 +11,6 @@ namespace tyq_tool {
 // dtype: "<f4", "<i2" or "|i1".
 std::string npyHeader(const std::string& dtype, const std::vector<int64_t>& shape);
 
-
-
 // A NumPy array read from a .npy file: little-endian float32, int16 or int8,
 // C order, three dimensions.
 struct NpyArray {
@@ -21,8 +19,9 @@ struct NpyArray {
   std::vector<char> data;
 };
 
-// Reads `path`; on failure returns false with a reason in `error`. Sizes in
-// the header are checked against the file before anything is allocated.
+// Reads `path`, which must be a regular file; on failure returns false with a
+// reason in `error`. Sizes in the header are checked against the file before
+// anything is allocated.
 bool readNpy(const std::string& path, NpyArray& out, std::string& error);
 
 }  // namespace tyq_tool

@@ -9,6 +9,7 @@
 
 #include "args.h"
 #include "npy.h"
+#include "raw_box.h"
 #include "tyq/tyq.h"
 
 namespace tyq_tool {
@@ -39,6 +40,8 @@ bool parseArgs(int argc, char** argv, ReadArgs& args) {
       ok = args.haveSize = parseTriple(value, args.size);
     } else if (flag == "--type" && value) {
       args.type = value;
+      ok =
+          args.type == "float" || args.type == "int16" || args.type == "int8" || args.type == "raw";
     } else if (flag == "--order" && value) {
       ok = parseInt(value, args.order) && args.order >= 0 && args.order <= 5;
     } else if (flag == "-o" && value) {
@@ -89,29 +92,42 @@ bool readBox(FA::Reader& reader, const ReadArgs& args, std::vector<char>& bytes,
                          args.size[1], args.size[2], reinterpret_cast<T*>(bytes.data()), status);
 }
 
-// "raw" reads the stored samples as they are, for the types boxes come in.
-std::string resolveType(const std::string& type, const FA::FileInfo& info) {
-  if (type != "raw") return type;
-  switch (info.dataType) {
-    case FA::DataTypeEnum::Int8: return "int8";
-    case FA::DataTypeEnum::Int16: return "int16";
-    case FA::DataTypeEnum::Float32: return "float";
-    default: return "";
+// A box inside the requested level, checked before any room is allocated
+// for it: the level's extent is ceil(n / 2^lod) along every axis.
+bool boxInsideLevel(const ReadArgs& args, const FA::FileInfo& fileInfo,
+                    const FA::DataInfo& dataInfo) {
+  if (args.lod < 0 || args.lod >= fileInfo.numberOfLods) {
+    std::fprintf(stderr, "tyq read: level %d does not exist (the file has %d)\n", args.lod,
+                 fileInfo.numberOfLods);
+    return false;
   }
+  int64_t extent[3];
+  bool inside = true;
+  for (int d = 0; d < 3; ++d) {
+    extent[d] = ((int64_t{dataInfo.size[d]} - 1) >> args.lod) + 1;
+    inside = inside && args.start[d] >= 0 && int64_t{args.start[d]} + args.size[d] <= extent[d];
+  }
+  if (!inside) {
+    std::fprintf(stderr,
+                 "tyq read: the box %d,%d,%d + %d,%d,%d lies outside level %d "
+                 "(%lld x %lld x %lld samples)\n",
+                 args.start[0], args.start[1], args.start[2], args.size[0], args.size[1],
+                 args.size[2], args.lod, static_cast<long long>(extent[0]),
+                 static_cast<long long>(extent[1]), static_cast<long long>(extent[2]));
+  }
+  return inside;
 }
 
-bool writeOutput(const ReadArgs& args, const std::string& type, const std::vector<char>& bytes) {
+bool writeOutput(const ReadArgs& args, const std::string& dtype, const std::vector<char>& bytes) {
   std::FILE* out = std::fopen(args.out.c_str(), "wb");
   if (!out) {
-    std::fprintf(stderr, "tyq read: cannot write %s: %s\n", args.out.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "tyq read: cannot write %s: %s\n", args.out.c_str(), std::strerror(errno));
     return false;
   }
   const std::string& name = args.out;
   if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".npy") == 0) {
     std::vector<int64_t> shape;
     for (const int axis : kAxesSlowToFast[args.order]) shape.push_back(args.size[axis]);
-    const std::string dtype = type == "float" ? "<f4" : (type == "int16" ? "<i2" : "|i1");
     const std::string header = npyHeader(dtype, shape);
     std::fwrite(header.data(), 1, header.size(), out);
   }
@@ -123,6 +139,35 @@ bool writeOutput(const ReadArgs& args, const std::string& type, const std::vecto
   return true;
 }
 
+// Reads the box in the requested type into `bytes`, naming its NumPy type in
+// `dtype`; 0, or the exit code after a message.
+int readSamples(FA::Reader& reader, const FA::FileInfo& info, const ReadArgs& args,
+                std::vector<char>& bytes, std::string& dtype) {
+  Status status;
+  bool ok = false;
+  if (args.type == "raw") {
+    dtype = npyTypeOfStored(info.dataType);
+    if (dtype.empty()) {
+      std::fprintf(stderr, "tyq read: %s samples cannot be read raw\n",
+                   FA::DataTypeEnum::Name(info.dataType));
+      return 2;
+    }
+    ok = readRawBox(reader, info, args.lod, args.start, args.size, args.order, bytes, &status);
+  } else if (args.type == "float") {
+    dtype = "<f4";
+    ok = readBox<float>(reader, args, bytes, &status);
+  } else if (args.type == "int16") {
+    dtype = "<i2";
+    ok = readBox<short>(reader, args, bytes, &status);
+  } else {
+    dtype = "|i1";
+    ok = readBox<signed char>(reader, args, bytes, &status);
+  }
+  if (ok) return 0;
+  std::fprintf(stderr, "tyq read: %s\n", status.message().c_str());
+  return 1;
+}
+
 }  // namespace
 
 int runRead(int argc, char** argv) {
@@ -131,32 +176,20 @@ int runRead(int argc, char** argv) {
   Status status;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
+  FA::DataInfo dataInfo;
   if (FA::Tyq::CreateTyqReader(reader, args.file, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetFileInfo(info, &status) ||
+      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(dataInfo, &status) ||
       !reader->SetAccessStorageOrder(static_cast<FA::StorageOrderEnum::value_type>(args.order),
                                      &status)) {
     std::fprintf(stderr, "tyq read: %s\n", status.message().c_str());
     return 1;
   }
-  const std::string type = resolveType(args.type, info);
+  if (!boxInsideLevel(args, info, dataInfo)) return 2;
   std::vector<char> bytes;
-  bool ok = false;
-  if (type == "float") {
-    ok = readBox<float>(*reader, args, bytes, &status);
-  } else if (type == "int16") {
-    ok = readBox<short>(*reader, args, bytes, &status);
-  } else if (type == "int8") {
-    ok = readBox<signed char>(*reader, args, bytes, &status);
-  } else {
-    std::fprintf(stderr, "tyq read: type \"%s\" cannot be read as a box (stored: %s)\n",
-                 args.type.c_str(), FA::DataTypeEnum::Name(info.dataType));
-    return 2;
-  }
-  if (!ok) {
-    std::fprintf(stderr, "tyq read: %s\n", status.message().c_str());
-    return 1;
-  }
-  return writeOutput(args, type, bytes) ? 0 : 1;
+  std::string dtype;
+  const int rc = readSamples(*reader, info, args, bytes, dtype);
+  if (rc != 0) return rc;
+  return writeOutput(args, dtype, bytes) ? 0 : 1;
 }
 
 }  // namespace tyq_tool

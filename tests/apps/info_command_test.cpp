@@ -7,6 +7,7 @@
 
 #include "bricked/file.h"
 #include "support/temp_dir.h"
+#include "text_escape.h"
 
 namespace {
 
@@ -61,6 +62,27 @@ TEST(InfoCommand, TextAndErrors) {
   EXPECT_NE(out.find("1 absent / 1 constant / 1 stored"), std::string::npos);
   EXPECT_EQ(run({dir.file("missing.vbs")}, out), 1);
   EXPECT_EQ(run({}, out), 2);
+}
+
+// A file whose strings carry invalid UTF-8 and terminal escape sequences.
+TEST(InfoCommand, HostileStringsComeOutEscaped) {
+  const std::string name = std::string(TYQ_DAMAGED_DIR) + "/hostile_strings.vbs";
+  for (const bool json : {true, false}) {
+    std::string out;
+    ASSERT_EQ(json ? run({"--json", name}, out) : run({name}, out), 0);
+    char32_t c = 0;
+    size_t length = 0;
+    for (size_t pos = 0; pos < out.size(); pos += length) {
+      length = tyq_tool::utf8Sequence(out, pos, c);
+      ASSERT_NE(length, 0u) << "not UTF-8 at byte " << pos << ": " << out;
+      ASSERT_TRUE(c == '\n' || !tyq_tool::actsOnTerminal(c)) << "control at " << pos << ": " << out;
+    }
+    EXPECT_NE(out.find("\\u001b[2J"), std::string::npos) << out;
+    // Only the JSON form shows the source name, where the invalid bytes are.
+    if (json) {
+      EXPECT_NE(out.find("\\ufffd"), std::string::npos) << out;
+    }
+  }
 }
 
 }  // namespace
