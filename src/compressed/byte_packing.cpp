@@ -81,8 +81,9 @@ ByteRange byteRange(const uint8_t* in, size_t n) {
   size_t i = 0;
   for (; i + kByteLanes <= n; i += kByteLanes) {
     for (size_t j = 0; j < kByteLanes; ++j) {
-      lo[j] = std::min(lo[j], in[i + j]);
-      hi[j] = std::max(hi[j], in[i + j]);
+      const uint8_t v = in[i + j];
+      lo[j] = v < lo[j] ? v : lo[j];
+      hi[j] = v > hi[j] ? v : hi[j];
     }
   }
   for (; i < n; ++i) {

@@ -30,6 +30,7 @@ class LsbBits {
       bits_ += 8;
     }
   }
+  int available() const { return bits_; }
   uint32_t peek(int n) const { return static_cast<uint32_t>(acc_ & ((uint64_t{1} << n) - 1)); }
   void drop(int n) {
     acc_ >>= n;
@@ -84,15 +85,18 @@ class Decoder {
     int64_t consumed = 0;
     int32_t n = 0;
     while (consumed < codeBits) {
-      if (n == capacity) return false;
       bits.refill();
-      const uint16_t entry = table_[bits.peek(fastBits_)];
-      if (entry != 0) {
+      // One refill serves several short codes.
+      uint16_t entry = 0;
+      while (bits.available() >= fastBits_ && consumed < codeBits &&
+             (entry = table_[bits.peek(fastBits_)]) != 0) {
+        if (n == capacity) return false;
         bits.drop(entry & 15);
         consumed += entry & 15;
         out[n++] = static_cast<uint8_t>(entry >> 4);
-      } else if (!decodeLong(bits, consumed, out[n++])) {
-        return false;
+      }
+      if (entry == 0 && consumed < codeBits) {
+        if (n == capacity || !decodeLong(bits, consumed, out[n++])) return false;
       }
     }
     if (consumed != codeBits) return false;
