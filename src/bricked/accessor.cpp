@@ -30,11 +30,9 @@ Accessor::Accessor(FA::FileADT* file) : callerFile_(file) {}
 
 Accessor::~Accessor() { Discard(nullptr); }
 
-void Accessor::AddRef() { refCount_.fetch_add(1, std::memory_order_relaxed); }
+void Accessor::AddRef() { AddReference(); }
 
-void Accessor::Release() {
-  if (refCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-}
+void Accessor::Release() { DropReference(); }
 
 bool Accessor::CheckOpen(Func& func) const {
   if (!file_) return func.setError(Err::NotOpen, "");

@@ -7,6 +7,7 @@
 #include "bricked/conversion.h"
 #include "bricked/file.h"
 #include "core/aligned_buffer.h"
+#include "core/ref_counted.h"
 #include "lod/lod_driver.h"
 #include "tyq/stats.h"
 #include "tyq/accessor.h"
@@ -17,7 +18,7 @@ namespace Qra::Ostrel::Tyq::Private::Bricked {
 // fetches them from the file object, converts samples between the stored
 // coding and the caller's type and scale, and lays them out in the caller's
 // storage order. One thread at a time; only the reference count is atomic.
-class Accessor final : public FileAccess::Accessor {
+class Accessor final : public FileAccess::Accessor, private RefCounted {
  public:
   using FileInfo = FileAccess::FileInfo;
   using DataInfo = FileAccess::DataInfo;
@@ -157,7 +158,6 @@ class Accessor final : public FileAccess::Accessor {
   std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
   Lod::LodSettings lodSettings_;
   AlignedBuffer oldBrick_;  // the overwritten brick, kept between writes
-  std::atomic<int> refCount_{0};
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

@@ -6,6 +6,7 @@
 #include "bricked/accessor_util.h"
 #include "bricked/strided_copy.h"
 #include "core/aligned_buffer.h"
+#include "core/sample_type.h"
 #include "tyq/brick_geometry.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
@@ -208,20 +209,13 @@ bool Accessor::ReadRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, i
   Func func("Accessor::ReadRawBrick", status);
   if (!CheckOpen(func)) return false;
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
-  auto as = [&](auto* typed) {
-    using T = std::remove_pointer_t<decltype(typed)>;
-    return ReadBrickRangeT(lod, start, count, reinterpret_cast<T**>(bricks), true, func);
-  };
-  switch (fileInfo_->dataType) {
-    case FA::DataTypeEnum::Int8: return as(static_cast<signed char*>(nullptr));
-    case FA::DataTypeEnum::UInt8: return as(static_cast<unsigned char*>(nullptr));
-    case FA::DataTypeEnum::Int16: return as(static_cast<short*>(nullptr));
-    case FA::DataTypeEnum::UInt16: return as(static_cast<unsigned short*>(nullptr));
-    case FA::DataTypeEnum::Int32: return as(static_cast<int*>(nullptr));
-    case FA::DataTypeEnum::UInt32: return as(static_cast<unsigned int*>(nullptr));
-    case FA::DataTypeEnum::Float32: return as(static_cast<float*>(nullptr));
-    default: return func.setError(Err::InternalError, fileInfo_->fileName);
-  }
+  return visitSampleType(
+      fileInfo_->dataType,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        return ReadBrickRangeT(lod, start, count, reinterpret_cast<T**>(bricks), true, func);
+      },
+      [&] { return func.setError(Err::InternalError, fileInfo_->fileName); });
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

@@ -8,6 +8,7 @@
 
 #include "bricked/file.h"
 #include "core/aligned_buffer.h"
+#include "core/sample_type.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
 #include "tyq/lod.h"
@@ -74,24 +75,13 @@ bool LodGenerator::GenerateLODs(int highest, int force, const int* begin, const 
   Func func("Accessor::GenerateLODs", status);
   const FA::FileInfo* info = file_.GetFileInfo(func.statusP());
   if (!info) return false;
-  switch (info->dataType) {
-    case FA::DataTypeEnum::Int8:
-      return GenerateLODsT<signed char>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::UInt8:
-      return GenerateLODsT<unsigned char>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::Int16:
-      return GenerateLODsT<short>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::UInt16:
-      return GenerateLODsT<unsigned short>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::Int32:
-      return GenerateLODsT<int>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::UInt32:
-      return GenerateLODsT<unsigned int>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::Float32:
-      return GenerateLODsT<float>(highest, force, begin, end, source, func.statusP());
-    default:
-      return func.setError(Err::UnknownError, info->fileName);
-  }
+  return visitSampleType(
+      info->dataType,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        return GenerateLODsT<T>(highest, force, begin, end, source, func.statusP());
+      },
+      [&] { return func.setError(Err::UnknownError, info->fileName); });
 }
 
 template <typename T>
