@@ -8,7 +8,7 @@
 #include "bricked/file.h"
 #include "core/aligned_buffer.h"
 #include "core/ref_counted.h"
-#include "lod/lod_driver.h"
+#include "access/lod_driver.h"
 #include "tyq/stats.h"
 #include "tyq/accessor.h"
 

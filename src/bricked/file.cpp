@@ -215,8 +215,8 @@ bool File::Finalize(bool newIdentity, Status* status) {
   Func func("File::Finalize", status);
   if (!Flush(newIdentity, func.statusP())) return false;
   writable_ = false;
-  dirtyBricks_.Clear();
-  dirtyTiles_.Clear();
+  marks_.bricks.Clear();
+  marks_.tiles.Clear();
   return true;
 }
 
@@ -226,8 +226,8 @@ bool File::Discard(Status* status) {
   infoPosition_ = histPosition_ = brickTable_.position = tileTable_.position = -1;
   if (file_) file_->Close(nullptr);
   open_ = writable_ = false;
-  dirtyBricks_.Clear();
-  dirtyTiles_.Clear();
+  marks_.bricks.Clear();
+  marks_.tiles.Clear();
   tileCursor_ = brickCursor_ = -1;
   return true;
 }

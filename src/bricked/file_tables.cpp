@@ -77,13 +77,13 @@ bool File::OnCriticalInfoChanged(int64_t sizeLimit, Status* status) {
   ok = ok && AllocateLookupTable(tileTable_, true, func.statusP()) &&
        AllocateLookupTable(brickTable_, false, func.statusP());
   if (ok && writable_) {
-    dirtyBricks_.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
+    marks_.bricks.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
                        fileInfo_.brickCount[2]);
-    dirtyTiles_.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
+    marks_.tiles.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
                       1);
   } else {
-    dirtyBricks_.Clear();
-    dirtyTiles_.Clear();
+    marks_.bricks.Clear();
+    marks_.tiles.Clear();
   }
   if (!ok) {
     Discard(nullptr);

@@ -1,12 +1,12 @@
 // Keeps the level-of-detail pyramid in step with the full-resolution data:
 // walks the levels bottom up and rebuilds every brick and flag tile whose
 // children were written, as the file's dirty marks say.
-#include "lod/lod_driver.h"
+#include "access/lod_driver.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "bricked/file.h"
+#include "access/brick_store.h"
 #include "core/aligned_buffer.h"
 #include "core/sample_type.h"
 #include "tyq/brick_geometry.h"
@@ -58,7 +58,7 @@ LodSettings ChooseLodSettings(const FA::TyqOptions& options, const std::string& 
   return s;
 }
 
-LodGenerator::LodGenerator(Bricked::File& file, const LodSettings& settings,
+LodGenerator::LodGenerator(Access::BrickStore& file, const LodSettings& settings,
                            const HistogramView& hist, const int brickStrides[3])
     : file_(file), settings_(settings), hist_(hist) {
   for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
@@ -90,8 +90,10 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
   Func func("Accessor::GenerateLODsT", status);
   if (highest == 0 || force == kNothing) return true;
   const int level = getDebugLevel();
-  if ((force == kAutomatic || force == kDirty) && !file_.GetDirtyBricks().AnyDirty() &&
-      !file_.GetDirtyTiles().AnyDirty()) {
+  const Access::DirtyMarks* marks = file_.GetDirtyMarks();
+  if (!marks) return true;
+  if ((force == kAutomatic || force == kDirty) && !marks->bricks.AnyDirty() &&
+      !marks->tiles.AnyDirty()) {
     if ((level > 0 && force > 1) || level > 2) {
       std::printf("## GenerateLODsT(max=%d, force=%d): all clean, return.\n", highest, force);
     }
@@ -144,7 +146,8 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   }
   // A dry run only asks; it never clears marks.
   const bool clearLevel = work && force >= kDirty;
-  if (force == kEverything || file_.GetDirtyBricks().AnyDirty(lod - 1)) {
+  Access::DirtyMarks& marks = *file_.GetDirtyMarks();
+  if (force == kEverything || marks.bricks.AnyDirty(lod - 1)) {
     for (int i = lo[0]; i < hi[0]; ++i) {
       for (int j = lo[1]; j < hi[1]; ++j) {
         for (int k = lo[2]; k < hi[2]; ++k) {
@@ -152,9 +155,9 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
         }
       }
     }
-    if (clearLevel && !file_.ResetBrickDirtyRange(lod - 1, func.statusP())) return false;
+    if (clearLevel) marks.bricks.ClearLevel(lod - 1);
   }
-  if (force == kEverything || file_.GetDirtyTiles().AnyDirty(lod - 1)) {
+  if (force == kEverything || marks.tiles.AnyDirty(lod - 1)) {
     for (int i = lo[0]; i < hi[0]; ++i) {
       for (int j = lo[1]; j < hi[1]; ++j) {
         if (!GenerateLOD_tile(lod, i, j, reinterpret_cast<uint8_t*>(work), force,
@@ -163,7 +166,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
         }
       }
     }
-    if (clearLevel && !file_.ResetTileDirtyRange(lod - 1, func.statusP())) return false;
+    if (clearLevel) marks.tiles.ClearLevel(lod - 1);
   }
   return true;
 }
@@ -173,11 +176,12 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
                                      BrickSource& source, Status* status) {
   Func func("Accessor::GenerateLOD_brick", status);
   const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  const uint8_t dirty = file_.GetDirtyBricks().Get(lod - 1, 2 * i, 2 * j, 2 * k);
+  Access::DirtyBits4& marks = file_.GetDirtyMarks()->bricks;
+  const uint8_t dirty = marks.Get(lod - 1, 2 * i, 2 * j, 2 * k);
   if (!Proceeds(dirty, force)) return true;
   const int algorithm = settings_.ForLevel(lod);
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
-  if (!file_.ResetBrickDirtyRange(lod - 1, 2 * i, 2 * j, 2 * k, func.statusP())) return false;
+  marks.TestAndClear(lod - 1, 2 * i, 2 * j, 2 * k);
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const T* children[8];
   int present = 0;
@@ -198,7 +202,10 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
     }
   }
   if (present == 0) return true;
-  if (zero) return file_.SetBrickAllZero(i, j, k, lod, func.statusP());
+  if (zero) {
+    const uint8_t zeros[8] = {};
+    return file_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP());
+  }
   ReplicateEdges(lod, i, j, k, work + samples);
   if (getDebugLevel() > 1) {
     std::printf("##    %sGenerate LOD%d (%d,%d,%d) (%s) Dirty %02X Hist=%.1lf\n",
@@ -253,18 +260,19 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
                                     Status* status) {
   Func func("Accessor::GenerateLOD_tile", status);
   const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  const uint8_t dirty = file_.GetDirtyTiles().Get(lod - 1, 2 * ti, 2 * tj, 0);
+  Access::DirtyBits4& marks = file_.GetDirtyMarks()->tiles;
+  const uint8_t dirty = marks.Get(lod - 1, 2 * ti, 2 * tj, 0);
   if (!Proceeds(dirty, force)) return true;
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
-  if (!file_.ResetTileDirtyRange(lod - 1, 2 * ti, 2 * tj, func.statusP())) return false;
+  marks.TestAndClear(lod - 1, 2 * ti, 2 * tj, 0);
   const int b0 = info.brickSize[0], b1 = info.brickSize[1];
   const size_t tileBytes = static_cast<size_t>(b0) * b1;
   int present = 0;
   for (int child = 0; child < 4; ++child) {
     uint8_t* slot = work + (child + 1) * tileBytes;
     Status probe;
-    if (file_.GetGridFlagsTileEx(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
-                                 nullptr, true, &probe)) {
+    if (file_.GetGridFlagsTile(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
+                               nullptr, &probe)) {
       ++present;
     } else {
       std::memset(slot, 0, tileBytes);
