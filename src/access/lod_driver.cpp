@@ -58,9 +58,9 @@ LodSettings ChooseLodSettings(const FA::TyqOptions& options, const std::string& 
   return s;
 }
 
-LodGenerator::LodGenerator(Access::BrickStore& file, const LodSettings& settings,
+LodGenerator::LodGenerator(Access::BrickStore& store, const LodSettings& settings,
                            const HistogramView& hist, const int brickStrides[3])
-    : file_(file), settings_(settings), hist_(hist) {
+    : store_(store), settings_(settings), hist_(hist) {
   for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
 }
 
@@ -73,7 +73,7 @@ bool LodGenerator::Proceeds(uint8_t dirty, int force) const {
 bool LodGenerator::GenerateLODs(int highest, int force, const int* begin, const int* end,
                                 BrickSource& source, Status* status) {
   Func func("Accessor::GenerateLODs", status);
-  const FA::FileInfo* info = file_.GetFileInfo(func.statusP());
+  const FA::FileInfo* info = store_.GetFileInfo(func.statusP());
   if (!info) return false;
   return visitSampleType(
       info->dataType,
@@ -90,7 +90,7 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
   Func func("Accessor::GenerateLODsT", status);
   if (highest == 0 || force == kNothing) return true;
   const int level = getDebugLevel();
-  const Access::DirtyMarks* marks = file_.GetDirtyMarks();
+  const Access::DirtyMarks* marks = store_.GetDirtyMarks();
   if (!marks) return true;
   if ((force == kAutomatic || force == kDirty) && !marks->bricks.AnyDirty() &&
       !marks->tiles.AnyDirty()) {
@@ -99,7 +99,7 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
     }
     return true;
   }
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
   if (highest < 0 || highest >= info.numberOfLods) highest = info.numberOfLods - 1;
   bool work = false;
   for (int lod = 1; lod <= highest && !work; ++lod) {
@@ -133,7 +133,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   int lo[3], hi[3];
   for (int a = 0; a < 3; ++a) {
     lo[a] = 0;
-    hi[a] = file_.GetNumberOfBricks(a, lod);
+    hi[a] = store_.GetNumberOfBricks(a, lod);
     if (begin && end) {
       lo[a] = std::max(lo[a], begin[a] >> lod);
       hi[a] = std::min(hi[a], LevelExtent(end[a], lod));
@@ -146,7 +146,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   }
   // A dry run only asks; it never clears marks.
   const bool clearLevel = work && force >= kDirty;
-  Access::DirtyMarks& marks = *file_.GetDirtyMarks();
+  Access::DirtyMarks& marks = *store_.GetDirtyMarks();
   if (force == kEverything || marks.bricks.AnyDirty(lod - 1)) {
     for (int i = lo[0]; i < hi[0]; ++i) {
       for (int j = lo[1]; j < hi[1]; ++j) {
@@ -175,8 +175,8 @@ template <typename T>
 bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int force,
                                      BrickSource& source, Status* status) {
   Func func("Accessor::GenerateLOD_brick", status);
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  Access::DirtyBits4& marks = file_.GetDirtyMarks()->bricks;
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  Access::DirtyBits4& marks = store_.GetDirtyMarks()->bricks;
   const uint8_t dirty = marks.Get(lod - 1, 2 * i, 2 * j, 2 * k);
   if (!Proceeds(dirty, force)) return true;
   const int algorithm = settings_.ForLevel(lod);
@@ -204,7 +204,7 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   if (present == 0) return true;
   if (zero) {
     const uint8_t zeros[8] = {};
-    return file_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP());
+    return store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP());
   }
   ReplicateEdges(lod, i, j, k, work + samples);
   if (getDebugLevel() > 1) {
@@ -216,7 +216,7 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
-  return file_.SetBrick(i, j, k, lod, work, func.statusP());
+  return store_.SetBrick(i, j, k, lod, work, func.statusP());
 }
 
 // Repeats the last valid plane of the level below to the end of its brick
@@ -224,12 +224,12 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
 // that samples beyond the survey do not pull the edge toward zero.
 template <typename T>
 void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) const {
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  const FA::DataInfo& data = *file_.GetDataInfo(nullptr);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  const FA::DataInfo& data = *store_.GetDataInfo(nullptr);
   const int index[3] = {i, j, k};
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   for (int d = 0; d < 3; ++d) {
-    if (index[d] != file_.GetNumberOfBricks(d, lod) - 1) continue;
+    if (index[d] != store_.GetNumberOfBricks(d, lod) - 1) continue;
     const int b = info.brickSize[d];
     const int r = (LevelExtent(data.size[d], lod - 1) - 1) % (2 * b);
     const int side = r < b ? 0 : 1;
@@ -259,8 +259,8 @@ void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) con
 bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int force,
                                     Status* status) {
   Func func("Accessor::GenerateLOD_tile", status);
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  Access::DirtyBits4& marks = file_.GetDirtyMarks()->tiles;
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  Access::DirtyBits4& marks = store_.GetDirtyMarks()->tiles;
   const uint8_t dirty = marks.Get(lod - 1, 2 * ti, 2 * tj, 0);
   if (!Proceeds(dirty, force)) return true;
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
@@ -271,7 +271,7 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
   for (int child = 0; child < 4; ++child) {
     uint8_t* slot = work + (child + 1) * tileBytes;
     Status probe;
-    if (file_.GetGridFlagsTile(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
+    if (store_.GetGridFlagsTile(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
                                nullptr, &probe)) {
       ++present;
     } else {
@@ -296,7 +296,7 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
       }
     }
   }
-  return file_.SetGridFlagsTile(ti, tj, lod, work, func.statusP());
+  return store_.SetGridFlagsTile(ti, tj, lod, work, func.statusP());
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Lod

@@ -59,7 +59,7 @@ enum Force : int {
 // marking meanwhile.
 class LodGenerator {
  public:
-  LodGenerator(Access::BrickStore& file, const LodSettings& settings, const HistogramView& hist,
+  LodGenerator(Access::BrickStore& store, const LodSettings& settings, const HistogramView& hist,
                const int brickStrides[3]);
 
   // `begin`/`end` bound the region in level-0 bricks; null for everything.
@@ -81,7 +81,7 @@ class LodGenerator {
   void ReplicateEdges(int level, int i, int j, int k, T* children) const;
   bool Proceeds(uint8_t dirty, int force) const;
 
-  Access::BrickStore& file_;
+  Access::BrickStore& store_;
   LodSettings settings_;
   HistogramView hist_;
   int strides_[3];

@@ -8,7 +8,7 @@
 
 #include "core/sample_type.h"
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 // Scale-range ends closer than single-precision epsilon, relative to their
 // size (absolute near zero), count as the same.
@@ -31,4 +31,4 @@ inline bool OverlapsExtent(const int start[3], const int size[3], const int exte
   return true;
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -1,4 +1,4 @@
-#include "bricked/conversion.h"
+#include "access/conversion.h"
 
 #include <array>
 #include <cmath>
@@ -15,7 +15,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 namespace {
 
 using SampleTypes = std::tuple<int8_t, uint8_t, int16_t, uint16_t, int32_t, uint32_t, float>;
@@ -241,4 +241,4 @@ bool BuildConversionTables(int storedType, float codingLo, float codingHi, float
   return true;
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access
