@@ -118,13 +118,16 @@ class File final : public Access::BrickStore {
   int64_t GetNextDataBrickPosition();
 
  private:
-  friend class FileVersionHandlerBase;
-  template <int V>
-  friend class FileVersionHandler;
-
   bool SetVersion(int32_t version, Status* status);
   bool ReadFileHeader(int32_t version, Status* status);
   bool WriteFileHeader(Status* status);
+  void DefaultPositions();
+  bool ReadOffsets(Status* status);
+  bool WriteOffsets(Status* status);
+  bool ReadInfo(Status* status);
+  bool WriteInfo(Status* status);
+  bool ReadHist(Status* status);
+  bool WriteHist(Status* status);
   bool OnCriticalInfoChanged(int64_t sizeLimit, Status* status);
   bool CheckGeometry(Status* status) const;
   bool AllocateLookupTable(LookupTable& table, bool tiles, Status* status);

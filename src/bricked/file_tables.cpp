@@ -89,7 +89,7 @@ bool File::OnCriticalInfoChanged(int64_t sizeLimit, Status* status) {
     Discard(nullptr);
     return func.ensureError();
   }
-  handler_->DefaultPositions(*this);
+  DefaultPositions();
   return true;
 }
 
