@@ -1,4 +1,4 @@
-// Reading boxes, bricks and grid flags through the uncompressed accessor.
+// Reading boxes, bricks and grid flags through the accessor core.
 #include <algorithm>
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// Writing through the uncompressed accessor: boxes merged into bricks,
+// Writing through the accessor core: boxes merged into bricks,
 // whole bricks, grid flags; the in-memory histogram kept exact; levels of
 // detail rebuilt after writes and on flush.
 #include <algorithm>
