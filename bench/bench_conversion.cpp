@@ -8,15 +8,15 @@
 #include <random>
 #include <vector>
 
-#include "bricked/conversion.h"
-#include "bricked/strided_copy.h"
+#include "access/conversion.h"
+#include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "ratio_reporter.h"
 #include "tyq/brick_geometry.h"
 
 namespace {
 
-namespace B = Qra::Ostrel::Tyq::Private::Bricked;
+namespace B = Qra::Ostrel::Tyq::Private::Access;
 using Qra::Ostrel::Tyq::Private::AlignedBuffer;
 using Qra::Ostrel::Tyq::Private::StorageStrides;
 

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "bricked/file.h"
 #include "json_writer.h"
 #include "text_escape.h"
+#include "tyq/brick_geometry.h"
+#include "tyq/tyq.h"
 
 namespace tyq_tool {
 
@@ -15,7 +16,6 @@ namespace {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 using Qra::Ostrel::Tyq::Private::Status;
-using Qra::Ostrel::Tyq::Private::Bricked::File;
 
 struct LevelCounts {
   int64_t absent = 0, constant = 0, stored = 0;
@@ -38,19 +38,24 @@ void count(LevelCounts& counts, int64_t position) {
   }
 }
 
-bool summarize(File& file, Summary& out, Status* status) {
-  out.fileInfo = *file.GetFileInfo(status);
-  out.dataInfo = *file.GetDataInfo(status);
-  out.hist = *file.GetDataHist(status);
+// Through the accessor interface, so that every format is described alike.
+bool summarize(FA::Reader& reader, Summary& out, Status* status) {
+  if (!reader.GetFileInfo(out.fileInfo, status) || !reader.GetDataInfo(out.dataInfo, status) ||
+      !reader.GetDataHist(out.hist, status)) {
+    return false;
+  }
   for (int level = 0; level < out.fileInfo.numberOfLods; ++level) {
-    const int32_t n0 = file.GetNumberOfBricks(0, level), n1 = file.GetNumberOfBricks(1, level),
-                  n2 = file.GetNumberOfBricks(2, level);
+    int counts[3];
+    Qra::Ostrel::Tyq::Private::LevelExtent(out.fileInfo.brickCount, level, counts);
+    const int n0 = counts[0], n1 = counts[1], n2 = counts[2];
     std::vector<long long> positions(static_cast<size_t>(n0) * n1 * n2);
     LevelCounts bricks, tiles;
-    if (!file.GetDataBrickPos(positions.data(), level, 0, 0, 0, n0, n1, n2, status)) return false;
+    if (!reader.GetDataBrickPos(positions.data(), level, 0, 0, 0, n0, n1, n2, status)) {
+      return false;
+    }
     for (const long long p : positions) count(bricks, p);
     positions.resize(static_cast<size_t>(n0) * n1);
-    if (!file.GetGridFlagsTilePos(positions.data(), level, 0, 0, n0, n1, status)) return false;
+    if (!reader.GetGridFlagsTilePos(positions.data(), level, 0, 0, n0, n1, status)) return false;
     for (const long long p : positions) count(tiles, p);
     out.bricks.push_back(bricks);
     out.tiles.push_back(tiles);
@@ -249,10 +254,11 @@ int runInfo(int argc, char** argv) {
     std::fprintf(stderr, "usage: tyq info [--json] FILE\n");
     return 2;
   }
-  File file(name, FA::FileFactory::UsageRead, nullptr);
+  FA::AutoRef<FA::Reader> reader;
   Status status;
   Summary summary;
-  if (!file.Open(name, true, FA::TyqOptions(), &status) || !summarize(file, summary, &status)) {
+  if (FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status) != 0 ||
+      !summarize(*reader, summary, &status)) {
     std::fprintf(stderr, "tyq info: %s\n", status.message().c_str());
     return 1;
   }

@@ -14,6 +14,15 @@ using Private::Status;
 // of anything that serves a volume. Every operation returns true on success
 // and reports into the Status, which may be null. Objects are reference
 // counted: hold them in AutoRef; the last Release destroys them.
+//
+// Threads: AddRef and Release may be called from any thread. On a volume
+// file's reader, writer or accessor, the reads and writes of samples, bricks
+// and grid flags may run from several threads at once, provided no two
+// calls in flight write the same brick or flag tile (a box that covers a
+// brick only in part reads, merges and rewrites the whole brick). Every
+// other operation (Reopen, Flush, Finalize, Discard, SetDataInfo and the
+// access scale range and storage order setters) must not overlap any other
+// call on the same object. The synthetic reader serialises all its calls.
 class TYQ_EXPORT AccessorBase {
  public:
   virtual bool GetFileInfo(FileInfo& info, Status* status) = 0;

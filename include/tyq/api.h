@@ -60,6 +60,9 @@ class AutoRef {
 // k0) along inline, crossline and vertical, and their sizes; buffers hold the
 // box with the vertical index fastest. Every operation returns true on
 // success and, when `error` is given, leaves the outcome there.
+// Threads: one call at a time per reader (each read sets the buffer
+// layout); separate readers may be used from separate threads. addRef and
+// release may be called from any thread.
 class TYQ_EXPORT Reader {
  public:
   virtual bool getMetaData(MetaDataReceiver& receiver, Error* error) = 0;
@@ -86,6 +89,11 @@ class TYQ_EXPORT Reader {
 
 // Writes a new volume at full resolution; finalize stores statistics,
 // histogram and the levels of detail.
+// Threads: the write calls may run from several threads at once when the
+// boxes in flight cover disjoint bricks (cubes of the file's brick size, 64
+// samples by default, counted from sample 0); finalize must not overlap any
+// other call. addRef and release may
+// be called from any thread.
 class TYQ_EXPORT Writer {
  public:
   virtual bool writeInt16(int i0, int j0, int k0, int ni, int nj, int nk, const short* buffer,

@@ -80,11 +80,9 @@ bool ReaderImp::open(const SimpleString& name, Error* error) {
   return SetError(error, 0);
 }
 
-void ReaderImp::addRef() { ++refCount_; }
+void ReaderImp::addRef() { AddReference(); }
 
-void ReaderImp::release() {
-  if (--refCount_ < 1) delete this;
-}
+void ReaderImp::release() { DropReference(); }
 
 bool ReaderImp::prologue(Error* error) const {
   return SetError(error, accessor_ ? 0 : Err::NotOpen);
@@ -176,11 +174,9 @@ bool WriterImp::create(const SimpleString& name, const MetaDataProvider& metadat
   return SetError(error, 0);
 }
 
-void WriterImp::addRef() { ++refCount_; }
+void WriterImp::addRef() { AddReference(); }
 
-void WriterImp::release() {
-  if (--refCount_ < 1) delete this;
-}
+void WriterImp::release() { DropReference(); }
 
 bool WriterImp::prologue(Error* error) const {
   return SetError(error, accessor_ ? 0 : Err::NotOpen);

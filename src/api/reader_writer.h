@@ -3,12 +3,13 @@
 // The library's side of the public reader and writer: they carry out each
 // public call on the internal accessors and translate codes and metadata.
 
+#include "core/ref_counted.h"
 #include "tyq/accessor.h"
 #include "tyq/api.h"
 
 namespace Qra::Ostrel::Tyq::TyqApi::Impl {
 
-class ReaderImp final : public Reader {
+class ReaderImp final : public Reader, private Private::RefCounted {
  public:
   // Opens `name` for reading; false with the error set on failure.
   bool open(const SimpleString& name, Error* error);
@@ -37,12 +38,11 @@ class ReaderImp final : public Reader {
   bool readBox(int required, int lod, int i0, int j0, int k0, int ni, int nj, int nk, T* buffer,
                Error* error);
 
-  int refCount_ = 0;
   FileAccess::AutoRef<FileAccess::Reader> accessor_;
   int sampleType_ = FileAccess::DataTypeEnum::Float32;
 };
 
-class WriterImp final : public Writer {
+class WriterImp final : public Writer, private Private::RefCounted {
  public:
   // Creates `name` as described by `metadata`; false with the error set on
   // failure, in which case no file was created when the metadata was at fault.
@@ -65,7 +65,6 @@ class WriterImp final : public Writer {
   bool writeBox(int required, int i0, int j0, int k0, int ni, int nj, int nk, const T* buffer,
                 Error* error);
 
-  int refCount_ = 0;
   FileAccess::AutoRef<FileAccess::Writer> accessor_;
   int sampleType_ = FileAccess::DataTypeEnum::Float32;
 };

@@ -81,10 +81,8 @@ bool File::Reload(int32_t version, Status* status) {
   infoChanged_ = histChanged_ = false;
   dataInfo_.Reset();
   hist_ = Histogram();
-  return ReadFileHeader(version, func.statusP()) &&
-         handler_->ReadOffsets(*this, func.statusP()) &&
-         handler_->ReadInfo(*this, func.statusP()) && handler_->ReadHist(*this, func.statusP()) &&
-         ReadLookupTable(func.statusP());
+  return ReadFileHeader(version, func.statusP()) && ReadOffsets(func.statusP()) &&
+         ReadInfo(func.statusP()) && ReadHist(func.statusP()) && ReadLookupTable(func.statusP());
 }
 
 bool File::SetVersion(int32_t version, Status* status) {
@@ -202,9 +200,9 @@ bool File::Flush(bool newIdentity, Status* status) {
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   if (!writable_) return func.setError(Err::ReadOnly, fileInfo_.fileName);
   if (newIdentity && !NewIdentity(func.statusP())) return false;
-  if (!WriteFileHeader(func.statusP()) || !handler_->WriteOffsets(*this, func.statusP()) ||
-      !handler_->WriteInfo(*this, func.statusP()) ||
-      !handler_->WriteHist(*this, func.statusP()) || !WriteLookupTable(func.statusP())) {
+  if (!WriteFileHeader(func.statusP()) || !WriteOffsets(func.statusP()) ||
+      !WriteInfo(func.statusP()) || !WriteHist(func.statusP()) ||
+      !WriteLookupTable(func.statusP())) {
     return false;
   }
   fileInfo_.fileSize = file_->GetFileSize(func.statusP());
@@ -215,8 +213,8 @@ bool File::Finalize(bool newIdentity, Status* status) {
   Func func("File::Finalize", status);
   if (!Flush(newIdentity, func.statusP())) return false;
   writable_ = false;
-  dirtyBricks_.Clear();
-  dirtyTiles_.Clear();
+  marks_.bricks.Clear();
+  marks_.tiles.Clear();
   return true;
 }
 
@@ -226,8 +224,8 @@ bool File::Discard(Status* status) {
   infoPosition_ = histPosition_ = brickTable_.position = tileTable_.position = -1;
   if (file_) file_->Close(nullptr);
   open_ = writable_ = false;
-  dirtyBricks_.Clear();
-  dirtyTiles_.Clear();
+  marks_.bricks.Clear();
+  marks_.tiles.Clear();
   tileCursor_ = brickCursor_ = -1;
   return true;
 }

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "bricked/dirty_bits.h"
+#include "access/brick_store.h"
+#include "access/dirty_bits.h"
 #include "bricked/format.h"
 #include "tyq/file.h"
 #include "tyq/records.h"
@@ -27,18 +29,15 @@ struct LookupTable {
 
 // Owns one open uncompressed volume file: its records, both lookup tables,
 // where new bricks and tiles go, and which ones were written since levels of
-// detail were last rebuilt. One thread at a time.
-class File {
+// detail were last rebuilt. Threads as the brick store says: brick and tile
+// transfers take the table lock only to look up and place entries, and run
+// the file I/O outside it.
+class File final : public Access::BrickStore {
  public:
-  using FileInfo = FileAccess::FileInfo;
-  using DataInfo = FileAccess::DataInfo;
-  using Histogram = FileAccess::Histogram;
 
   // Without `file`, one is made by the process-wide factory and owned here.
   File(const std::string& name, FileAccess::FileFactory::UsageHint hint, FileAccess::FileADT* file);
-  ~File();
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
+  ~File() override;
 
   static int32_t GetCurrentVersionNumber() { return 3; }
   static int32_t GetHighestSupportedVersionNumber() { return 3; }
@@ -46,43 +45,50 @@ class File {
   static int32_t GetMemoryAlignment() { return 4096; }
   int32_t GetPreferredAlignment() const { return fileInfo_.GetNumberOfBytesPerBrick(); }
   FileAccess::FileADT* GetFileADT() const { return file_; }
-  const DirtyBits4& GetDirtyBricks() const { return dirtyBricks_; }
-  const DirtyBits4& GetDirtyTiles() const { return dirtyTiles_; }
+  const Access::DirtyBits4& GetDirtyBricks() const { return marks_.bricks; }
+  const Access::DirtyBits4& GetDirtyTiles() const { return marks_.tiles; }
+  Access::DirtyMarks* GetDirtyMarks() override { return &marks_; }
   bool IsOpen() const { return open_; }
-  bool IsWritable() const { return writable_; }
+  bool IsWritable() const override { return writable_; }
   bool IsSequential() const { return sequential_; }
-  int32_t GetSampleSize() const { return sampleSize_; }
-  int32_t GetNumberOfBricks(int axis, int level) const;
+  int32_t GetSampleSize() const override { return sampleSize_; }
+  int32_t GetNumberOfBricks(int axis, int level) const override;
+  const std::string& GetStoreName() const override { return file_->FileName(); }
   const LookupTable& GetBrickTable() const { return brickTable_; }
   const LookupTable& GetTileTable() const { return tileTable_; }
   const FileVersionHandlerBase* GetVersionHandler() const { return handler_; }
 
   bool Open(const std::string& name, bool readOnly, const FileAccess::TyqOptions& options,
             Status* status, int32_t version = 0);
-  bool Reload(int32_t version, Status* status);
+  bool Reload(int32_t version, Status* status) override;
   bool Create(const std::string& name, const DataInfo& dataInfo,
               FileAccess::EnumClass<FileAccess::DataTypeEnum> dataType,
               const FileAccess::TyqOptions& options, Status* status, float valueMin,
               float valueMax, int32_t version = 0, bool overwrite = true);
-  bool Flush(bool newIdentity, Status* status);
-  bool Finalize(bool newIdentity, Status* status);
-  bool Discard(Status* status);
+  bool Flush(bool newIdentity, Status* status) override;
+  bool Finalize(bool newIdentity, Status* status) override;
+  bool Discard(Status* status) override;
 
-  const FileInfo* GetFileInfo(Status* status) const;
-  const DataInfo* GetDataInfo(Status* status) const;
-  const Histogram* GetDataHist(Status* status) const;
-  bool SetDataInfo(const DataInfo& info, Status* status);
-  bool SetDataHist(int64_t count, double min, double max, const int64_t* bins, Status* status);
+  const FileInfo* GetFileInfo(Status* status) const override;
+  const DataInfo* GetDataInfo(Status* status) const override;
+  const Histogram* GetDataHist(Status* status) const override;
+  bool SetDataInfo(const DataInfo& info, Status* status) override;
+  bool SetDataHist(int64_t count, double min, double max, const int64_t* bins,
+                   Status* status) override;
   bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min, double max,
-                    Status* status);
+                    Status* status) override;
 
   // Bricks: `buffer` holds one brick, axis 2 fastest and axis 0 slowest.
-  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status);
+  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer,
+                Status* status) override;
   bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, int64_t skipBefore,
                 int64_t skipAfter, Status* status);
-  bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data, Status* status);
+  bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
+                    const Access::BrickReadHint& hint, Status* status) override;
+  bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
+                Status* status) override;
   bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
-                        Status* status);
+                        Status* status) override;
   bool SetBrickAllZero(int32_t i, int32_t j, int32_t k, int level, Status* status);
   bool SetExplicitBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
                                 Status* status);
@@ -91,35 +97,37 @@ class File {
   bool GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
                           bool expand, Status* status);
   bool GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, Status* status);
-  bool SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags, Status* status);
-  bool SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value, Status* status);
+  bool GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
+                        Status* status) override;
+  bool SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags,
+                        Status* status) override;
+  bool SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
+                                Status* status) override;
   bool SetExplicitGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
                                         Status* status);
 
   // Decoded entries (position, 1 for a constant, 0 for absent or out of
   // range), i outermost and k innermost.
   bool GetDataBrickPos(long long* out, int level, int32_t i0, int32_t j0, int32_t k0, int32_t ni,
-                       int32_t nj, int32_t nk, Status* status);
+                       int32_t nj, int32_t nk, Status* status) override;
   bool GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0, int32_t ni,
-                           int32_t nj, Status* status);
-
-  bool ResetBrickDirtyRange(int level, Status* status);
-  bool ResetBrickDirtyRange(int level, int32_t i, int32_t j, int32_t k, Status* status);
-  bool ResetTileDirtyRange(int level, Status* status);
-  bool ResetTileDirtyRange(int level, int32_t i, int32_t j, Status* status);
+                           int32_t nj, Status* status) override;
 
   // Where the next new tile or brick goes; moves the matching cursor.
   int64_t GetNextGridFlagsTilePosition();
   int64_t GetNextDataBrickPosition();
 
  private:
-  friend class FileVersionHandlerBase;
-  template <int V>
-  friend class FileVersionHandler;
-
   bool SetVersion(int32_t version, Status* status);
   bool ReadFileHeader(int32_t version, Status* status);
   bool WriteFileHeader(Status* status);
+  void DefaultPositions();
+  bool ReadOffsets(Status* status);
+  bool WriteOffsets(Status* status);
+  bool ReadInfo(Status* status);
+  bool WriteInfo(Status* status);
+  bool ReadHist(Status* status);
+  bool WriteHist(Status* status);
   bool OnCriticalInfoChanged(int64_t sizeLimit, Status* status);
   bool CheckGeometry(Status* status) const;
   bool AllocateLookupTable(LookupTable& table, bool tiles, Status* status);
@@ -165,8 +173,10 @@ class File {
   int64_t tileCursor_ = -1;
   int64_t brickCursor_ = -1;
   bool sequential_ = false;
-  DirtyBits4 dirtyBricks_;
-  DirtyBits4 dirtyTiles_;
+  Access::DirtyMarks marks_;
+  // Guards the table entries, their changed flags, the placement cursors
+  // and the written region while bricks and tiles move.
+  mutable std::mutex tableLock_;
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

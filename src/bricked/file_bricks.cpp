@@ -88,6 +88,11 @@ bool File::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, St
   return GetBrick(i, j, k, level, buffer, 0, 0, status);
 }
 
+bool File::GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
+                        const Access::BrickReadHint& hint, Status* status) {
+  return GetBrick(i, j, k, level, buffer, hint.skipBefore, hint.skipAfter, status);
+}
+
 bool File::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, int64_t skipBefore,
                     int64_t skipAfter, Status* status) {
   Func func("File::GetBrick", status);
@@ -100,7 +105,11 @@ bool File::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, in
   if (!BrickIndex(i, j, k, level, index, func)) return false;
   if (skipBefore + skipAfter == total) return true;
   uint8_t constant[8] = {};
-  const int64_t position = DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], constant);
+  int64_t position = 0;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    position = DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], constant);
+  }
   if (position == 0) return func.setError(Err::BrickNotFound, fileInfo_.fileName);
   if (position == 1) {
     fillPattern(buffer, static_cast<size_t>(total), constant, sampleSize_);
@@ -125,17 +134,23 @@ bool File::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data
   int64_t index = 0;
   if (!CheckWritable(func) || !BrickIndex(i, j, k, level, index, func)) return false;
   if (!data) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
-  int64_t& entry = brickTable_.entries[static_cast<size_t>(index)];
-  int64_t position = DecodeBrick(entry, nullptr);
-  const bool isNew = position <= 1;
-  if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
-  if (isNew) position = GetNextDataBrickPosition();
+  int64_t position = 0;
+  bool isNew = false;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    position = DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], nullptr);
+    isNew = position <= 1;
+    if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
+    if (isNew) position = GetNextDataBrickPosition();
+  }
   const size_t traceBytes = static_cast<size_t>(fileInfo_.brickSize[2]) * sampleSize_;
   if (!WriteBlock(position, traceBytes, static_cast<size_t>(BrickBytes()), data, func)) {
     return false;
   }
+  std::lock_guard<std::mutex> hold(tableLock_);
   if (isNew) {
-    entry = handler_->EncodeBrickEntry(position, nullptr, sampleSize_);
+    brickTable_.entries[static_cast<size_t>(index)] =
+        handler_->EncodeBrickEntry(position, nullptr, sampleSize_);
     brickTable_.changed = true;
   }
   OnBrickWritten(level, i, j, k);
@@ -150,16 +165,19 @@ bool File::SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const vo
   if (!value) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
   const auto* bytes = static_cast<const uint8_t*>(value);
   const bool zero = std::all_of(bytes, bytes + sampleSize_, [](uint8_t b) { return b == 0; });
-  int64_t& entry = brickTable_.entries[static_cast<size_t>(index)];
-  // Stored data is overwritten in place; a value the table cannot express
-  // is written out in full.
-  if ((!handler_->SupportsAnyConstant() && !zero) || DecodeBrick(entry, nullptr) > 1) {
-    return SetExplicitBrickAllConst(i, j, k, level, value, func.statusP());
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    int64_t& entry = brickTable_.entries[static_cast<size_t>(index)];
+    // Stored data is overwritten in place; a value the table cannot express
+    // is written out in full.
+    if ((handler_->SupportsAnyConstant() || zero) && DecodeBrick(entry, nullptr) <= 1) {
+      entry = handler_->EncodeBrickEntry(0, value, sampleSize_);
+      brickTable_.changed = true;
+      OnBrickWritten(level, i, j, k);
+      return true;
+    }
   }
-  entry = handler_->EncodeBrickEntry(0, value, sampleSize_);
-  brickTable_.changed = true;
-  OnBrickWritten(level, i, j, k);
-  return true;
+  return SetExplicitBrickAllConst(i, j, k, level, value, func.statusP());
 }
 
 bool File::SetBrickAllZero(int32_t i, int32_t j, int32_t k, int level, Status* status) {
@@ -180,6 +198,7 @@ bool File::SetExplicitBrickAllConst(int32_t i, int32_t j, int32_t k, int level,
   return SetBrick(i, j, k, level, brick.data(), func.statusP());
 }
 
+// The caller holds the table lock.
 void File::OnBrickWritten(int level, int32_t i, int32_t j, int32_t k) {
   if (level == 0) {
     const int32_t index[3] = {i, j, k};
@@ -200,7 +219,7 @@ void File::OnBrickWritten(int level, int32_t i, int32_t j, int32_t k) {
       }
     }
   }
-  dirtyBricks_.Mark(level, i, j, k);
+  marks_.bricks.Mark(level, i, j, k);
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

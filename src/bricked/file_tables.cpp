@@ -21,20 +21,6 @@ constexpr int32_t kMaxBrickOverhang = 4096;
 // Tables are read and written in pieces of this many entries.
 constexpr int64_t kTableChunkEntries = 1 << 17;
 
-int32_t sampleSizeOf(FA::DataTypeEnum::value_type type) {
-  switch (type) {
-    case FA::DataTypeEnum::Int8:
-    case FA::DataTypeEnum::UInt8: return 1;
-    case FA::DataTypeEnum::Int16:
-    case FA::DataTypeEnum::UInt16: return 2;
-    case FA::DataTypeEnum::Int32:
-    case FA::DataTypeEnum::UInt32:
-    case FA::DataTypeEnum::Float32:
-    case FA::DataTypeEnum::IbmFloat32: return 4;
-  }
-  return 0;
-}
-
 int64_t roundUp(int64_t value, int64_t multiple) {
   if (multiple <= 1) return value;
   return (value + multiple - 1) / multiple * multiple;
@@ -70,7 +56,7 @@ bool File::CheckGeometry(Status* status) const {
 
 bool File::OnCriticalInfoChanged(int64_t sizeLimit, Status* status) {
   Func func("File::OnCriticalInfoChanged", status);
-  sampleSize_ = sampleSizeOf(fileInfo_.dataType);
+  sampleSize_ = FA::DataTypeEnum::Size(fileInfo_.dataType);
   bool ok = sampleSize_ != 0 || func.setError(Err::InternalError, fileInfo_.fileName);
   if (ok && !CheckGeometry(func.statusP())) {
     // What the caller asked for is refused as an argument; what a file
@@ -91,19 +77,19 @@ bool File::OnCriticalInfoChanged(int64_t sizeLimit, Status* status) {
   ok = ok && AllocateLookupTable(tileTable_, true, func.statusP()) &&
        AllocateLookupTable(brickTable_, false, func.statusP());
   if (ok && writable_) {
-    dirtyBricks_.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
+    marks_.bricks.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
                        fileInfo_.brickCount[2]);
-    dirtyTiles_.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
+    marks_.tiles.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
                       1);
   } else {
-    dirtyBricks_.Clear();
-    dirtyTiles_.Clear();
+    marks_.bricks.Clear();
+    marks_.tiles.Clear();
   }
   if (!ok) {
     Discard(nullptr);
     return func.ensureError();
   }
-  handler_->DefaultPositions(*this);
+  DefaultPositions();
   return true;
 }
 

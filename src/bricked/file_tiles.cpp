@@ -1,4 +1,4 @@
-// Grid-flag tiles, bulk position queries and dirty-mark resets.
+// Grid-flag tiles and bulk position queries.
 #include <cstring>
 
 #include "bricked/file.h"
@@ -13,6 +13,11 @@ bool File::GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, St
   return GetGridFlagsTileEx(i, j, level, buffer, nullptr, true, status);
 }
 
+bool File::GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
+                            Status* status) {
+  return GetGridFlagsTileEx(i, j, level, buffer, isConstant, true, status);
+}
+
 bool File::GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
                               bool expand, Status* status) {
   Func func("File::GetGridFlagsTileEx", status);
@@ -21,7 +26,11 @@ bool File::GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, 
   if (!TileIndex(i, j, level, index, func)) return false;
   if (!buffer) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
   uint8_t constant = 0;
-  const int64_t position = DecodeTile(tileTable_.entries[static_cast<size_t>(index)], &constant);
+  int64_t position = 0;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    position = DecodeTile(tileTable_.entries[static_cast<size_t>(index)], &constant);
+  }
   if (position == 0) return func.setError(Err::BrickNotFound, fileInfo_.fileName);
   if (position == 1) {
     if (isConstant) *isConstant = true;
@@ -39,17 +48,22 @@ bool File::SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flag
   int64_t index = 0;
   if (!CheckWritable(func) || !TileIndex(i, j, level, index, func)) return false;
   if (!flags) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
-  int64_t& entry = tileTable_.entries[static_cast<size_t>(index)];
-  int64_t position = DecodeTile(entry, nullptr);
-  const bool isNew = position <= 1;
-  if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
-  if (isNew) position = GetNextGridFlagsTilePosition();
+  int64_t position = 0;
+  bool isNew = false;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    position = DecodeTile(tileTable_.entries[static_cast<size_t>(index)], nullptr);
+    isNew = position <= 1;
+    if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
+    if (isNew) position = GetNextGridFlagsTilePosition();
+  }
   if (!WriteBlock(position, 1, static_cast<size_t>(TileBytes()), flags, func)) return false;
   if (isNew) {
-    entry = handler_->EncodeTileEntry(position, nullptr);
+    std::lock_guard<std::mutex> hold(tableLock_);
+    tileTable_.entries[static_cast<size_t>(index)] = handler_->EncodeTileEntry(position, nullptr);
     tileTable_.changed = true;
   }
-  dirtyTiles_.Mark(level, i, j, 0);
+  marks_.tiles.Mark(level, i, j, 0);
   return true;
 }
 
@@ -58,14 +72,17 @@ bool File::SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t val
   Func func("File::SetGridFlagsTileAllConst", status);
   int64_t index = 0;
   if (!CheckWritable(func) || !TileIndex(i, j, level, index, func)) return false;
-  int64_t& entry = tileTable_.entries[static_cast<size_t>(index)];
-  if ((!handler_->SupportsAnyConstant() && value != 0) || DecodeTile(entry, nullptr) > 1) {
-    return SetExplicitGridFlagsTileAllConst(i, j, level, value, func.statusP());
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    int64_t& entry = tileTable_.entries[static_cast<size_t>(index)];
+    if ((handler_->SupportsAnyConstant() || value == 0) && DecodeTile(entry, nullptr) <= 1) {
+      entry = handler_->EncodeTileEntry(0, &value);
+      tileTable_.changed = true;
+      marks_.tiles.Mark(level, i, j, 0);
+      return true;
+    }
   }
-  entry = handler_->EncodeTileEntry(0, &value);
-  tileTable_.changed = true;
-  dirtyTiles_.Mark(level, i, j, 0);
-  return true;
+  return SetExplicitGridFlagsTileAllConst(i, j, level, value, func.statusP());
 }
 
 bool File::SetExplicitGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
@@ -88,6 +105,7 @@ bool File::GetDataBrickPos(long long* out, int level, int32_t i0, int32_t j0, in
     return func.setError(Err::InvalidArgument, fileInfo_.fileName);
   }
   Status ignored;
+  std::lock_guard<std::mutex> hold(tableLock_);
   for (int32_t i = 0; i < ni; ++i) {
     for (int32_t j = 0; j < nj; ++j) {
       for (int32_t k = 0; k < nk; ++k) {
@@ -110,6 +128,7 @@ bool File::GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   if (!out || ni < 0 || nj < 0) return func.setError(Err::InvalidArgument, fileInfo_.fileName);
   Status ignored;
+  std::lock_guard<std::mutex> hold(tableLock_);
   for (int32_t i = 0; i < ni; ++i) {
     for (int32_t j = 0; j < nj; ++j) {
       int64_t index = 0;
@@ -120,34 +139,6 @@ bool File::GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0
               : 0;
     }
   }
-  return true;
-}
-
-bool File::ResetBrickDirtyRange(int level, Status* status) {
-  Func func("File::ResetBrickDirtyRange", status);
-  if (!CheckWritable(func)) return false;
-  dirtyBricks_.ClearLevel(level);
-  return true;
-}
-
-bool File::ResetBrickDirtyRange(int level, int32_t i, int32_t j, int32_t k, Status* status) {
-  Func func("File::ResetBrickDirtyRange", status);
-  if (!CheckWritable(func)) return false;
-  dirtyBricks_.TestAndClear(level, i, j, k);
-  return true;
-}
-
-bool File::ResetTileDirtyRange(int level, Status* status) {
-  Func func("File::ResetTileDirtyRange", status);
-  if (!CheckWritable(func)) return false;
-  dirtyTiles_.ClearLevel(level);
-  return true;
-}
-
-bool File::ResetTileDirtyRange(int level, int32_t i, int32_t j, Status* status) {
-  Func func("File::ResetTileDirtyRange", status);
-  if (!CheckWritable(func)) return false;
-  dirtyTiles_.TestAndClear(level, i, j, 0);
   return true;
 }
 

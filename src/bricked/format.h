@@ -15,7 +15,9 @@
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
 
-constexpr int32_t kMagic = 5456470;  // "VBS\0"
+// The first four bytes of every file, the terminating zero included.
+inline constexpr char kMagicBytes[] = "VBS";
+constexpr int32_t kMagic = kMagicBytes[0] | kMagicBytes[1] << 8 | kMagicBytes[2] << 16;
 constexpr size_t kHeaderSize = 8;
 constexpr size_t kV1OffsetsSize = 32;
 constexpr size_t kV1InfoSize = 146;

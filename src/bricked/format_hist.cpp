@@ -31,10 +31,6 @@ int shiftFor(const uint64_t counts[kBins]) {
   return s;
 }
 
-uint32_t saturate32(uint64_t v) {
-  return static_cast<uint32_t>(std::min<uint64_t>(v, UINT32_MAX));
-}
-
 // The histogram's bins that written bin j of `range` covers, weighted by
 // how much of each it covers. Histogram bin k spans [k, k + 1) in units of
 // (value - hmin) / (hmax - hmin) * 255. The span [p0, p1] is clipped to the
@@ -72,7 +68,7 @@ void binsV1(const E::Histogram& hist, Range range, uint32_t out[kBins]) {
   // saturates rather than wrapping to a small count.
   for (int j = 0; j < kBins; ++j) {
     const int64_t sum = truncToInt64(rebinnedCount(hist, counts, range, j));
-    out[j] = saturate32(static_cast<uint64_t>(std::max<int64_t>(sum, 0)) >> s);
+    out[j] = saturateToUInt32(static_cast<uint64_t>(std::max<int64_t>(sum, 0)) >> s);
   }
 }
 

@@ -13,20 +13,13 @@ namespace {
 
 constexpr int32_t kV1BrickSize = 64;
 
-// A double beyond float's range has no defined conversion; saturate it.
-float toFloat(double v) {
-  if (v > FLT_MAX) return INFINITY;
-  if (v < -FLT_MAX) return -INFINITY;
-  return static_cast<float>(v);
-}
-
 // Vertical values are stored in thousandths of the unit's base (milliseconds
 // for time). The scale is formed first: a stored value read back in "ms"
 // then has scale exactly 1 and survives every later save unchanged. Scaling
 // the value by the factor first and by 1000 afterwards drifts by one for
 // values above about 8.2e6, once per save.
 int32_t verticalToStored(float value, double unitFactor) {
-  const float scale = toFloat(unitFactor) * 1000.0f;
+  const float scale = toFloatOrInfinity(unitFactor) * 1000.0f;
   return truncToInt32(value * scale);
 }
 

@@ -1,5 +1,6 @@
 #include "tyq/environment.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +8,10 @@
 namespace Qra::Ostrel::Tyq::Private {
 
 namespace {
-// A plain global by design: two threads racing on the first query both read
-// the same variable and at worst print the announcement twice.
-int32_t g_debugLevel = -1;
+// Atomic so that threads sharing a writer may all ask; two threads racing on
+// the first query both read the same variable and at worst print the
+// announcement twice.
+std::atomic<int32_t> g_debugLevel{-1};
 }  // namespace
 
 std::string Environment::getStringEnv(const char* name) {
@@ -40,10 +42,11 @@ void Environment::putNumericEnv(const char* name, int32_t value) {
 }
 
 int32_t getDebugLevel() {
-  if (g_debugLevel >= 0) return g_debugLevel;
+  const int32_t known = g_debugLevel.load(std::memory_order_relaxed);
+  if (known >= 0) return known;
   int32_t level = Environment::getNumericEnv("OSTREL_TYQ_DEBUG", 0);
   if (level < 0) level = 0;
-  g_debugLevel = level;
+  g_debugLevel.store(level, std::memory_order_relaxed);
   if (level > 0) {
     std::printf("## TYQ debug output is set to level %d\n", level);
     std::fflush(stdout);
@@ -51,6 +54,6 @@ int32_t getDebugLevel() {
   return level;
 }
 
-void resetDebugLevelForTesting() { g_debugLevel = -1; }
+void resetDebugLevelForTesting() { g_debugLevel.store(-1, std::memory_order_relaxed); }
 
 }  // namespace Qra::Ostrel::Tyq::Private

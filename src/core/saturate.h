@@ -64,4 +64,19 @@ inline float narrowToFloat(double r) {
   return static_cast<float>(r);
 }
 
+// Narrowing of a double to float where values beyond the float range
+// become infinities of their sign (a plain conversion would be undefined).
+// NaN passes.
+inline float toFloatOrInfinity(double v) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (v > kMax) return std::numeric_limits<float>::infinity();
+  if (v < -kMax) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(v);
+}
+
+// An unsigned count clipped to 32 bits.
+inline uint32_t saturateToUInt32(uint64_t v) {
+  return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v);
+}
+
 }  // namespace Qra::Ostrel::Tyq::Private

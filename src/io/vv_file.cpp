@@ -72,6 +72,26 @@ bool checkTransfer(uint32_t size, const void* buffer, Func& func, const std::str
   return true;
 }
 
+// Loops over partial transfers and interruptions; stops early only at the end
+// of the file (a step that moves nothing) or on a real error, which is then
+// recorded. `step(done)` moves what is left after `done` bytes.
+template <typename Step>
+int32_t transferAll(uint32_t size, Func& func, const std::string& name, Step step) {
+  uint32_t done = 0;
+  while (done < size) {
+    const ssize_t n = step(done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+    } else if (n == 0) {
+      break;  // the caller sees the shortfall
+    } else if (errno != EINTR) {
+      func.setSysError(errno, name);
+      break;
+    }
+  }
+  return static_cast<int32_t>(done);
+}
+
 }  // namespace
 
 vvFile::~vvFile() {
@@ -185,9 +205,17 @@ int64_t vvFile::GetFileSize(Status* status) {
   return info.st_size;
 }
 
-// Loops over partial transfers and interruptions; stops early only at the end
-// of the file or on a real error, which is then recorded.
 int32_t vvFile::ReadBytes(uint32_t size, void* buffer, Status* status) {
+  return readAt(-1, size, buffer, status);
+}
+
+int32_t vvFile::WriteBytes(uint32_t size, const void* buffer, Status* status) {
+  return writeAt(-1, size, buffer, status);
+}
+
+// A negative position reads at the file position and moves it; any other
+// reads there without touching it, so several threads may read at once.
+int32_t vvFile::readAt(int64_t position, uint32_t size, void* buffer, Status* status) {
   Func func("vvFile::ReadBytes", status);
   if (!open_) {
     func.setError(E::NotOpen, name_);
@@ -195,22 +223,13 @@ int32_t vvFile::ReadBytes(uint32_t size, void* buffer, Status* status) {
   }
   if (!checkTransfer(size, buffer, func, name_)) return 0;
   auto* out = static_cast<char*>(buffer);
-  uint32_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::read(fd_, out + done, size - done);
-    if (n > 0) {
-      done += static_cast<uint32_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      func.setSysError(errno, name_);
-      break;
-    }
-  }
-  return static_cast<int32_t>(done);
+  return transferAll(size, func, name_, [&](uint32_t done) {
+    return position < 0 ? ::read(fd_, out + done, size - done)
+                        : ::pread(fd_, out + done, size - done, position + done);
+  });
 }
 
-int32_t vvFile::WriteBytes(uint32_t size, const void* buffer, Status* status) {
+int32_t vvFile::writeAt(int64_t position, uint32_t size, const void* buffer, Status* status) {
   Func func("vvFile::WriteBytes", status);
   if (!open_) {
     func.setError(E::NotOpen, name_);
@@ -222,46 +241,42 @@ int32_t vvFile::WriteBytes(uint32_t size, const void* buffer, Status* status) {
   }
   if (!checkTransfer(size, buffer, func, name_)) return 0;
   const auto* in = static_cast<const char*>(buffer);
-  uint32_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd_, in + done, size - done);
-    if (n > 0) {
-      done += static_cast<uint32_t>(n);
-    } else if (n == 0) {
-      break;  // the caller sees the shortfall
-    } else if (errno != EINTR) {
-      func.setSysError(errno, name_);
-      break;
-    }
-  }
-  return static_cast<int32_t>(done);
+  return transferAll(size, func, name_, [&](uint32_t done) {
+    return position < 0 ? ::write(fd_, in + done, size - done)
+                        : ::pwrite(fd_, in + done, size - done, position + done);
+  });
 }
 
-bool vvFile::seekForTransfer(int64_t position, uint32_t size, Func& func) {
+// The checks a seek to `position` would make, without moving the file
+// position.
+bool vvFile::checkPositioned(int64_t position, uint32_t size, Func& outer) const {
   if (open_ && position >= 0 && static_cast<int64_t>(size) > INT64_MAX - position) {
-    return func.setError(E::InvalidArgument, name_);
+    return outer.setError(E::InvalidArgument, name_);
   }
-  return GoToPosition(position, func.statusP());
+  Func func("vvFile::GoToPosition", outer.statusP());
+  if (!open_) return func.setError(E::NotOpen, name_);
+  if (position < 0) return func.setError(E::InvalidArgument, name_);
+  return true;
 }
 
 int32_t vvFile::ReadBytesFromPosition(int64_t position, uint32_t size, void* buffer,
                                       Status* status) {
   Func func("vvFile::ReadBytesFromPosition", status);
-  if (!seekForTransfer(position, size, func)) return 0;
-  return ReadBytes(size, buffer, func.statusP());
+  if (!checkPositioned(position, size, func)) return 0;
+  return readAt(position, size, buffer, func.statusP());
 }
 
 int32_t vvFile::WriteBytesAtPosition(int64_t position, uint32_t size, const void* buffer,
                                      Status* status) {
   Func func("vvFile::WriteBytesAtPosition", status);
-  if (!seekForTransfer(position, size, func)) return 0;
-  return WriteBytes(size, buffer, func.statusP());
+  if (!checkPositioned(position, size, func)) return 0;
+  return writeAt(position, size, buffer, func.statusP());
 }
 
 bool vvFile::ReadFromPosition(int64_t position, uint32_t size, void* buffer, Status* status) {
   Func func("vvFile::ReadFromPosition", status);
-  if (!seekForTransfer(position, size, func)) return false;
-  const int32_t done = ReadBytes(size, buffer, func.statusP());
+  if (!checkPositioned(position, size, func)) return false;
+  const int32_t done = readAt(position, size, buffer, func.statusP());
   if (!func.ok()) return false;
   if (static_cast<uint32_t>(done) < size) return func.setError(E::ShortRead, name_);
   return true;
@@ -269,8 +284,8 @@ bool vvFile::ReadFromPosition(int64_t position, uint32_t size, void* buffer, Sta
 
 bool vvFile::WriteAtPosition(int64_t position, uint32_t size, const void* buffer, Status* status) {
   Func func("vvFile::WriteAtPosition", status);
-  if (!seekForTransfer(position, size, func)) return false;
-  const int32_t done = WriteBytes(size, buffer, func.statusP());
+  if (!checkPositioned(position, size, func)) return false;
+  const int32_t done = writeAt(position, size, buffer, func.statusP());
   if (!func.ok()) return false;
   if (static_cast<uint32_t>(done) < size) return func.setError(E::ShortWrite, name_);
   return true;

@@ -8,9 +8,10 @@
 namespace Qra::Ostrel::Tyq::Private {
 
 // The plain synchronous file: every transfer blocks and goes through the
-// operating system's cache. It keeps one file position per open file and
-// moves it for every positioned transfer, so one vvFile belongs to one thread
-// at a time.
+// operating system's cache. Positioned transfers (the FileADT interface) do
+// not use the file position, so several threads may read and write one open
+// vvFile at once; opening, closing and the position-based ReadBytes,
+// WriteBytes and GoToPosition belong to one thread at a time.
 //
 // Sharing: while a vvFile holds a file open for writing, no other opener for
 // writing (in this or any other process) is admitted; readers always are.
@@ -66,7 +67,9 @@ class vvFile : public FileAccess::FileADT {
 
  private:
   bool openDescriptor(const std::string& name, int flags, bool claimWriter, Func& func);
-  bool seekForTransfer(int64_t position, uint32_t size, Func& func);
+  bool checkPositioned(int64_t position, uint32_t size, Func& outer) const;
+  int32_t readAt(int64_t position, uint32_t size, void* buffer, Status* status);
+  int32_t writeAt(int64_t position, uint32_t size, const void* buffer, Status* status);
   bool setRangeLock(int64_t position, int64_t length, short type, bool wait);
 
   std::string name_;

@@ -27,13 +27,9 @@ bool SyntheticReader::Open(const std::string& name, Status* status) {
   return imp_->Open(name, status);
 }
 
-void SyntheticReader::AddRef() {
-  refCount_.fetch_add(1, std::memory_order_relaxed);
-}
+void SyntheticReader::AddRef() { AddReference(); }
 
-void SyntheticReader::Release() {
-  if (refCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-}
+void SyntheticReader::Release() { DropReference(); }
 
 bool SyntheticReader::GetFileInfo(FileInfo& info, Status* status) {
   return imp_->GetFileInfo(info, status);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "core/ref_counted.h"
 #include "tyq/accessor.h"
 #include "tyq/file.h"
 
@@ -15,7 +16,7 @@ class SyntheticReaderImp;
 // text description (synthetic_description.h). It gives tests and
 // demonstrations a volume of any size without storage. Every call holds the
 // reader's lock, so threads may share one reader; their calls take turns.
-class SyntheticReader final : public FileAccess::Reader {
+class SyntheticReader final : public FileAccess::Reader, private RefCounted {
  public:
   using FileInfo = FileAccess::FileInfo;
   using DataInfo = FileAccess::DataInfo;
@@ -76,7 +77,6 @@ class SyntheticReader final : public FileAccess::Reader {
 
  private:
   std::unique_ptr<SyntheticReaderImp> imp_;
-  std::atomic<int> refCount_{0};
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Factory

@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 
+#include "core/sample_type.h"
 #include "synthetic/synthetic_reader_imp.h"
 #include "tyq/brick_geometry.h"
 
@@ -142,31 +143,18 @@ bool SyntheticReaderImp::ReadRawBrick(int lod, const int first[3], const int cou
   if (!CheckRequest(func, fileInfo_.fileName, lod, Entries(count, 3, sizeof(void*)), bricks))
     return false;
   const float low = fileInfo_.valueMin, high = fileInfo_.valueMax;
-  switch (fileInfo_.dataType) {
-    case FA::DataTypeEnum::Int8:
-      FillBricks(lod, first, count, bricks, IntegerSamples<int8_t>(low, high));
-      return true;
-    case FA::DataTypeEnum::UInt8:
-      FillBricks(lod, first, count, bricks, IntegerSamples<uint8_t>(low, high));
-      return true;
-    case FA::DataTypeEnum::Int16:
-      FillBricks(lod, first, count, bricks, IntegerSamples<int16_t>(low, high));
-      return true;
-    case FA::DataTypeEnum::UInt16:
-      FillBricks(lod, first, count, bricks, IntegerSamples<uint16_t>(low, high));
-      return true;
-    case FA::DataTypeEnum::Int32:
-      FillBricks(lod, first, count, bricks, IntegerSamples<int32_t>(low, high));
-      return true;
-    case FA::DataTypeEnum::UInt32:
-      FillBricks(lod, first, count, bricks, IntegerSamples<uint32_t>(low, high));
-      return true;
-    case FA::DataTypeEnum::Float32:
-      FillBricks(lod, first, count, bricks, FloatSamples{});
-      return true;
-    default:
-      return func.setError(Err::InternalError, fileInfo_.fileName);
-  }
+  return visitSampleType(
+      fileInfo_.dataType,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        if constexpr (std::is_same_v<T, float>) {
+          FillBricks(lod, first, count, bricks, FloatSamples{});
+        } else {
+          FillBricks(lod, first, count, bricks, IntegerSamples<T>(low, high));
+        }
+        return true;
+      },
+      [&] { return func.setError(Err::InternalError, fileInfo_.fileName); });
 }
 
 bool SyntheticReaderImp::ReadGridFlags(int lod, int ni, int nj, unsigned char* flags,

@@ -85,4 +85,14 @@ TEST(InfoCommand, HostileStringsComeOutEscaped) {
   }
 }
 
+TEST(InfoCommand, DescribesEveryFormatThroughTheReader) {
+  const std::string name = std::string(TYQ_EXAMPLES_DIR) + "/demo_synthetic.txt";
+  std::string out;
+  ASSERT_EQ(run({"--json", name}, out), 0);
+  EXPECT_NE(out.find("\"format\":\"Synthetic TYQ\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"size\":[384,320,256]"), std::string::npos);
+  EXPECT_NE(out.find("{\"level\":0,\"absent\":120,\"constant\":0,\"stored\":0}"),
+            std::string::npos);
+}
+
 }  // namespace

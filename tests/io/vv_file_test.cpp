@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -313,6 +314,35 @@ TEST_F(VvFileTest, WriterClaimOfAnotherProcessEndsWhenItDies) {
   int wstatus = 0;
   ASSERT_EQ(::waitpid(child, &wstatus, 0), child);
   EXPECT_TRUE(open(file, path_, &status_, false)) << status_.message();
+}
+
+TEST_F(VvFileTest, PositionedTransfersFromManyThreadsLeaveThePositionAlone) {
+  vvFile file;
+  ASSERT_TRUE(create(file, path_, &status_)) << status_.message();
+  ASSERT_TRUE(file.GoToPosition(7, &status_));
+  constexpr int kThreads = 4, kBlocks = 64, kBlock = 512;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::string block(kBlock, static_cast<char>('a' + t)), back(kBlock, ' ');
+      for (int b = t; b < kBlocks; b += kThreads) {
+        Status status;
+        const int64_t at = int64_t{b} * kBlock;
+        if (!file.WriteAtPosition(at, kBlock, block.data(), &status) ||
+            !file.ReadFromPosition(at, kBlock, back.data(), &status) || back != block) {
+          ++failures;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(file.GetFileSize(&status_), kBlocks * kBlock);
+  EXPECT_EQ(file.GetCurrentPosition(&status_), 7);
+  char byte = 0;
+  ASSERT_EQ(file.ReadBytesFromPosition(kBlock * 5, 1, &byte, &status_), 1);
+  EXPECT_EQ(byte, 'b');
 }
 
 }  // namespace

@@ -2,21 +2,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 // Which bricks (or tiles) of each level were written since their parent was
 // last rebuilt. One byte stands for the eight children of one brick of the
 // next level up, so a parent is complete when its byte reads 0xFF; children
 // that do not exist on an odd survey edge are kept set alongside their
-// siblings to make that test work there too.
+// siblings to make that test work there too. Every operation takes the
+// object's own lock, so writer threads may mark while the level-of-detail
+// driver reads and clears.
 class DirtyBits4 {
  public:
   // Grids for `levels` levels, halving the level-0 counts (rounding up).
   void Reset(int levels, int32_t count0, int32_t count1, int32_t count2);
-  void Clear() { grids_.clear(); }
-  int Levels() const { return static_cast<int>(grids_.size()); }
+  void Clear();
+  int Levels() const;
 
   // Sets the brick's bit; returns whether it was set before.
   bool Mark(int level, int32_t i, int32_t j, int32_t k);
@@ -36,10 +39,21 @@ class DirtyBits4 {
     std::vector<uint8_t> bytes;  // bytes[0] is the spare for out-of-grid indices
   };
 
+  using Lock = std::lock_guard<std::mutex>;
+
+  bool AnyDirtyLocked(int level) const;
   size_t ByteIndex(const Grid& grid, int32_t i, int32_t j, int32_t k) const;
   const Grid* GridOf(int level) const;
 
+  mutable std::mutex lock_;
   std::vector<Grid> grids_;
 };
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+// The marks a store keeps for the level-of-detail driver: bricks of every
+// level, and flag tiles (k always 0).
+struct DirtyMarks {
+  DirtyBits4 bricks;
+  DirtyBits4 tiles;
+};
+
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -8,8 +8,8 @@
 
 namespace Qra::Ostrel::Tyq::Private {
 
-namespace Bricked {
-class File;
+namespace Access {
+class BrickStore;
 }
 
 namespace Lod {
@@ -53,11 +53,13 @@ enum Force : int {
   kEverything = 3,  // every brick of the range; level marks cleared
 };
 
-// Rebuilds the levels of detail of a file from the level below, bottom up,
-// driven by the file's dirty marks.
+// Rebuilds the levels of detail of a store from the level below, bottom up,
+// driven by the store's dirty marks (a store without marks has nothing to
+// rebuild). One generator runs at a time per store; writers may keep
+// marking meanwhile.
 class LodGenerator {
  public:
-  LodGenerator(Bricked::File& file, const LodSettings& settings, const HistogramView& hist,
+  LodGenerator(Access::BrickStore& store, const LodSettings& settings, const HistogramView& hist,
                const int brickStrides[3]);
 
   // `begin`/`end` bound the region in level-0 bricks; null for everything.
@@ -79,7 +81,7 @@ class LodGenerator {
   void ReplicateEdges(int level, int i, int j, int k, T* children) const;
   bool Proceeds(uint8_t dirty, int force) const;
 
-  Bricked::File& file_;
+  Access::BrickStore& store_;
   LodSettings settings_;
   HistogramView hist_;
   int strides_[3];

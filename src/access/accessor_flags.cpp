@@ -3,28 +3,28 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bricked/accessor.h"
-#include "bricked/accessor_util.h"
-#include "bricked/strided_copy.h"
+#include "access/accessor_core.h"
+#include "access/accessor_util.h"
+#include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 using Err = FileAccess::Error;
 
 // The (i, j) extent of a level, as a box one sample deep.
-void Accessor::FlagExtent(int lod, int extent[3]) const {
+void AccessorCore::FlagExtent(int lod, int extent[3]) const {
   LevelExtent(dataInfo_->size, lod, extent);
   extent[2] = 1;
 }
 
-bool Accessor::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer,
+bool AccessorCore::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer,
                                     Func& func) {
   const size_t bytes = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile());
   bool isConstant = false;
-  if (!file_->GetGridFlagsTileEx(ti, tj, lod, buffer, &isConstant, true, func.statusP())) {
+  if (!store_->GetGridFlagsTile(ti, tj, lod, buffer, &isConstant, func.statusP())) {
     if (func.tyqError() != Err::BrickNotFound) return false;
     func.setSuccess();
     std::memset(buffer, 0, bytes);
@@ -41,7 +41,7 @@ bool Accessor::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigne
   return true;
 }
 
-bool Accessor::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned char* flags,
+bool AccessorCore::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned char* flags,
                              Status* status) {
   Func func("Accessor::ReadGridFlags", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
@@ -82,7 +82,7 @@ bool Accessor::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned c
   return true;
 }
 
-bool Accessor::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
+bool AccessorCore::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
                                  unsigned char** tiles, Status* status) {
   Func func("Accessor::ReadGridFlagsTile", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
@@ -104,7 +104,7 @@ bool Accessor::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
 }
 
 
-bool Accessor::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
+bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
                               Status* status) {
   Func func("Accessor::WriteGridFlags", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
@@ -140,13 +140,13 @@ bool Accessor::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const uns
                           int64_t{ovStart[1] - tj * tile[1]} * dstStrides[1];
       CopyBox<unsigned char>(buffer.bytes() + dst, dstStrides, flags + src, srcStrides, ovSize);
       if (getDebugLevel() > 1) std::printf("##    Write Tile (%d,%d) LOD%d\n", ti, tj, lod);
-      if (!file_->SetGridFlagsTile(ti, tj, lod, buffer.bytes(), func.statusP())) return false;
+      if (!store_->SetGridFlagsTile(ti, tj, lod, buffer.bytes(), func.statusP())) return false;
     }
   }
   return true;
 }
 
-bool Accessor::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
+bool AccessorCore::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
                                   const unsigned char* const* tiles, Status* status) {
   Func func("Accessor::WriteGridFlagsTile", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
@@ -165,4 +165,4 @@ bool Accessor::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
   return true;
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -1,14 +1,15 @@
-// Reading boxes, bricks and grid flags through the uncompressed accessor.
+// Reading boxes, bricks and grid flags through the accessor core.
 #include <algorithm>
 #include <cstring>
 
-#include "bricked/accessor.h"
-#include "bricked/accessor_util.h"
-#include "bricked/strided_copy.h"
+#include "access/accessor_core.h"
+#include "access/accessor_util.h"
+#include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
+#include "core/sample_type.h"
 #include "tyq/brick_geometry.h"
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 using Err = FileAccess::Error;
 namespace FA = FileAccess;
@@ -21,7 +22,7 @@ int slowestAxis(int order) { return order <= 1 ? 0 : (order <= 3 ? 1 : 2); }
 }  // namespace
 
 template <typename T>
-ConvFcn Accessor::ReadConversion(bool raw) const {
+ConvFcn AccessorCore::ReadConversion(bool raw) const {
   const int stored = fileInfo_->dataType;
   const ConvFcn entry = conversions_.read[SampleTypeOf<T>()];
   if (!raw || stored != SampleTypeOf<T>()) return entry;
@@ -34,7 +35,7 @@ ConvFcn Accessor::ReadConversion(bool raw) const {
 }
 
 template <typename T>
-bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data,
+bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data,
                                  Func& func) {
   if (!CheckOpen(func)) return false;
   const int* brick = fileInfo_->brickSize;
@@ -51,7 +52,7 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
   if (!OverlapsExtent(start, size, extent)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
-  const int32_t storedSize = file_->GetSampleSize();
+  const int32_t storedSize = store_->GetSampleSize();
   const size_t brickSamples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
   AlignedBuffer buffer;
   if (!buffer.Resize(brickSamples * std::max<size_t>(sizeof(T), storedSize))) {
@@ -80,7 +81,8 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
         const int64_t brickStart = int64_t{index[slow]} * brick[slow];
         const int64_t skipBefore = (ovStart[slow] - brickStart) * slab;
         const int64_t skipAfter = (brickStart + brick[slow] - ovStart[slow] - ovSize[slow]) * slab;
-        if (!file_->GetBrick(i, j, k, lod, buffer.data(), skipBefore, skipAfter, func.statusP())) {
+        const BrickReadHint hint{skipBefore, skipAfter};
+        if (!store_->GetBrickPart(i, j, k, lod, buffer.data(), hint, func.statusP())) {
           if (func.tyqError() != Err::BrickNotFound) return false;
           func.setSuccess();
           std::memset(buffer.data(), 0, buffer.size());
@@ -106,7 +108,7 @@ bool Accessor::ReadGeneralRangeT(int lod, const int start[3], const int size[3],
 }
 
 template <typename T>
-bool Accessor::ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks,
+bool AccessorCore::ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks,
                                bool raw, Func& func) {
   if (!CheckOpen(func)) return false;
   if (!bricks || count[0] < 0 || count[1] < 0 || count[2] < 0) {
@@ -117,11 +119,11 @@ bool Accessor::ReadBrickRangeT(int lod, const int start[3], const int count[3], 
 }
 
 template <typename T>
-bool Accessor::ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw,
+bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw,
                            Func& func) {
   if (!CheckLod(lod, func)) return false;
   const ConvFcn convert = ReadConversion<T>(raw);
-  const int32_t storedSize = file_->GetSampleSize();
+  const int32_t storedSize = store_->GetSampleSize();
   const int64_t samples = fileInfo_->GetNumberOfSamplesPerBrick();
   const bool direct = accessOrder_ == fileInfo_->storageOrder &&
                       storedSize <= static_cast<int32_t>(sizeof(T));
@@ -139,7 +141,7 @@ bool Accessor::ReadDataExT(int lod, const int begin[3], const int end[3], T** br
         T* out = bricks[n];
         if (!out) continue;
         void* target = direct ? static_cast<void*>(out) : temp.data();
-        if (!file_->GetBrick(i, j, k, lod, target, func.statusP())) {
+        if (!store_->GetBrick(i, j, k, lod, target, func.statusP())) {
           if (func.tyqError() != Err::BrickNotFound) return false;
           func.setSuccess();
           std::memset(out, 0, static_cast<size_t>(samples) * sizeof(T));
@@ -161,67 +163,60 @@ bool Accessor::ReadDataExT(int lod, const int begin[3], const int end[3], T** br
   return true;
 }
 
-bool Accessor::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* data,
+bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* data,
                         Status* status) {
   Func func("Accessor::ReadData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return ReadGeneralRangeT(lod, start, size, data, func);
 }
 
-bool Accessor::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* data,
+bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* data,
                         Status* status) {
   Func func("Accessor::ReadData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return ReadGeneralRangeT(lod, start, size, data, func);
 }
 
-bool Accessor::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                         signed char* data, Status* status) {
   Func func("Accessor::ReadData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return ReadGeneralRangeT(lod, start, size, data, func);
 }
 
-bool Accessor::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                              signed char** bricks, Status* status) {
   Func func("Accessor::ReadDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return ReadBrickRangeT(lod, start, count, bricks, false, func);
 }
 
-bool Accessor::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                              short** bricks, Status* status) {
   Func func("Accessor::ReadDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return ReadBrickRangeT(lod, start, count, bricks, false, func);
 }
 
-bool Accessor::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                              float** bricks, Status* status) {
   Func func("Accessor::ReadDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return ReadBrickRangeT(lod, start, count, bricks, false, func);
 }
 
-bool Accessor::ReadRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::ReadRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                             void** bricks, Status* status) {
   Func func("Accessor::ReadRawBrick", status);
   if (!CheckOpen(func)) return false;
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
-  auto as = [&](auto* typed) {
-    using T = std::remove_pointer_t<decltype(typed)>;
-    return ReadBrickRangeT(lod, start, count, reinterpret_cast<T**>(bricks), true, func);
-  };
-  switch (fileInfo_->dataType) {
-    case FA::DataTypeEnum::Int8: return as(static_cast<signed char*>(nullptr));
-    case FA::DataTypeEnum::UInt8: return as(static_cast<unsigned char*>(nullptr));
-    case FA::DataTypeEnum::Int16: return as(static_cast<short*>(nullptr));
-    case FA::DataTypeEnum::UInt16: return as(static_cast<unsigned short*>(nullptr));
-    case FA::DataTypeEnum::Int32: return as(static_cast<int*>(nullptr));
-    case FA::DataTypeEnum::UInt32: return as(static_cast<unsigned int*>(nullptr));
-    case FA::DataTypeEnum::Float32: return as(static_cast<float*>(nullptr));
-    default: return func.setError(Err::InternalError, fileInfo_->fileName);
-  }
+  return visitSampleType(
+      fileInfo_->dataType,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        return ReadBrickRangeT(lod, start, count, reinterpret_cast<T**>(bricks), true, func);
+      },
+      [&] { return func.setError(Err::InternalError, fileInfo_->fileName); });
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

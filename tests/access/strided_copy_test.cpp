@@ -1,4 +1,4 @@
-#include "bricked/strided_copy.h"
+#include "access/strided_copy.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "tyq/brick_geometry.h"
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 namespace {
 
 // A recognisable value for every position of a volume.
@@ -114,4 +114,4 @@ TEST(CopyRect, FlagTileIntoACallerBufferOfTheOtherOrder) {
 }
 
 }  // namespace
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -1,47 +1,58 @@
-// Writing through the uncompressed accessor: boxes merged into bricks,
+// Writing through the accessor core: boxes merged into bricks,
 // whole bricks, grid flags; the in-memory histogram kept exact; levels of
 // detail rebuilt after writes and on flush.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
-#include "bricked/accessor.h"
-#include "bricked/accessor_util.h"
-#include "bricked/strided_copy.h"
+#include "access/accessor_core.h"
+#include "access/accessor_util.h"
+#include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
+#include "core/sample_type.h"
 #include "stats/brick_histogram.h"
 #include "stats/file_histogram.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 using Err = FileAccess::Error;
 namespace FA = FileAccess;
 
-bool Accessor::CheckWritable(Func& func) const {
+bool AccessorCore::CheckWritable(Func& func) const {
   if (!CheckOpen(func)) return false;
   if (!hist_) return func.setError(Err::ReadOnly, fileInfo_->fileName);
   return true;
 }
 
-bool Accessor::GenerateLODs(int highest, int force, const int* begin, const int* end,
-                            Status* status) {
-  const HistogramData& histo = hist_->gethisto();
+// The driver weighs samples by a copy of the histogram, so that writers may
+// go on counting while it runs; one generation runs at a time.
+bool AccessorCore::GenerateLODs(int highest, int force, const int* begin, const int* end,
+                                Status* status) {
+  std::lock_guard<std::mutex> generating(lodLock_);
+  std::vector<long long> bins;
   Lod::HistogramView view;
-  view.bins = histo.GetBins();
-  view.binCount = histo.GetSize();
-  view.min = histo.getmin();
-  view.max = histo.getmax();
-  view.statCount = hist_->getstats().getcnt();
-  Lod::LodGenerator generator(*file_, lodSettings_, view, brickStrides_);
-  BrickReader reader(*this);
+  {
+    std::lock_guard<std::mutex> hold(histLock_);
+    const HistogramData& histo = hist_->gethisto();
+    bins.assign(histo.GetBins(), histo.GetBins() + histo.GetSize());
+    view.binCount = histo.GetSize();
+    view.min = histo.getmin();
+    view.max = histo.getmax();
+    view.statCount = hist_->getstats().getcnt();
+  }
+  view.bins = bins.data();
+  Lod::LodGenerator generator(*store_, lodSettings_, view, brickStrides_);
+  BrickReader reader(*store_);
   return generator.GenerateLODs(highest, force, begin, end, reader, status);
 }
 
 template <typename T>
-ConvFcn Accessor::WriteConversion(bool raw) const {
+ConvFcn AccessorCore::WriteConversion(bool raw) const {
   const ConvFcn entry = conversions_.write[SampleTypeOf<T>()];
   if (!raw || fileInfo_->dataType != SampleTypeOf<T>()) return entry;
   if constexpr (std::is_same_v<T, float>) {
@@ -55,7 +66,7 @@ ConvFcn Accessor::WriteConversion(bool raw) const {
 }
 
 template <typename T>
-bool Accessor::WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
+bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
                                   Func& func) {
   if (getDebugLevel() > 2) {
     std::printf("## WriteGeneralRangeT(%d, begin=(%d,%d,%d), size=(%d,%d,%d)\n", lod, start[0],
@@ -77,7 +88,7 @@ bool Accessor::WriteGeneralRangeT(int lod, const int start[3], const int size[3]
   }
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
   AlignedBuffer buffer;
-  if (!buffer.Resize(samples * std::max<size_t>(sizeof(T), file_->GetSampleSize()))) {
+  if (!buffer.Resize(samples * std::max<size_t>(sizeof(T), store_->GetSampleSize()))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
   T* temp = static_cast<T*>(buffer.data());
@@ -97,7 +108,9 @@ bool Accessor::WriteGeneralRangeT(int lod, const int start[3], const int size[3]
           std::printf("##  Brick (%d,%d,%d) %s\n", i, j, k, TileLevelText(level));
         }
         if (level == TileIntersect<3>::None) continue;
-        if (level == TileIntersect<3>::Partial) {
+        if (level == TileIntersect<3>::Partial && !MergesPartialBricks()) {
+          std::memset(temp, 0, samples * sizeof(T));
+        } else if (level == TileIntersect<3>::Partial) {
           T* merge[1] = {temp};
           if (!ReadDataExT(lod, index, next, merge, false, func)) {
             if (func.tyqError() != Err::BrickNotFound) return false;
@@ -120,7 +133,7 @@ bool Accessor::WriteGeneralRangeT(int lod, const int start[3], const int size[3]
 }
 
 template <typename T>
-bool Accessor::WriteBrickRangeT(int lod, const int start[3], const int count[3],
+bool AccessorCore::WriteBrickRangeT(int lod, const int start[3], const int count[3],
                                 const T* const* bricks, bool raw, Func& func) {
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
   if (count[0] < 0 || count[1] < 0 || count[2] < 0) {
@@ -131,7 +144,7 @@ bool Accessor::WriteBrickRangeT(int lod, const int start[3], const int count[3],
 }
 
 template <typename T>
-bool Accessor::WriteDataExT(int lod, const int begin[3], const int end[3],
+bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
                             const T* const* bricks, bool raw, Func& func) {
   if (!bricks) return true;
   if (!CheckLod(lod, func)) return false;
@@ -140,7 +153,7 @@ bool Accessor::WriteDataExT(int lod, const int begin[3], const int end[3],
   const int* brick = fileInfo_->brickSize;
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
   AlignedBuffer temp, tile;
-  if ((!direct && !temp.Resize(samples * std::max<size_t>(sizeof(T), file_->GetSampleSize()))) ||
+  if ((!direct && !temp.Resize(samples * std::max<size_t>(sizeof(T), store_->GetSampleSize()))) ||
       !tile.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
@@ -162,7 +175,7 @@ bool Accessor::WriteDataExT(int lod, const int begin[3], const int end[3],
         const T* in = bricks[((bi - begin[0]) * nj + (bj - begin[1])) * nk + (bk - begin[2])];
         if (!in || bk < 0 || int64_t{bk} * brick[2] >= extent[2]) continue;
         if (state == 0) {
-          if (!file_->SetGridFlagsTileAllConst(bi, bj, lod, 1, func.statusP())) return false;
+          if (!store_->SetGridFlagsTileAllConst(bi, bj, lod, 1, func.statusP())) return false;
           std::memset(tile.data(), 1, tile.size());
           state = 2;
         }
@@ -190,8 +203,33 @@ bool Accessor::WriteDataExT(int lod, const int begin[3], const int end[3],
   return true;
 }
 
-bool Accessor::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
-                          int tileState, const unsigned char* tile, Func& func) {
+// The samples a brick held before leave the histogram; a brick the store
+// does not hold has nothing to take out and costs no read. The caller holds
+// the histogram lock.
+bool AccessorCore::RemoveOldSamples(const int index[3], const int valid[3],
+                                    const unsigned char* flags, Func& func) {
+  long long position = 0;
+  if (!store_->GetDataBrickPos(&position, 0, index[0], index[1], index[2], 1, 1, 1, nullptr) ||
+      position == 0) {
+    return true;
+  }
+  AlignedBuffer old;
+  if (!old.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  if (store_->GetBrick(index[0], index[1], index[2], 0, old.data(), func.statusP())) {
+    AddBrickSamples(fileInfo_->dataType, hist_.get(), old.data(), valid, brickStrides_, flags,
+                    flagStrides_, false, nullptr);
+  } else if (func.tyqError() == Err::BrickNotFound) {
+    func.setSuccess();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
+                              int tileState, const unsigned char* tile, Func& func) {
   const int stored = fileInfo_->dataType;
   const int* brick = fileInfo_->brickSize;
   int extent[3], valid[3];
@@ -200,37 +238,32 @@ bool Accessor::StoreBrick(int lod, const int index[3], const void* samples, bool
     valid[d] = std::min<int64_t>(brick[d], extent[d] - int64_t{index[d]} * brick[d]);
   }
   const unsigned char* flags = tileState == 3 ? tile : nullptr;
-  // At level 0 the old samples leave the histogram before the new ones enter;
-  // a brick the file does not hold has nothing to take out and costs no read.
-  long long position = 0;
-  if (lod == 0 && file_->GetDataBrickPos(&position, 0, index[0], index[1], index[2], 1, 1, 1,
-                                         nullptr) &&
-      position != 0) {
-    if (!oldBrick_.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
-      return func.setError(Err::OutOfMemory, fileInfo_->fileName);
-    }
-    if (file_->GetBrick(index[0], index[1], index[2], 0, oldBrick_.data(), func.statusP())) {
-      AddBrickSamples(stored, hist_.get(), oldBrick_.data(), valid, brickStrides_, flags,
-                      flagStrides_, false, nullptr);
-    } else if (func.tyqError() == Err::BrickNotFound) {
-      func.setSuccess();
-    } else {
-      return false;
-    }
-  }
   StatisticData brickStats;
-  if (!AddBrickSamples(stored, lod == 0 ? hist_.get() : nullptr, samples, valid, brickStrides_,
-                       flags, flagStrides_, true, &brickStats)) {
-    return func.setError(Err::InternalError, fileInfo_->fileName);
+  bool counted = false;
+  if (lod == 0) {
+    // The old samples leave the histogram before the new ones enter.
+    std::lock_guard<std::mutex> hold(histLock_);
+    if (ReplacesOldSamples() && !RemoveOldSamples(index, valid, flags, func)) return false;
+    counted = AddBrickSamples(stored, hist_.get(), samples, valid, brickStrides_, flags,
+                              flagStrides_, true, &brickStats);
+  } else {
+    counted = AddBrickSamples(stored, nullptr, samples, valid, brickStrides_, flags, flagStrides_,
+                              true, &brickStats);
   }
-  const bool constant = IsConstantBrick(stored, brickStats);
+  if (!counted) return func.setError(Err::InternalError, fileInfo_->fileName);
+  unsigned char value[8] = {};
+  const bool constant = ChooseConstant(brickStats, FirstLiveSample(samples, valid, flags), value);
   if (getDebugLevel() > 1) {
     std::printf("##    Write %sBrick (%d,%d,%d) LOD%d%s\n", direct ? "Raw " : "", index[0],
                 index[1], index[2], lod, constant ? " (CONSTANT)" : "");
   }
-  if (!constant) return file_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
-  // The value is that of a live sample: with dead traces present, sample 0
-  // may belong to one of them.
+  if (!constant) return store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
+  return store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP());
+}
+
+// With dead traces present, sample 0 may belong to one of them.
+const void* AccessorCore::FirstLiveSample(const void* samples, const int valid[3],
+                                          const unsigned char* flags) const {
   int64_t first = 0;
   if (flags) {
     for (int i = 0; i < valid[0]; ++i) {
@@ -243,110 +276,120 @@ bool Accessor::StoreBrick(int lod, const int index[3], const void* samples, bool
       }
     }
   }
-  const auto* value = static_cast<const unsigned char*>(samples) + first * file_->GetSampleSize();
-  return file_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP());
+  return static_cast<const unsigned char*>(samples) + first * store_->GetSampleSize();
 }
 
-bool Accessor::Flush(bool newIdentity, bool generateLods, Status* status) {
-  Func func("Accessor::Flush", status);
-  if (!CheckWritable(func)) return false;
-  const FileStatistics figures = MakeFileStatistics(*fileInfo_, *hist_);
-  if (getDebugLevel() > 0) {
-    std::printf("## Flush(%s,%s) -> write statistics count = %lld name=\"%s\"\n",
-                newIdentity ? "true" : "false", generateLods ? "true" : "false",
-                static_cast<long long>(figures.stats.getcnt()), fileInfo_->fileName.c_str());
-    PrintSummaryLines(*hist_);
+bool AccessorCore::ChooseConstant(const StatisticData& brickStats, const void* firstLive,
+                                  unsigned char* value) const {
+  if (!IsConstantBrick(fileInfo_->dataType, brickStats)) return false;
+  std::memcpy(value, firstLive, static_cast<size_t>(store_->GetSampleSize()));
+  return true;
+}
+
+bool AccessorCore::StoreStatistics(bool newIdentity, bool generateLods, Func& func) {
+  FileStatistics figures;
+  {
+    std::lock_guard<std::mutex> hold(histLock_);
+    figures = MakeFileStatistics(*fileInfo_, *hist_);
+    if (getDebugLevel() > 0) {
+      std::printf("## Flush(%s,%s) -> write statistics count = %lld name=\"%s\"\n",
+                  newIdentity ? "true" : "false", generateLods ? "true" : "false",
+                  static_cast<long long>(figures.stats.getcnt()), fileInfo_->fileName.c_str());
+      PrintSummaryLines(*hist_);
+    }
   }
   const StatisticData& s = figures.stats;
   const FA::Histogram& h = figures.histogram;
-  if (!file_->SetDataStats(s.getcnt(), s.getsum(), s.getssq(), s.getmin(), s.getmax(),
-                           func.statusP()) ||
-      !file_->SetDataHist(h.count, h.min, h.max, h.bins, func.statusP())) {
+  return store_->SetDataStats(s.getcnt(), s.getsum(), s.getssq(), s.getmin(), s.getmax(),
+                              func.statusP()) &&
+         store_->SetDataHist(h.count, h.min, h.max, h.bins, func.statusP());
+}
+
+bool AccessorCore::Flush(bool newIdentity, bool generateLods, Status* status) {
+  Func func("Accessor::Flush", status);
+  if (!CheckWritable(func)) return false;
+  if (StoresStatisticsOnFlush() && !StoreStatistics(newIdentity, generateLods, func)) {
     return false;
   }
   if (generateLods && !GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, func.statusP())) {
     return false;
   }
-  return file_->Flush(newIdentity, func.statusP());
+  return store_->Flush(newIdentity, func.statusP());
 }
 
-bool Accessor::Finalize(bool newIdentity, bool generateLods, Status* status) {
+bool AccessorCore::Finalize(bool newIdentity, bool generateLods, Status* status) {
   Func func("Accessor::Finalize", status);
   if (!Flush(newIdentity, generateLods, func.statusP())) return false;
+  if (!StoresStatisticsOnFlush() && !StoreStatistics(newIdentity, generateLods, func)) {
+    return false;
+  }
   // The flush above already gave the data its new identity.
-  if (!file_->Finalize(false, func.statusP())) return false;
+  if (!store_->Finalize(false, func.statusP())) return false;
   hist_.reset();
   return true;
 }
 
-bool Accessor::SetDataInfo(const DataInfo& info, Status* status) {
+bool AccessorCore::SetDataInfo(const DataInfo& info, Status* status) {
   Func func("Accessor::SetDataInfo", status);
   if (!CheckWritable(func)) return false;
-  return file_->SetDataInfo(info, func.statusP());
+  return store_->SetDataInfo(info, func.statusP());
 }
 
-bool Accessor::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+bool AccessorCore::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                          const float* data, Status* status) {
   Func func("Accessor::WriteData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
-bool Accessor::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+bool AccessorCore::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                          const short* data, Status* status) {
   Func func("Accessor::WriteData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
-bool Accessor::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
+bool AccessorCore::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                          const signed char* data, Status* status) {
   Func func("Accessor::WriteData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
-bool Accessor::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                               const signed char* const* bricks, Status* status) {
   Func func("Accessor::WriteDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return WriteBrickRangeT(lod, start, count, bricks, false, func);
 }
 
-bool Accessor::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                               const short* const* bricks, Status* status) {
   Func func("Accessor::WriteDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return WriteBrickRangeT(lod, start, count, bricks, false, func);
 }
 
-bool Accessor::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                               const float* const* bricks, Status* status) {
   Func func("Accessor::WriteDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return WriteBrickRangeT(lod, start, count, bricks, false, func);
 }
 
-bool Accessor::WriteRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+bool AccessorCore::WriteRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
                              const void* const* bricks, Status* status) {
   Func func("Accessor::WriteRawBrick", status);
   if (!CheckWritable(func)) return false;
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
-  auto as = [&](auto* typed) {
-    using T = std::remove_pointer_t<decltype(typed)>;
-    return WriteBrickRangeT(lod, start, count, reinterpret_cast<const T* const*>(bricks), true,
-                            func);
-  };
-  switch (fileInfo_->dataType) {
-    case FA::DataTypeEnum::Int8: return as(static_cast<signed char*>(nullptr));
-    case FA::DataTypeEnum::UInt8: return as(static_cast<unsigned char*>(nullptr));
-    case FA::DataTypeEnum::Int16: return as(static_cast<short*>(nullptr));
-    case FA::DataTypeEnum::UInt16: return as(static_cast<unsigned short*>(nullptr));
-    case FA::DataTypeEnum::Int32: return as(static_cast<int*>(nullptr));
-    case FA::DataTypeEnum::UInt32: return as(static_cast<unsigned int*>(nullptr));
-    case FA::DataTypeEnum::Float32: return as(static_cast<float*>(nullptr));
-    default: return func.setError(Err::InternalError, fileInfo_->fileName);
-  }
+  return visitSampleType(
+      fileInfo_->dataType,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        return WriteBrickRangeT(lod, start, count, reinterpret_cast<const T* const*>(bricks),
+                                true, func);
+      },
+      [&] { return func.setError(Err::InternalError, fileInfo_->fileName); });
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -1,8 +1,8 @@
-#include "bricked/dirty_bits.h"
+#include "access/dirty_bits.h"
 
 #include <algorithm>
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 namespace {
 int32_t halfUp(int32_t c) { return c / 2 + c % 2; }
@@ -13,6 +13,7 @@ uint8_t bitOf(int32_t i, int32_t j, int32_t k) {
 }  // namespace
 
 void DirtyBits4::Reset(int levels, int32_t count0, int32_t count1, int32_t count2) {
+  Lock hold(lock_);
   grids_.clear();
   int32_t c[3] = {count0, count1, count2};
   for (int level = 0; level < levels; ++level) {
@@ -31,7 +32,7 @@ void DirtyBits4::Reset(int levels, int32_t count0, int32_t count1, int32_t count
 }
 
 const DirtyBits4::Grid* DirtyBits4::GridOf(int level) const {
-  if (level < 0 || level >= Levels()) return nullptr;
+  if (level < 0 || level >= static_cast<int>(grids_.size())) return nullptr;
   return &grids_[static_cast<size_t>(level)];
 }
 
@@ -45,7 +46,18 @@ size_t DirtyBits4::ByteIndex(const Grid& grid, int32_t i, int32_t j, int32_t k) 
              (static_cast<size_t>(j / 2) + static_cast<size_t>(i / 2) * grid.half[1]);
 }
 
+void DirtyBits4::Clear() {
+  Lock hold(lock_);
+  grids_.clear();
+}
+
+int DirtyBits4::Levels() const {
+  Lock hold(lock_);
+  return static_cast<int>(grids_.size());
+}
+
 bool DirtyBits4::Mark(int level, int32_t i, int32_t j, int32_t k) {
+  Lock hold(lock_);
   const Grid* grid = GridOf(level);
   if (!grid) return false;
   uint8_t& byte = grids_[static_cast<size_t>(level)].bytes[ByteIndex(*grid, i, j, k)];
@@ -67,11 +79,13 @@ bool DirtyBits4::Mark(int level, int32_t i, int32_t j, int32_t k) {
 }
 
 uint8_t DirtyBits4::Get(int level, int32_t i, int32_t j, int32_t k) const {
+  Lock hold(lock_);
   const Grid* grid = GridOf(level);
   return grid ? grid->bytes[ByteIndex(*grid, i, j, k)] : 0;
 }
 
 uint8_t DirtyBits4::TestAndClear(int level, int32_t i, int32_t j, int32_t k) {
+  Lock hold(lock_);
   const Grid* grid = GridOf(level);
   if (!grid) return 0;
   uint8_t& byte = grids_[static_cast<size_t>(level)].bytes[ByteIndex(*grid, i, j, k)];
@@ -81,12 +95,18 @@ uint8_t DirtyBits4::TestAndClear(int level, int32_t i, int32_t j, int32_t k) {
 }
 
 void DirtyBits4::ClearLevel(int level) {
+  Lock hold(lock_);
   if (!GridOf(level)) return;
   auto& bytes = grids_[static_cast<size_t>(level)].bytes;
   std::fill(bytes.begin(), bytes.end(), 0);
 }
 
 bool DirtyBits4::AnyDirty(int level) const {
+  Lock hold(lock_);
+  return AnyDirtyLocked(level);
+}
+
+bool DirtyBits4::AnyDirtyLocked(int level) const {
   const Grid* grid = GridOf(level);
   if (!grid) return false;
   // The spare byte collects out-of-grid marks only and never counts.
@@ -94,10 +114,11 @@ bool DirtyBits4::AnyDirty(int level) const {
 }
 
 bool DirtyBits4::AnyDirty() const {
-  for (int level = 0; level < Levels(); ++level) {
-    if (AnyDirty(level)) return true;
+  Lock hold(lock_);
+  for (size_t level = 0; level < grids_.size(); ++level) {
+    if (AnyDirtyLocked(static_cast<int>(level))) return true;
   }
   return false;
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -6,22 +6,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "tyq/enums.h"
+#include "core/sample_type.h"
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
-
-// The sample-type code of a caller's or stored element type.
-template <typename T>
-constexpr int SampleTypeOf() {
-  namespace FA = FileAccess;
-  if constexpr (std::is_same_v<T, signed char>) return FA::DataTypeEnum::Int8;
-  if constexpr (std::is_same_v<T, unsigned char>) return FA::DataTypeEnum::UInt8;
-  if constexpr (std::is_same_v<T, short>) return FA::DataTypeEnum::Int16;
-  if constexpr (std::is_same_v<T, unsigned short>) return FA::DataTypeEnum::UInt16;
-  if constexpr (std::is_same_v<T, int>) return FA::DataTypeEnum::Int32;
-  if constexpr (std::is_same_v<T, unsigned int>) return FA::DataTypeEnum::UInt32;
-  return FA::DataTypeEnum::Float32;
-}
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 // Scale-range ends closer than single-precision epsilon, relative to their
 // size (absolute near zero), count as the same.
@@ -44,4 +31,4 @@ inline bool OverlapsExtent(const int start[3], const int size[3], const int exte
   return true;
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -1,4 +1,4 @@
-#include "bricked/conversion.h"
+#include "access/conversion.h"
 
 #include <array>
 #include <cmath>
@@ -8,12 +8,14 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/saturate.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #define TYQ_CONVERSION_SSE2 1
 #include <emmintrin.h>
 #endif
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 namespace {
 
 using SampleTypes = std::tuple<int8_t, uint8_t, int16_t, uint16_t, int32_t, uint32_t, float>;
@@ -25,15 +27,6 @@ using SampleType = std::tuple_element_t<I, SampleTypes>;
 template <typename T>
 constexpr bool kIsCode = std::is_integral_v<T>;
 
-// Range constants as float, also for double inputs far outside float's range
-// (a nearly empty range gives a huge scale), where a plain conversion would
-// be undefined.
-float ToFloat(double v) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (v > kMax) return std::numeric_limits<float>::infinity();
-  if (v < -kMax) return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(v);  // also carries NaN
-}
 
 template <typename T>
 constexpr double CodeMin() {
@@ -78,7 +71,7 @@ Linear MakeLinear(float dstLo, float dstHi, float srcLo, float srcHi) {
       bias = CodeMin<D>();
     }
   }
-  return {ToFloat(offset), ToFloat(scale), ToFloat(bias)};
+  return {toFloatOrInfinity(offset), toFloatOrInfinity(scale), toFloatOrInfinity(bias)};
 }
 
 // A position in code space to a code: round half away from zero, clamp,
@@ -248,4 +241,4 @@ bool BuildConversionTables(int storedType, float codingLo, float codingHi, float
   return true;
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

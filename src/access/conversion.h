@@ -14,7 +14,7 @@
 // precision.
 #include <cstdint>
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 // Converts `count` samples from `src` (with range [srcLo, srcHi]) into `dst`
 // (range [dstLo, dstHi]) and returns `dst`. A null `src`, or one equal to
@@ -51,4 +51,4 @@ bool BuildConversionTables(int storedType, float codingLo, float codingHi, float
 // including same-type re-coding; null for other types.
 ConvFcn ConversionFunction(int from, int to);
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

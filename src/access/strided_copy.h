@@ -13,7 +13,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 
 namespace StridedCopyDetail {
 
@@ -161,4 +161,4 @@ void CopyRect(T* dst, const int dstStrides[2], const T* src, const int srcStride
   CopyBox(dst, ds, src, ss, box);
 }
 
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

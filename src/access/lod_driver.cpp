@@ -1,13 +1,14 @@
 // Keeps the level-of-detail pyramid in step with the full-resolution data:
 // walks the levels bottom up and rebuilds every brick and flag tile whose
 // children were written, as the file's dirty marks say.
-#include "lod/lod_driver.h"
+#include "access/lod_driver.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "bricked/file.h"
+#include "access/brick_store.h"
 #include "core/aligned_buffer.h"
+#include "core/sample_type.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
 #include "tyq/lod.h"
@@ -57,9 +58,9 @@ LodSettings ChooseLodSettings(const FA::TyqOptions& options, const std::string& 
   return s;
 }
 
-LodGenerator::LodGenerator(Bricked::File& file, const LodSettings& settings,
+LodGenerator::LodGenerator(Access::BrickStore& store, const LodSettings& settings,
                            const HistogramView& hist, const int brickStrides[3])
-    : file_(file), settings_(settings), hist_(hist) {
+    : store_(store), settings_(settings), hist_(hist) {
   for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
 }
 
@@ -72,26 +73,15 @@ bool LodGenerator::Proceeds(uint8_t dirty, int force) const {
 bool LodGenerator::GenerateLODs(int highest, int force, const int* begin, const int* end,
                                 BrickSource& source, Status* status) {
   Func func("Accessor::GenerateLODs", status);
-  const FA::FileInfo* info = file_.GetFileInfo(func.statusP());
+  const FA::FileInfo* info = store_.GetFileInfo(func.statusP());
   if (!info) return false;
-  switch (info->dataType) {
-    case FA::DataTypeEnum::Int8:
-      return GenerateLODsT<signed char>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::UInt8:
-      return GenerateLODsT<unsigned char>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::Int16:
-      return GenerateLODsT<short>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::UInt16:
-      return GenerateLODsT<unsigned short>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::Int32:
-      return GenerateLODsT<int>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::UInt32:
-      return GenerateLODsT<unsigned int>(highest, force, begin, end, source, func.statusP());
-    case FA::DataTypeEnum::Float32:
-      return GenerateLODsT<float>(highest, force, begin, end, source, func.statusP());
-    default:
-      return func.setError(Err::UnknownError, info->fileName);
-  }
+  return visitSampleType(
+      info->dataType,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        return GenerateLODsT<T>(highest, force, begin, end, source, func.statusP());
+      },
+      [&] { return func.setError(Err::UnknownError, info->fileName); });
 }
 
 template <typename T>
@@ -100,14 +90,16 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
   Func func("Accessor::GenerateLODsT", status);
   if (highest == 0 || force == kNothing) return true;
   const int level = getDebugLevel();
-  if ((force == kAutomatic || force == kDirty) && !file_.GetDirtyBricks().AnyDirty() &&
-      !file_.GetDirtyTiles().AnyDirty()) {
+  const Access::DirtyMarks* marks = store_.GetDirtyMarks();
+  if (!marks) return true;
+  if ((force == kAutomatic || force == kDirty) && !marks->bricks.AnyDirty() &&
+      !marks->tiles.AnyDirty()) {
     if ((level > 0 && force > 1) || level > 2) {
       std::printf("## GenerateLODsT(max=%d, force=%d): all clean, return.\n", highest, force);
     }
     return true;
   }
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
   if (highest < 0 || highest >= info.numberOfLods) highest = info.numberOfLods - 1;
   bool work = false;
   for (int lod = 1; lod <= highest && !work; ++lod) {
@@ -141,7 +133,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   int lo[3], hi[3];
   for (int a = 0; a < 3; ++a) {
     lo[a] = 0;
-    hi[a] = file_.GetNumberOfBricks(a, lod);
+    hi[a] = store_.GetNumberOfBricks(a, lod);
     if (begin && end) {
       lo[a] = std::max(lo[a], begin[a] >> lod);
       hi[a] = std::min(hi[a], LevelExtent(end[a], lod));
@@ -154,7 +146,8 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   }
   // A dry run only asks; it never clears marks.
   const bool clearLevel = work && force >= kDirty;
-  if (force == kEverything || file_.GetDirtyBricks().AnyDirty(lod - 1)) {
+  Access::DirtyMarks& marks = *store_.GetDirtyMarks();
+  if (force == kEverything || marks.bricks.AnyDirty(lod - 1)) {
     for (int i = lo[0]; i < hi[0]; ++i) {
       for (int j = lo[1]; j < hi[1]; ++j) {
         for (int k = lo[2]; k < hi[2]; ++k) {
@@ -162,9 +155,9 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
         }
       }
     }
-    if (clearLevel && !file_.ResetBrickDirtyRange(lod - 1, func.statusP())) return false;
+    if (clearLevel) marks.bricks.ClearLevel(lod - 1);
   }
-  if (force == kEverything || file_.GetDirtyTiles().AnyDirty(lod - 1)) {
+  if (force == kEverything || marks.tiles.AnyDirty(lod - 1)) {
     for (int i = lo[0]; i < hi[0]; ++i) {
       for (int j = lo[1]; j < hi[1]; ++j) {
         if (!GenerateLOD_tile(lod, i, j, reinterpret_cast<uint8_t*>(work), force,
@@ -173,7 +166,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
         }
       }
     }
-    if (clearLevel && !file_.ResetTileDirtyRange(lod - 1, func.statusP())) return false;
+    if (clearLevel) marks.tiles.ClearLevel(lod - 1);
   }
   return true;
 }
@@ -182,12 +175,13 @@ template <typename T>
 bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int force,
                                      BrickSource& source, Status* status) {
   Func func("Accessor::GenerateLOD_brick", status);
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  const uint8_t dirty = file_.GetDirtyBricks().Get(lod - 1, 2 * i, 2 * j, 2 * k);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  Access::DirtyBits4& marks = store_.GetDirtyMarks()->bricks;
+  const uint8_t dirty = marks.Get(lod - 1, 2 * i, 2 * j, 2 * k);
   if (!Proceeds(dirty, force)) return true;
   const int algorithm = settings_.ForLevel(lod);
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
-  if (!file_.ResetBrickDirtyRange(lod - 1, 2 * i, 2 * j, 2 * k, func.statusP())) return false;
+  marks.TestAndClear(lod - 1, 2 * i, 2 * j, 2 * k);
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const T* children[8];
   int present = 0;
@@ -208,7 +202,10 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
     }
   }
   if (present == 0) return true;
-  if (zero) return file_.SetBrickAllZero(i, j, k, lod, func.statusP());
+  if (zero) {
+    const uint8_t zeros[8] = {};
+    return store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP());
+  }
   ReplicateEdges(lod, i, j, k, work + samples);
   if (getDebugLevel() > 1) {
     std::printf("##    %sGenerate LOD%d (%d,%d,%d) (%s) Dirty %02X Hist=%.1lf\n",
@@ -219,7 +216,7 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
-  return file_.SetBrick(i, j, k, lod, work, func.statusP());
+  return store_.SetBrick(i, j, k, lod, work, func.statusP());
 }
 
 // Repeats the last valid plane of the level below to the end of its brick
@@ -227,12 +224,12 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
 // that samples beyond the survey do not pull the edge toward zero.
 template <typename T>
 void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) const {
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  const FA::DataInfo& data = *file_.GetDataInfo(nullptr);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  const FA::DataInfo& data = *store_.GetDataInfo(nullptr);
   const int index[3] = {i, j, k};
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   for (int d = 0; d < 3; ++d) {
-    if (index[d] != file_.GetNumberOfBricks(d, lod) - 1) continue;
+    if (index[d] != store_.GetNumberOfBricks(d, lod) - 1) continue;
     const int b = info.brickSize[d];
     const int r = (LevelExtent(data.size[d], lod - 1) - 1) % (2 * b);
     const int side = r < b ? 0 : 1;
@@ -262,19 +259,20 @@ void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) con
 bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int force,
                                     Status* status) {
   Func func("Accessor::GenerateLOD_tile", status);
-  const FA::FileInfo& info = *file_.GetFileInfo(nullptr);
-  const uint8_t dirty = file_.GetDirtyTiles().Get(lod - 1, 2 * ti, 2 * tj, 0);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  Access::DirtyBits4& marks = store_.GetDirtyMarks()->tiles;
+  const uint8_t dirty = marks.Get(lod - 1, 2 * ti, 2 * tj, 0);
   if (!Proceeds(dirty, force)) return true;
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
-  if (!file_.ResetTileDirtyRange(lod - 1, 2 * ti, 2 * tj, func.statusP())) return false;
+  marks.TestAndClear(lod - 1, 2 * ti, 2 * tj, 0);
   const int b0 = info.brickSize[0], b1 = info.brickSize[1];
   const size_t tileBytes = static_cast<size_t>(b0) * b1;
   int present = 0;
   for (int child = 0; child < 4; ++child) {
     uint8_t* slot = work + (child + 1) * tileBytes;
     Status probe;
-    if (file_.GetGridFlagsTileEx(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
-                                 nullptr, true, &probe)) {
+    if (store_.GetGridFlagsTile(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
+                               nullptr, &probe)) {
       ++present;
     } else {
       std::memset(slot, 0, tileBytes);
@@ -298,7 +296,7 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
       }
     }
   }
-  return file_.SetGridFlagsTile(ti, tj, lod, work, func.statusP());
+  return store_.SetGridFlagsTile(ti, tj, lod, work, func.statusP());
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Lod

@@ -1,4 +1,4 @@
-#include "lod/lod_driver.h"
+#include "access/lod_driver.h"
 
 #include <gtest/gtest.h>
 

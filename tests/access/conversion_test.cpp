@@ -1,4 +1,4 @@
-#include "bricked/conversion.h"
+#include "access/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace Qra::Ostrel::Tyq::Private::Access {
 namespace {
 
 constexpr int kInt8 = 0, kUInt8 = 1, kInt16 = 2, kInt32 = 4, kUInt32 = 5, kFloat = 6;
@@ -285,4 +285,4 @@ TEST(Conversion, WriteThenReadRoundTripsEveryTypePair) {
 }
 
 }  // namespace
-}  // namespace Qra::Ostrel::Tyq::Private::Bricked
+}  // namespace Qra::Ostrel::Tyq::Private::Access

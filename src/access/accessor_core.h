@@ -1,0 +1,199 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "access/brick_store.h"
+#include "access/conversion.h"
+#include "access/lod_driver.h"
+#include "core/ref_counted.h"
+#include "tyq/accessor.h"
+#include "tyq/stats.h"
+
+namespace Qra::Ostrel::Tyq::Private::Access {
+
+// The accessor over any brick store: cuts requests into bricks, fetches and
+// stores them through the store, converts samples between the stored coding
+// and the caller's type and scale, lays them out in the caller's storage
+// order, keeps the histogram and statistics while writing and triggers
+// level-of-detail generation. A format's accessor derives from it, opens
+// its store and hands it to Attach; where a format's rules differ, it
+// overrides the hooks below.
+//
+// Threads: reads and writes (data, bricks, flags) may run from several
+// threads at once as long as no two of them write the same brick or flag
+// tile (a box that covers a brick in part reads, merges and rewrites it).
+// The histogram and statistics have their own lock, level-of-detail
+// generation runs under another. Opening, Reopen, Flush, Finalize, Discard,
+// SetDataInfo and the access scale range and storage order setters must not
+// overlap any other call.
+class AccessorCore : public FileAccess::Accessor, private RefCounted {
+ public:
+  using FileInfo = FileAccess::FileInfo;
+  using DataInfo = FileAccess::DataInfo;
+  using Histogram = FileAccess::Histogram;
+  using StorageOrder = FileAccess::EnumClass<FileAccess::StorageOrderEnum>;
+
+  ~AccessorCore() override;
+
+  // AccessorBase
+  bool GetFileInfo(FileInfo& info, Status* status) override;
+  bool GetDataInfo(DataInfo& info, Status* status) override;
+  bool GetDataHist(Histogram& hist, Status* status) override;
+  bool SetAccessScaleRange(float low, float high, Status* status) override;
+  bool GetAccessScaleRange(float& low, float& high, Status* status) override;
+  bool SetAccessStorageOrder(StorageOrder order, Status* status) override;
+  bool GetAccessStorageOrder(StorageOrder& order, Status* status) override;
+  bool GetGridFlagsTilePos(long long* positions, int lod, int ti, int tj, int nti, int ntj,
+                           Status* status) override;
+  bool GetDataBrickPos(long long* positions, int lod, int bi, int bj, int bk, int nbi, int nbj,
+                       int nbk, Status* status) override;
+  void AddRef() override;
+  void Release() override;
+
+  // Reader
+  bool Reopen(Status* status) override;
+  bool ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned char* flags,
+                     Status* status) override;
+  bool ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* data,
+                Status* status) override;
+  bool ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* data,
+                Status* status) override;
+  bool ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, signed char* data,
+                Status* status) override;
+  bool ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj, unsigned char** tiles,
+                         Status* status) override;
+  bool ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                     signed char** bricks, Status* status) override;
+  bool ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk, short** bricks,
+                     Status* status) override;
+  bool ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk, float** bricks,
+                     Status* status) override;
+  bool ReadRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk, void** bricks,
+                    Status* status) override;
+
+  // Writer
+  bool Flush(bool newIdentity, bool generateLods, Status* status) override;
+  bool Finalize(bool newIdentity, bool generateLods, Status* status) override;
+  void Discard(Status* status) override;
+  bool SetDataInfo(const DataInfo& info, Status* status) override;
+  bool WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
+                      Status* status) override;
+  bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, const float* data,
+                 Status* status) override;
+  bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, const short* data,
+                 Status* status) override;
+  bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, const signed char* data,
+                 Status* status) override;
+  bool WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
+                          const unsigned char* const* tiles, Status* status) override;
+  bool WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                      const signed char* const* bricks, Status* status) override;
+  bool WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                      const short* const* bricks, Status* status) override;
+  bool WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                      const float* const* bricks, Status* status) override;
+  bool WriteRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
+                     const void* const* bricks, Status* status) override;
+
+  // The store while open, else null.
+  BrickStore* GetStore() const { return store_.get(); }
+
+ protected:
+  AccessorCore() = default;
+
+  // Takes over an open store and prepares the caller's view of it; on
+  // failure the store is discarded.
+  bool Attach(std::unique_ptr<BrickStore> store, const FileAccess::TyqOptions& options,
+              Status* status);
+
+  // Hooks where a format's rules differ; the defaults are the uncompressed
+  // format's.
+  //
+  // The in-memory histogram of a writable store, seeded from its records.
+  virtual std::unique_ptr<HistogramBuilder> MakeHistogram(const Histogram& stored) const;
+  // Whether a box that covers a brick in part keeps the brick's other
+  // samples (read, merged, rewritten); otherwise they are written as 0.
+  virtual bool MergesPartialBricks() const { return true; }
+  // Whether, at level 0, a brick's old samples leave the histogram before
+  // its new ones enter (a format that writes every brick once need not).
+  virtual bool ReplacesOldSamples() const { return true; }
+  // Whether a brick with these statistics (valid, live samples, stored
+  // type) is stored as one value, and which: `value` receives one stored
+  // sample. `firstLive` is the brick's first live sample.
+  virtual bool ChooseConstant(const StatisticData& brickStats, const void* firstLive,
+                              unsigned char* value) const;
+  // Whether Flush stores statistics and histogram (else only Finalize).
+  virtual bool StoresStatisticsOnFlush() const { return true; }
+
+  // Global statistics of the samples written at level 0, under their lock.
+  StatisticData GetWrittenStatistics() const;
+
+ private:
+  // Reads one whole brick in the stored sample type for the driver.
+  class BrickReader : public Lod::BrickSource {
+   public:
+    explicit BrickReader(BrickStore& store) : store_(store) {}
+    int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) override;
+
+   private:
+    BrickStore& store_;
+  };
+
+  void ResetAccessScaleRange();
+  bool UpdateConvFcn(Status* status);
+  bool CheckOpen(Func& func) const;
+  bool CheckLod(int lod, Func& func) const;
+
+  template <typename T>
+  bool ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data, Func& func);
+  template <typename T>
+  bool ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks, bool raw,
+                       Func& func);
+  template <typename T>
+  bool ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw, Func& func);
+  template <typename T>
+  ConvFcn ReadConversion(bool raw) const;
+  template <typename T>
+  ConvFcn WriteConversion(bool raw) const;
+  template <typename T>
+  bool WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
+                          Func& func);
+  template <typename T>
+  bool WriteBrickRangeT(int lod, const int start[3], const int count[3],
+                        const T* const* bricks, bool raw, Func& func);
+  template <typename T>
+  bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks,
+                    bool raw, Func& func);
+  // Stores one brick of a column whose flag tile is `tile` (state as below),
+  // keeping the in-memory histogram exact at level 0.
+  bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
+                  const unsigned char* tile, Func& func);
+  bool RemoveOldSamples(const int index[3], const int valid[3], const unsigned char* flags,
+                        Func& func);
+  bool CheckWritable(Func& func) const;
+  const void* FirstLiveSample(const void* samples, const int valid[3],
+                              const unsigned char* flags) const;
+  bool StoreStatistics(bool newIdentity, bool generateLods, Func& func);
+  bool GenerateLODs(int highest, int force, const int* begin, const int* end, Status* status);
+  void FlagExtent(int lod, int extent[3]) const;
+  // State of a flag tile: 0 absent, 1 all dead, 2 all live, 3 mixed.
+  bool ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer, Func& func);
+
+  std::unique_ptr<BrickStore> store_;
+  const FileInfo* fileInfo_ = nullptr;
+  const DataInfo* dataInfo_ = nullptr;
+  float scaleLow_ = 0.0f;
+  float scaleHigh_ = 0.0f;
+  StorageOrder accessOrder_;
+  int brickStrides_[3] = {0, 0, 0};
+  int flagStrides_[2] = {0, 0};
+  ConversionTables conversions_{};
+  mutable std::mutex histLock_;
+  std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
+  std::mutex lodLock_;
+  Lod::LodSettings lodSettings_;
+};
+
+}  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -1,0 +1,246 @@
+// The accessor core over an in-memory store: what requests turn into at the
+// store, and what comes back, without any file format underneath.
+#include "access/accessor_core.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "access/memory_store.h"
+#include "tyq/environment.h"
+
+namespace tyq_test {
+namespace {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+using Err = FA::Error;
+using Qra::Ostrel::Tyq::Private::StatisticData;
+
+// The core with the uncompressed rules, or with the other rules a format
+// may choose.
+class CoreAccessor : public Access::AccessorCore {
+ public:
+  bool merge = true, replace = true, constants = true;
+
+  MemoryStore* Attach(const MemoryStoreShape& shape, bool autoLods = false) {
+    auto store = std::make_unique<MemoryStore>(shape);
+    MemoryStore* raw = store.get();
+    FA::TyqOptions options;
+    options.noAutoFlush = !autoLods;
+    Status status;
+    EXPECT_TRUE(AccessorCore::Attach(std::move(store), options, &status)) << status.message();
+    return raw;
+  }
+
+ protected:
+  bool MergesPartialBricks() const override { return merge; }
+  bool ReplacesOldSamples() const override { return replace; }
+  bool ChooseConstant(const StatisticData& stats, const void* firstLive,
+                      unsigned char* value) const override {
+    return constants && AccessorCore::ChooseConstant(stats, firstLive, value);
+  }
+};
+
+FA::AutoRef<CoreAccessor> makeAccessor() { return FA::AutoRef<CoreAccessor>(new CoreAccessor); }
+
+class AccessorCoreTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Qra::Ostrel::Tyq::Private::Environment::putStringEnv("OSTREL_LOD_AUTOFLUSH", "");
+  }
+  Status status_;
+};
+
+// A plain array of the whole survey, the model the accessor must agree with.
+struct Model {
+  int n[3];
+  std::vector<float> v;
+  explicit Model(const int size[3]) : n{size[0], size[1], size[2]} {
+    v.assign(static_cast<size_t>(n[0]) * n[1] * n[2], 0.0f);
+  }
+  float& at(int i, int j, int k) { return v[(static_cast<size_t>(i) * n[1] + j) * n[2] + k]; }
+};
+
+TEST_F(AccessorCoreTest, RandomBoxesAgreeWithAnArrayModel) {
+  MemoryStoreShape shape;
+  auto accessor = makeAccessor();
+  accessor->Attach(shape);
+  Model model(shape.size);
+  std::mt19937 random(7);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  for (int round = 0; round < 60; ++round) {
+    int start[3], size[3];
+    for (int a = 0; a < 3; ++a) {
+      start[a] = pick(shape.size[a]);
+      size[a] = 1 + pick(shape.size[a] - start[a]);
+    }
+    std::vector<float> box(static_cast<size_t>(size[0]) * size[1] * size[2]);
+    // Every other box is uniform, so that constant bricks arise too.
+    const float uniform = static_cast<float>(pick(50));
+    for (size_t n = 0; n < box.size(); ++n) {
+      box[n] = round % 2 ? uniform : static_cast<float>(pick(200) - 100);
+    }
+    ASSERT_TRUE(accessor->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2],
+                                    box.data(), &status_))
+        << status_.message();
+    size_t n = 0;
+    for (int i = 0; i < size[0]; ++i) {
+      for (int j = 0; j < size[1]; ++j) {
+        for (int k = 0; k < size[2]; ++k) model.at(start[0] + i, start[1] + j, start[2] + k) = box[n++];
+      }
+    }
+  }
+  std::vector<float> all(model.v.size());
+  ASSERT_TRUE(accessor->ReadData(0, 0, 0, 0, shape.size[0], shape.size[1], shape.size[2],
+                                 all.data(), &status_));
+  EXPECT_EQ(all, model.v);
+  // The traditional order runs i fastest.
+  ASSERT_TRUE(accessor->SetAccessStorageOrder(FA::StorageOrderEnum::TraditionalTyqOrder, &status_));
+  std::vector<float> box(3 * 4 * 5);
+  ASSERT_TRUE(accessor->ReadData(0, 30, 9, 14, 3, 4, 5, box.data(), &status_));
+  for (int k = 0; k < 5; ++k) {
+    for (int j = 0; j < 4; ++j) {
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(box[(k * 4 + j) * 3 + i], model.at(30 + i, 9 + j, 14 + k));
+      }
+    }
+  }
+}
+
+TEST_F(AccessorCoreTest, UniformBricksBecomeConstantsAndSmallReadsAskForPart) {
+  MemoryStoreShape shape;
+  auto accessor = makeAccessor();
+  MemoryStore* store = accessor->Attach(shape);
+  std::vector<float> brick(8 * 8 * 8, 2.5f);
+  ASSERT_TRUE(accessor->WriteData(0, 8, 8, 8, 8, 8, 8, brick.data(), &status_));
+  EXPECT_EQ(store->BrickKind(1, 1, 1, 0), 1);
+  brick[17] = 3.0f;
+  ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 8, brick.data(), &status_));
+  EXPECT_EQ(store->BrickKind(0, 0, 0, 0), 2);
+  float one = 0;
+  ASSERT_TRUE(accessor->ReadData(0, 3, 2, 1, 1, 1, 1, &one, &status_));
+  EXPECT_EQ(store->partReads.load(), 1);
+  // Absent bricks read as zeros beside a present one, and alone fail.
+  std::vector<float> two(16 * 8 * 8, -1.0f);
+  ASSERT_TRUE(accessor->ReadData(0, 8, 8, 8, 16, 8, 8, two.data(), &status_));
+  EXPECT_EQ(two[0], 2.5f);
+  EXPECT_EQ(two.back(), 0.0f);
+  EXPECT_FALSE(accessor->ReadData(0, 32, 16, 16, 8, 8, 4, two.data(), &status_));
+  EXPECT_EQ(status_.tyqError(), Err::BrickNotFound);
+}
+
+TEST_F(AccessorCoreTest, OverwrittenSamplesLeaveTheStatisticsUnlessTheFormatSaysNot) {
+  for (const bool replace : {true, false}) {
+    MemoryStoreShape shape;
+    auto accessor = makeAccessor();
+    accessor->replace = replace;
+    MemoryStore* store = accessor->Attach(shape);
+    std::vector<float> brick(8 * 8 * 8, 1.0f);
+    brick[0] = 9.0f;  // not constant
+    ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 8, brick.data(), &status_));
+    ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 8, brick.data(), &status_));
+    ASSERT_TRUE(accessor->Flush(false, false, &status_));
+    FA::DataInfo info;
+    ASSERT_TRUE(accessor->GetDataInfo(info, &status_));
+    EXPECT_EQ(info.statCount, replace ? 512 : 1024);
+    EXPECT_EQ(info.statMax, 9.0f);
+    EXPECT_EQ(store->GetDataHist(nullptr)->count, info.statCount);
+    EXPECT_EQ(store->flushes.load(), 1);
+  }
+}
+
+TEST_F(AccessorCoreTest, PartialBrickKeepsOrZeroesTheRestAsTheFormatSays) {
+  for (const bool merge : {true, false}) {
+    auto accessor = makeAccessor();
+    accessor->merge = merge;
+    accessor->constants = false;
+    MemoryStore* store = accessor->Attach(MemoryStoreShape());
+    std::vector<float> brick(8 * 8 * 8, 4.0f);
+    ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 8, brick.data(), &status_));
+    const float five = 5.0f;
+    ASSERT_TRUE(accessor->WriteData(0, 1, 1, 1, 1, 1, 1, &five, &status_));
+    const std::vector<float> back = store->BrickFloats(0, 0, 0, 0);
+    EXPECT_EQ(back[0], merge ? 4.0f : 0.0f);
+    EXPECT_EQ(back[64 + 8 + 1], 5.0f);
+    EXPECT_EQ(store->stored.load(), 2);
+  }
+}
+
+TEST_F(AccessorCoreTest, DeadColumnsStoreNothingAndFlagsRoundTrip) {
+  auto accessor = makeAccessor();
+  MemoryStore* store = accessor->Attach(MemoryStoreShape());
+  std::vector<unsigned char> dead(8 * 8, 0), flags(10 * 3);
+  ASSERT_TRUE(accessor->WriteGridFlags(0, 0, 0, 8, 8, dead.data(), &status_));
+  std::vector<float> brick(8 * 8 * 8, 1.0f);
+  ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 8, brick.data(), &status_));
+  EXPECT_EQ(store->BrickKind(0, 0, 0, 0), 0);
+  for (size_t n = 0; n < flags.size(); ++n) flags[n] = n % 3 == 0;
+  ASSERT_TRUE(accessor->WriteGridFlags(0, 5, 6, 10, 3, flags.data(), &status_));
+  std::vector<unsigned char> back(flags.size());
+  ASSERT_TRUE(accessor->ReadGridFlags(0, 5, 6, 10, 3, back.data(), &status_));
+  EXPECT_EQ(back, flags);
+  // A column first written with data gets a tile of live traces.
+  ASSERT_TRUE(accessor->WriteData(0, 16, 16, 0, 8, 8, 8, brick.data(), &status_));
+  unsigned char live = 0;
+  ASSERT_TRUE(accessor->ReadGridFlags(0, 20, 20, 1, 1, &live, &status_));
+  EXPECT_EQ(live, 1);
+}
+
+TEST_F(AccessorCoreTest, FlushBuildsLevelsFromDirtyMarksOnlyWhereTheStoreKeepsThem) {
+  for (const bool marks : {true, false}) {
+    MemoryStoreShape shape;
+    shape.size[0] = shape.size[1] = shape.size[2] = 16;
+    shape.dirtyMarks = marks;
+    auto accessor = makeAccessor();
+    MemoryStore* store = accessor->Attach(shape);
+    std::vector<float> box(16 * 16 * 16);
+    for (size_t n = 0; n < box.size(); ++n) box[n] = static_cast<float>(n % 7);
+    ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 16, 16, 16, box.data(), &status_));
+    EXPECT_EQ(store->BrickKind(0, 0, 0, 1), 0);
+    ASSERT_TRUE(accessor->Flush(false, true, &status_)) << status_.message();
+    EXPECT_EQ(store->BrickKind(0, 0, 0, 1), marks ? 2 : 0);
+    if (marks) {
+      EXPECT_FALSE(store->GetDirtyMarks()->bricks.AnyDirty(0));
+      std::vector<float> parent(8 * 8 * 8);
+      ASSERT_TRUE(accessor->ReadData(1, 0, 0, 0, 8, 8, 8, parent.data(), &status_));
+    }
+  }
+}
+
+TEST_F(AccessorCoreTest, WritesRebuildCompleteParentsAutomatically) {
+  MemoryStoreShape shape;
+  shape.size[0] = shape.size[1] = shape.size[2] = 16;
+  auto accessor = makeAccessor();
+  MemoryStore* store = accessor->Attach(shape, true);
+  std::vector<float> brick(8 * 8 * 8, 0.0f);
+  brick[1] = 1.0f;
+  for (int n = 0; n < 7; ++n) {
+    ASSERT_TRUE(accessor->WriteData(0, (n >> 2) * 8, ((n >> 1) & 1) * 8, (n & 1) * 8, 8, 8, 8,
+                                    brick.data(), &status_));
+  }
+  EXPECT_EQ(store->BrickKind(0, 0, 0, 1), 0);  // one child still missing
+  ASSERT_TRUE(accessor->WriteData(0, 8, 8, 8, 8, 8, 8, brick.data(), &status_));
+  EXPECT_NE(store->BrickKind(0, 0, 0, 1), 0);
+}
+
+TEST_F(AccessorCoreTest, ReadOnlyStoreAndFinalize) {
+  MemoryStoreShape shape;
+  shape.writable = false;
+  auto reader = makeAccessor();
+  reader->Attach(shape);
+  const float one = 1.0f;
+  EXPECT_FALSE(reader->WriteData(0, 0, 0, 0, 1, 1, 1, &one, &status_));
+  EXPECT_EQ(status_.tyqError(), Err::ReadOnly);
+  auto writer = makeAccessor();
+  MemoryStore* store = writer->Attach(MemoryStoreShape());
+  ASSERT_TRUE(writer->Finalize(false, false, &status_));
+  EXPECT_EQ(store->finalizes.load(), 1);
+  EXPECT_FALSE(writer->WriteData(0, 0, 0, 0, 1, 1, 1, &one, &status_));
+  EXPECT_EQ(status_.tyqError(), Err::ReadOnly);
+}
+
+}  // namespace
+}  // namespace tyq_test
