@@ -41,7 +41,7 @@ bool Compressor3d::Impl::compressBrick() {
   Block::forwardTransform(coef.data(), tmp.data());
   Block::toSignMagnitude(coef.data(), Block::kSamples);
   msb = mostSignificantPlanes(coef.data());
-  signalSum = -1;
+  if (!prepareEstimates()) return false;
   double sqnr = settleQuality();
   if (zombies) {
     // Quantisation noise would wake up silent trace ends; keep everything.

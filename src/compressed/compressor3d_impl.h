@@ -37,7 +37,9 @@ struct Compressor3d::Impl {
   bool usable = false;
   std::vector<int32_t> coef;
   std::vector<int32_t> tmp;
-  std::vector<int32_t> check;  // reconstruction of the SQNR estimate, on first use
+  // The SQNR estimate's reconstruction and comparable input, on first use.
+  std::vector<int32_t> check;
+  std::vector<double> reference;
   std::vector<uint8_t> states;
   Block::StreamArea area;
   Block::BitWriter writers[Block::kRawStreams];
@@ -47,7 +49,7 @@ struct Compressor3d::Impl {
   Block::PlaneArray msb{};
   Block::PlaneArray planes{};
   double gain = 1.0;
-  double signalSum = -1;  // cached |input| sum of the current brick
+  Block::ErrorSums signal;  // |input| sums of the current brick
 
   Impl();
   bool compressBrick();
@@ -55,6 +57,7 @@ struct Compressor3d::Impl {
 
   // SQNR estimate of the current plane counts, and the control loop that
   // settles the quality level.
+  bool prepareEstimates();
   double estimateSqnr();
   double settleQuality();
   bool codeStreams();

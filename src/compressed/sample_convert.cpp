@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "compressed/samples.h"
+#include "compressed/vector_clones.h"
 #include "core/saturate.h"
 
 namespace Qra::Ostrel::Tyq::Private::Block {
@@ -19,12 +20,6 @@ constexpr double kSilentFloat = 1e-6;
 inline bool isMarker(float v) { return !std::isfinite(v) || v == std::numeric_limits<float>::max(); }
 
 }  // namespace
-
-template <typename T>
-double comparable(T v) {
-  if constexpr (std::is_same_v<T, float>) return isMarker(v) ? 0.0 : double{v};
-  else return static_cast<double>(v);
-}
 
 template <typename T>
 double toCoefficients(const T* s, int32_t* coef) {
@@ -49,33 +44,61 @@ double toCoefficients(const T* s, int32_t* coef) {
 }
 
 template <typename T>
-ErrorSums compareSamples(const T* s, const int32_t* rec, double gain, const TraceLayout& l,
-                         bool fullBlock) {
+void comparableSamples(const T* s, double* ref) {
+  for (int i = 0; i < kSamples; ++i) {
+    if constexpr (std::is_same_v<T, float>) ref[i] = isMarker(s[i]) ? 0.0 : double{s[i]};
+    else ref[i] = static_cast<double>(s[i]);
+  }
+}
+
+namespace {
+
+// Sum of |ref - gain * rec| over a row, in four interleaved partial sums
+// (a fixed order, whatever the vector width).
+TYQ_VECTOR_CLONES double rowError(const double* ref, const int32_t* rec, double gain, int n) {
+  double a[4] = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (int j = 0; j < 4; ++j) a[j] += std::fabs(ref[i + j] - rec[i + j] * gain);
+  for (; i < n; ++i) a[0] += std::fabs(ref[i] - rec[i] * gain);
+  return (a[0] + a[1]) + (a[2] + a[3]);
+}
+
+double rowSignal(const double* ref, int n) {
+  double a = 0;
+  for (int i = 0; i < n; ++i) a += std::fabs(ref[i]);
+  return a;
+}
+
+int extent(const TraceLayout& l, bool fullBlock, int axis) { return fullBlock ? 64 : l.valid[axis]; }
+
+}  // namespace
+
+ErrorSums sumSignal(const double* ref, const TraceLayout& l, bool fullBlock) {
   ErrorSums sums;
-  const int v0 = fullBlock ? 64 : l.valid[0];
-  const int v1 = fullBlock ? 64 : l.valid[1];
-  const int v2 = fullBlock ? 64 : l.valid[2];
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1), v2 = extent(l, fullBlock, 2);
   for (int i2 = 0; i2 < v2; ++i2) {
     for (int i1 = 0; i1 < v1; ++i1) {
-      const int row = 64 * (i1 + 64 * i2);
-      double sig = 0, err = 0;
-      for (int i0 = 0; i0 < v0; ++i0) {
-        const double in = comparable(s[row + i0]);
-        sig += std::fabs(in);
-        err += std::fabs(in - rec[row + i0] * gain);
-      }
-      if (fullBlock) {
-        sums.signal += sig;
-        sums.error += err;
-      } else {
-        sums.signal += sig / v0;
-        sums.error += err / v0;
-        sums.rows += 1;
-      }
+      const double row = rowSignal(ref + 64 * (i1 + 64 * i2), v0);
+      sums.signal += fullBlock ? row : row / v0;
+      sums.rows += fullBlock ? v0 : 1;
     }
   }
-  if (fullBlock) sums.rows = kSamples;
   return sums;
+}
+
+double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& l,
+                bool fullBlock) {
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1), v2 = extent(l, fullBlock, 2);
+  double error = 0;
+  for (int i2 = 0; i2 < v2; ++i2) {
+    for (int i1 = 0; i1 < v1; ++i1) {
+      const int at = 64 * (i1 + 64 * i2);
+      const double row = rowError(ref + at, rec + at, gain, v0);
+      error += fullBlock ? row : row / v0;
+    }
+  }
+  return error;
 }
 
 double sqnrFromSums(const ErrorSums& sums, bool fullBlock) {
@@ -96,10 +119,8 @@ void writeOutput(const int32_t* coef, int count, const OutputMap& map, T* out) {
 }
 
 #define TYQ_INSTANTIATE_CONVERT(T)                                                           \
-  template double comparable<T>(T);                                                          \
+  template void comparableSamples<T>(const T*, double*);                                     \
   template double toCoefficients<T>(const T*, int32_t*);                                     \
-  template ErrorSums compareSamples<T>(const T*, const int32_t*, double, const TraceLayout&, \
-                                       bool);                                                \
   template void writeOutput<T>(const int32_t*, int, const OutputMap&, T*);
 TYQ_INSTANTIATE_CONVERT(int8_t)
 TYQ_INSTANTIATE_CONVERT(int16_t)

@@ -34,21 +34,22 @@ bool hasZombies(const T* samples, const TraceLayout& layout);
 template <typename T>
 double toCoefficients(const T* samples, int32_t* coef);
 
-// A sample as the SQNR comparison sees it (markers and non-finite values
-// count as 0).
+// The samples as the SQNR comparison sees them (markers and non-finite
+// values count as 0), computed once per brick.
 template <typename T>
-double comparable(T v);
+void comparableSamples(const T* samples, double* ref);
 
-// Sums of |input| and |input - gain * reconstruction| behind the SQNR
-// estimate, and the SQNR they give.
+// Sums behind the SQNR estimate: of |input| and of |input - gain * rec|,
+// over the whole brick, or over the valid part as a sum of per-row means
+// (rows along axis 0).
 struct ErrorSums {
   double signal = 0;
   double error = 0;
   double rows = 0;  // rows summed (partial bricks), or samples (full bricks)
 };
-template <typename T>
-ErrorSums compareSamples(const T* samples, const int32_t* rec, double gain,
-                         const TraceLayout& layout, bool fullBlock);
+ErrorSums sumSignal(const double* ref, const TraceLayout& layout, bool fullBlock);
+double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& layout,
+                bool fullBlock);
 double sqnrFromSums(const ErrorSums& sums, bool fullBlock);
 
 // Coefficient-to-output mapping: out = round(factor * c - offset) for

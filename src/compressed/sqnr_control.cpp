@@ -1,7 +1,6 @@
 // The SQNR estimate of a plane choice and the loop that tunes the quality
 // level towards the target; also the exported SQNR helpers.
 #include <cmath>
-#include <cstring>
 #include <new>
 
 #include "compressed/compressor3d_impl.h"
@@ -19,32 +18,43 @@ bool isFullBlock(const Block::TraceLayout& l) {
 
 }  // namespace
 
-// Decodes in thought: keeps the planes the coder would keep, inverts the
-// transform and compares with the caller's samples.
-double Compressor3d::Impl::estimateSqnr() {
+// The estimate compares with the samples as they are after padding was
+// undone; their sums do not change between estimates.
+bool Compressor3d::Impl::prepareEstimates() {
   if (check.empty()) {
     try {
       check.resize(Block::kSamples);
+      reference.resize(Block::kSamples);
     } catch (const std::bad_alloc&) {
-      return 0.0;
+      check = {};
+      reference = {};
+      return false;
     }
   }
+  withSamples(type, samples, [&](auto* s) { Block::comparableSamples(s, reference.data()); });
+  signal = Block::sumSignal(reference.data(), layout, isFullBlock(layout));
+  return true;
+}
+
+// Decodes in thought: keeps the planes the coder would keep, inverts the
+// transform and compares with the caller's samples.
+double Compressor3d::Impl::estimateSqnr() {
   const uint32_t* sm = reinterpret_cast<const uint32_t*>(coef.data());
   uint32_t* out = reinterpret_cast<uint32_t*>(check.data());
   for (int s = 0; s < Block::kSubbands; ++s) {
     const Block::Subband& b = Block::kBands[s];
-    const int drop = msb[s] - planes[s];
-    const uint32_t mask = planes[s] == 0 ? 0u : (0xFFFFFFFFu << drop) | 0x80000000u;
-    for (int i = 0; i < b.size(); ++i) out[b.offset + i] = sm[b.offset + i] & mask;
+    const uint32_t keep = planes[s] == 0 ? 0u : (0x7FFFFFFFu << (msb[s] - planes[s])) & 0x7FFFFFFFu;
+    for (int i = b.offset; i < b.offset + b.size(); ++i) {
+      const uint32_t mag = sm[i] & keep;
+      out[i] = (sm[i] >> 31) ? 0u - mag : mag;
+    }
   }
-  Block::fromSignMagnitude(check.data(), Block::kSamples);
   Block::inverseTransform(check.data(), tmp.data(), Block::Resolution::Full);
   if (layout.hasDead()) Block::zeroDeadTraces(check.data(), 64, layout.flags);
   const bool full = isFullBlock(layout);
-  const double scale = type == CompDataFloat ? gain : 1.0;
-  const Block::ErrorSums sums = withSamples(type, samples, [&](auto* s) {
-    return Block::compareSamples(s, check.data(), scale, layout, full);
-  });
+  Block::ErrorSums sums = signal;
+  sums.error = Block::sumError(reference.data(), check.data(), type == CompDataFloat ? gain : 1.0,
+                               layout, full);
   return Block::sqnrFromSums(sums, full);
 }
 

@@ -1,5 +1,7 @@
 #include "compressed/wavelet.h"
 
+#include "compressed/vector_clones.h"
+
 #include <cstddef>
 #include <cstring>
 
@@ -44,14 +46,14 @@ void liftEven(uint32_t* x, int n, ptrdiff_t stride, int w) {
   }
 }
 
-void forwardLines(uint32_t* x, int n, ptrdiff_t stride, int w) {
+TYQ_VECTOR_CLONES void forwardLines(uint32_t* x, int n, ptrdiff_t stride, int w) {
   liftOdd<203, -64, 7, true>(x, n, stride, w);
   liftEven<217, -2048, 12, true>(x, n, stride, w);
   liftOdd<113, 64, 7, false>(x, n, stride, w);
   liftEven<1817, 2048, 12, false>(x, n, stride, w);
 }
 
-void inverseLines(uint32_t* x, int n, ptrdiff_t stride, int w) {
+TYQ_VECTOR_CLONES void inverseLines(uint32_t* x, int n, ptrdiff_t stride, int w) {
   liftEven<1817, 2048, 12, true>(x, n, stride, w);
   liftOdd<113, 64, 7, true>(x, n, stride, w);
   liftEven<217, -2048, 12, false>(x, n, stride, w);
@@ -60,7 +62,7 @@ void inverseLines(uint32_t* x, int n, ptrdiff_t stride, int w) {
 
 // Rows along axis 0 are contiguous; a block of 8 rows is transposed so that
 // the 8 rows are lifted together as lines of width 8.
-void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
+TYQ_VECTOR_CLONES void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
   constexpr int kGroup = 8;
   uint32_t t[64 * kGroup];
   int r = 0;
@@ -87,7 +89,7 @@ constexpr int kOrder2[4][3] = {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {0, 1, 1}};
 
 // Gathers the even/odd combinations of a region into contiguous bands
 // (`toBands`) or scatters them back; `tmp` holds the interleaved form.
-void shuffle(int32_t* region, int n0, int n1, int n2, bool splitAxis2, int32_t* tmp,
+TYQ_VECTOR_CLONES void shuffle(int32_t* region, int n0, int n1, int n2, bool splitAxis2, int32_t* tmp,
              bool toBands) {
   const size_t total = static_cast<size_t>(n0) * n1 * n2;
   const int m0 = n0 / 2, m1 = n1 / 2, m2 = splitAxis2 ? n2 / 2 : n2;
