@@ -13,6 +13,7 @@
 // axis-2 plane of a band holds kBorder, which is neither.
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "compressed/subbands.h"
 
@@ -109,19 +110,39 @@ class BandCoder {
   }
 
  private:
-  // Visits every coefficient in scan order: axis-2 planes, stripes of four
-  // rows, columns, top row first.
-  template <class Fn>
-  void scan(Fn&& fn) {
+  // Visits the columns of 4 in scan order: axis-2 planes, stripes of four
+  // rows, columns, top row first. `busy` looks at the states of 8 columns of
+  // a stripe at once (the OR of the four rows' 64-bit words) and tells
+  // whether any of them has work; idle groups of 8 are skipped.
+  template <class Busy, class Fn>
+  void scan(Busy&& busy, Fn&& fn) {
     const int n0 = b_.n0, n1 = b_.n1;
     for (int i2 = 0; i2 < b_.n2; ++i2) {
       for (int r = 0; r < n1; r += 4) {
         const int c0 = (i2 * n1 + r) * n0;
         const int t0 = i2 * sPlane_ + r * sRow_;
-        for (int i0 = 0; i0 < n0; ++i0) fn(c0 + i0, t0 + i0);
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          const uint8_t* s = st_ + t0 + i0;
+          if (!busy(load8(s) | load8(s + sRow_) | load8(s + 2 * sRow_) | load8(s + 3 * sRow_)))
+            continue;
+          for (int k = i0; k < i0 + 8; ++k) fn(c0 + k, t0 + k);
+        }
       }
     }
   }
+
+  static uint64_t load8(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+  static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
+  // Some byte of the OR of four rows is significant.
+  static bool anySignificant(uint64_t any) { return (any & kBytes80) != 0; }
+  // Some state lies in 1..7 (insignificant with significant neighbours):
+  // then the OR of the rows has a low bit set in a byte.
+  static bool anyNeighbourhood(uint64_t any) { return (any & 0x0707070707070707ULL) != 0; }
+  static bool always(uint64_t) { return true; }
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
@@ -143,7 +164,7 @@ class BandCoder {
 
   void cleanup(uint32_t g) {
     const int n0 = b_.n0;
-    scan([&](int c, int t) {
+    scan(always, [&](int c, int t) {
       int k = 0;
       if (!Bits::kDecode) {
         while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
@@ -165,7 +186,7 @@ class BandCoder {
 
   void propagate(uint32_t g) {
     const int n0 = b_.n0;
-    scan([&](int c, int t) {
+    scan(anyNeighbourhood, [&](int c, int t) {
       for (int j = 0; j < 4; ++j) {
         const uint8_t s = st_[t + j * sRow_];
         if (s == 0 || s >= kBorder) continue;
@@ -178,7 +199,7 @@ class BandCoder {
 
   void refine(uint32_t g) {
     const int n0 = b_.n0;
-    scan([&](int c, int t) {
+    scan(anySignificant, [&](int c, int t) {
       for (int j = 0; j < 4; ++j) {
         uint8_t& s = st_[t + j * sRow_];
         if (s < kSig) continue;
