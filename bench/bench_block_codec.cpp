@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../tests/support/seismic_brick.h"
+#include "compressed/wavelet.h"
 #include "ratio_reporter.h"
 #include "tyq/compressor3d.h"
 
@@ -80,6 +81,20 @@ void Decode(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kBrickBytes);
 }
 BENCHMARK(Decode)->Name("decode/sqnr30/level")->Arg(2)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The wavelet alone: the SQNR control runs one inverse per estimate.
+void Transform(benchmark::State& state) {
+  const bool inverse = state.range(0) != 0;
+  std::vector<int32_t> coef(kSamples), tmp(kSamples);
+  for (int i = 0; i < kSamples; ++i) coef[i] = static_cast<int32_t>(bricks()[0][i] * 100);
+  for (auto _ : state) {
+    if (inverse) P::Block::inverseTransform(coef.data(), tmp.data(), P::Block::Resolution::Full);
+    else P::Block::forwardTransform(coef.data(), tmp.data());
+    benchmark::DoNotOptimize(coef.data());
+  }
+  state.SetBytesProcessed(state.iterations() * kBrickBytes);
+}
+BENCHMARK(Transform)->Name("transform/inverse")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -54,6 +54,7 @@ struct Compressor3d::Impl {
   Impl();
   bool compressBrick();
   bool decompressBrick();
+  bool loadStreams(const CompressedBlock3d& block);
 
   // SQNR estimate of the current plane counts, and the control loop that
   // settles the quality level.

@@ -70,17 +70,9 @@ bool planesValid(const Block::PlanePlan& plan) {
 
 }  // namespace
 
-bool Compressor3d::Impl::decompressBrick() {
-  const CompressedBlock3d& block = *source;
-  const int level = std::clamp<int>(decompLevel, 0, 2);
-  const int edge = kLevelEdge[level];
-  const int count = edge * edge * edge;
-  if (block.IsAllConst()) {
-    withSamples(type, samples, [&](auto* out) {
-      fillConstant(out, count, block.GetGain(), outMin, outMax);
-    });
-    return true;
-  }
+// Unpacks the coded streams into the stream area, growing it when a stream
+// does not fit, and points the readers at them.
+bool Compressor3d::Impl::loadStreams(const CompressedBlock3d& block) {
   uint8_t* starts[CompressedBlock3d::kStreams];
   int32_t lengths[CompressedBlock3d::kStreams];
   bool decoded = false;
@@ -97,7 +89,21 @@ bool Compressor3d::Impl::decompressBrick() {
     readers[k].reset(starts[in], static_cast<size_t>(lengths[in]));
     ++in;
   }
+  return true;
+}
 
+bool Compressor3d::Impl::decompressBrick() {
+  const CompressedBlock3d& block = *source;
+  const int level = std::clamp<int>(decompLevel, 0, 2);
+  const int edge = kLevelEdge[level];
+  const int count = edge * edge * edge;
+  if (block.IsAllConst()) {
+    withSamples(type, samples, [&](auto* out) {
+      fillConstant(out, count, block.GetGain(), outMin, outMax);
+    });
+    return true;
+  }
+  if (!loadStreams(block)) return false;
   Block::PlanePlan plan;
   for (int s = 0; s < Block::kSubbands; ++s) {
     plan.msb[s] = static_cast<uint8_t>(block.GetMostSignificantBitPlane(s));
