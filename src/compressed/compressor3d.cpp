@@ -41,20 +41,25 @@ bool allAlive(const uint8_t* flags) {
 
 }  // namespace
 
+void Compressor3d::Impl::prepare(bool forCompression, COMPDATATYPE sampleType, void* buffer,
+                                 const uint8_t* traceFlags, bool useTwoStages) {
+  compress = forCompression;
+  type = sampleType;
+  samples = buffer;
+  layout.flags = traceFlags;
+  layout.allAlive = allAlive(traceFlags);
+  twoStage = useTwoStages;
+}
+
 void Compressor3d::PrepareCompress(CompressedBlock3d* target, COMPDATATYPE type, void* samples,
                                    const uint8_t* traceFlags, float sqnrTarget, bool sqnrControl,
                                    bool twoStage) {
   Impl& p = *p_;
-  p.compress = true;
+  p.prepare(true, type, samples, traceFlags, twoStage);
   p.target = target;
   p.source = nullptr;
-  p.type = type;
-  p.samples = samples;
-  p.layout.flags = traceFlags;
-  p.layout.allAlive = allAlive(traceFlags);
   p.sqnrTarget = sqnrTarget;
   p.sqnrControl = sqnrControl;
-  p.twoStage = twoStage;
   const float level = std::isnan(sqnrTarget) ? 0.0f : std::clamp(sqnrTarget, 0.0f, 30.0f);
   p.quality = static_cast<int>(level);
 }
@@ -63,16 +68,11 @@ void Compressor3d::PrepareDecompress(const CompressedBlock3d* source, COMPDATATY
                                      void* output, const uint8_t* traceFlags,
                                      DECOMPQUALITY quality, DECOMPLEVEL level, bool twoStage) {
   Impl& p = *p_;
-  p.compress = false;
+  p.prepare(false, type, output, traceFlags, twoStage);
   p.source = source;
   p.target = nullptr;
-  p.type = type;
-  p.samples = output;
-  p.layout.flags = traceFlags;
-  p.layout.allAlive = allAlive(traceFlags);
   p.decompQuality = quality;
   p.decompLevel = level;
-  p.twoStage = twoStage;
 }
 
 void Compressor3d::setDataSizeInBlock(int size0, int size1, int size2) {

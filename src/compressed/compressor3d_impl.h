@@ -52,6 +52,8 @@ struct Compressor3d::Impl {
   Block::ErrorSums signal;  // |input| sums of the current brick
 
   Impl();
+  void prepare(bool forCompression, COMPDATATYPE sampleType, void* buffer,
+               const uint8_t* traceFlags, bool useTwoStages);
   bool compressBrick();
   bool decompressBrick();
   bool loadStreams(const CompressedBlock3d& block);
