@@ -25,17 +25,22 @@ enum : uint8_t {
 
 // Codes `size` bytes of `in` into `out`. `requestedMode` 0 asks for the
 // cheapest form, any other value forces it. With `bitsHoldCapacity` the
-// coded form must fit in (bits on entry) / 8 bytes; without it a packed or
-// Huffman form must be shorter than the input. A form that does not apply
-// or fit falls back to a plain copy, which needs `size` bytes of `out`.
-// On return `bits` holds the coded size in bits; returns the mode used.
+// coded form must fit in (bits on entry) / 8 bytes; without it any form but
+// the copy must be shorter than the input. A form that does not apply to
+// the data or does not fit falls back to a plain copy, which needs `size`
+// bytes of `out`. On return `bits` holds the coded size in bits; returns
+// the mode used. Never fails.
 TYQ_EXPORT uint8_t compressData(int32_t size, const uint8_t* in, int32_t& bits, uint8_t* out,
                                 uint8_t requestedMode, bool bitsHoldCapacity);
 TYQ_EXPORT uint8_t compressData(int32_t size, const uint8_t* in, int32_t& bits, uint8_t* out,
                                 uint8_t requestedMode);
 
-// Decodes `bits` coded bits of `in` in form `mode`. `outSize` holds the
-// capacity of `out` on entry and the bytes produced on return.
+// Decodes `bits` coded bits of `in` (ceil(bits / 8) bytes) in form `mode`.
+// `outSize` holds the capacity of `out` on entry and the bytes produced on
+// return (0 on failure). Packed bytes or words that are all equal carry no
+// count and fill the whole capacity. Fails on an undefined mode, a bit
+// count the form cannot have, or output beyond the capacity; never reads or
+// writes outside the two buffers.
 TYQ_EXPORT bool uncompressData(int32_t bits, const uint8_t* in, int32_t& outSize, uint8_t* out,
                                uint8_t mode);
 
