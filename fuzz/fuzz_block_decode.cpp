@@ -1,6 +1,9 @@
 // Feeds arbitrary bytes as the stored payload of a coded brick (the first
 // byte picks the gain's sign and the decode options) and decodes it at each
 // resolution, as a compressed file's reader would.
+//   build/fuzz/fuzz/fuzz_block_decode -max_len=65536 fuzz/corpus/block
+// The seeds are payloads of two seismic-like bricks coded at SQNR 12 and 30
+// (the second with two stages), each after one option byte.
 #include <cstdint>
 #include <cstring>
 #include <vector>

@@ -13,8 +13,6 @@ namespace Qra::Ostrel::Tyq::Private {
 
 namespace {
 
-constexpr int kSubbands = CompressedBlock3d::kSubbands;
-constexpr int kStreams = CompressedBlock3d::kStreams;
 // Header sections are coded with a fixed form each and a capacity that form
 // always fits, so a reader can measure every section from its own head.
 constexpr int kPlaneSectionBytes = 26;

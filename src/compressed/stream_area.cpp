@@ -1,5 +1,6 @@
 #include "compressed/stream_area.h"
 
+#include <algorithm>
 #include <new>
 
 #include "compressed/subbands.h"
@@ -64,8 +65,9 @@ bool StreamArea::repartition(const size_t* lengths) {
 }
 
 bool StreamArea::grow() {
+  if (buf_.size() >= kMaxDecodeBytes) return false;
   try {
-    buf_.resize(buf_.size() + buf_.size() / 2);
+    buf_.resize(std::min(buf_.size() + buf_.size() / 2, kMaxDecodeBytes));
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -25,8 +25,11 @@ class StreamArea {
   // Measured lengths in bytes of the streams of an attempt that overflowed;
   // false when the larger area cannot be had.
   bool repartition(const size_t* lengths);
-  // Grows the buffer by half for another decoding attempt.
+  // Grows the buffer by half for another decoding attempt; false once it
+  // holds kMaxDecodeBytes, so that damaged payloads cannot make a long-lived
+  // compressor hoard memory (six attempts from the initial size stay below).
   bool grow();
+  static constexpr size_t kMaxDecodeBytes = size_t{16} << 20;
 
  private:
   void cutInitialAreas();
