@@ -21,18 +21,19 @@ constexpr int kLevelExtent[3] = {8192, 65536, 64 * 64 * 64};
 // Low-pass gain of the skipped levels, taken out of 8- and 16-bit output.
 constexpr double kLevelFactor[3] = {0.28853634, 0.5371558, 1.0};
 
+// 8- and 16-bit output maps [outMin, outMax] onto the code range:
+// code = factor * value - offset.
 struct OutputRange {
-  double factor;  // value to code scale
+  double factor;
   double offset;
 };
 
-// 8- and 16-bit output maps [outMin, outMax] onto the code range.
 template <typename T>
-OutputRange codeRange(double outMin, double outMax) {
+OutputRange codeRange(double gain, double outMin, double outMax) {
   const double codes = std::is_same_v<T, int8_t> ? 256.0 : 65536.0;
   double range = outMax - outMin;
   if (!(range > 0)) range = 1.0;
-  return {codes / range, outMin * codes / range + codes / 2};
+  return {gain * codes / range, outMin * codes / range + codes / 2};
 }
 
 template <typename T>
@@ -42,8 +43,8 @@ Block::OutputMap outputMap(double gain, double outMin, double outMax, double lev
   } else if constexpr (std::is_same_v<T, int32_t>) {
     return {1.0, 0.0};
   } else {
-    const OutputRange r = codeRange<T>(outMin, outMax);
-    return {levelFactor * gain * r.factor, r.offset};
+    const OutputRange r = codeRange<T>(gain, outMin, outMax);
+    return {levelFactor * r.factor, r.offset};
   }
 }
 
@@ -55,7 +56,7 @@ void fillConstant(T* out, int count, double value, double outMin, double outMax)
   } else if constexpr (std::is_same_v<T, int32_t>) {
     v = roundToCode<int32_t>(value);
   } else {
-    const OutputRange r = codeRange<T>(outMin, outMax);
+    const OutputRange r = codeRange<T>(1.0, outMin, outMax);
     v = roundToCode<T>(value * r.factor - r.offset);
   }
   std::fill(out, out + count, v);
