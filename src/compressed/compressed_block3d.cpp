@@ -26,7 +26,7 @@ int64_t bytesOfBits(int32_t bits) { return (static_cast<int64_t>(bits) + 7) / 8;
 
 }  // namespace
 
-struct CompressedBlock3d::Data {
+struct __attribute__((visibility("hidden"))) CompressedBlock3d::Data {
   bool allConst = false;
   double gain = 1.0;
   uint8_t msb[kSubbands] = {};

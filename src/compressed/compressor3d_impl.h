@@ -15,7 +15,8 @@
 
 namespace Qra::Ostrel::Tyq::Private {
 
-struct Compressor3d::Impl {
+// Internal: kept out of the exported symbols of the shared library.
+struct __attribute__((visibility("hidden"))) Compressor3d::Impl {
   // Set up by Prepare*.
   bool compress = true;
   COMPDATATYPE type = CompDataFloat;

@@ -248,3 +248,20 @@ TEST(BlockRoundTrip, CompressorsOnSeveralThreadsAgree) {
   for (auto& th : threads) th.join();
   for (const auto& g : got) EXPECT_EQ(g, expected);
 }
+
+TEST(BlockRoundTrip, SqnrHelpers) {
+  const std::vector<float> a = {1, -2, 3, -4}, b = {1.5f, -2, 3, -3.5f};
+  // mean |a| = 2.5, mean |a - b| = 0.25: 20 dB by amplitude.
+  EXPECT_NEAR(P::Compressor3d::calculateSQNR(4, a.data(), b.data()), 20.0f, 1e-4);
+  EXPECT_EQ(P::Compressor3d::calculateSQNR(4, a.data(), a.data()), 400.0f);
+  EXPECT_EQ(P::Compressor3d::calculateSQNR(0, a.data(), b.data()), 400.0f);
+  EXPECT_NEAR(P::Compression::snramp(4, a.data(), b.data()), 10.0, 1e-9);
+  // mean a^2 = 7.5, mean (b - a)^2 = 0.125.
+  EXPECT_NEAR(P::Compression::snrpow(4, a.data(), b.data()), 10 * std::log10(60.0), 1e-9);
+  const std::vector<int16_t> ints = {1, -2, 3, -4};
+  EXPECT_NEAR(P::Compression::snramp(4, ints.data(), b.data()), 10.0, 1e-9);
+  const std::vector<float> same(ints.begin(), ints.end());
+  EXPECT_EQ(P::Compression::snrpow(4, ints.data(), same.data()), 200.0);
+  EXPECT_EQ(P::Compression::snramp(4, a.data(), a.data()), 200.0);
+  EXPECT_EQ(P::Compressor3d::getNrOfQualityLevels(), 31);
+}
