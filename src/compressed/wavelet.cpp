@@ -82,31 +82,46 @@ TYQ_VECTOR_CLONES void liftRows(uint32_t* region, int n0, int rows, bool inverse
   }
 }
 
-// Band order of a three-axis split, as (axis 2, axis 1, axis 0) parities.
-constexpr int kOrder3[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0},
-                               {1, 0, 1}, {1, 1, 0}, {0, 1, 1}, {1, 1, 1}};
-constexpr int kOrder2[4][3] = {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {0, 1, 1}};
+// Band order of a three-axis split, written (axis 2, axis 1, axis 0) with
+// L = even and H = odd: LLL, HLL, LLH, LHL, HLH, HHL, LHH, HHH; of a split
+// of axes 0 and 1: LL, LH, HL, HH. Listed here as pairs of bands that differ
+// only on axis 0 (even band, odd band) with their axis-2 and axis-1 parity,
+// so that each row is gathered or scattered in one go.
+struct BandPair {
+  int even, odd, h2, h1;
+};
+constexpr BandPair kPairs3[4] = {{0, 2, 0, 0}, {3, 6, 0, 1}, {1, 4, 1, 0}, {5, 7, 1, 1}};
+constexpr BandPair kPairs2[2] = {{0, 1, 0, 0}, {2, 3, 0, 1}};
 
 // Gathers the even/odd combinations of a region into contiguous bands
 // (`toBands`) or scatters them back; `tmp` holds the interleaved form.
-TYQ_VECTOR_CLONES void shuffle(int32_t* region, int n0, int n1, int n2, bool splitAxis2, int32_t* tmp,
-             bool toBands) {
+TYQ_VECTOR_CLONES void shuffle(int32_t* region, int n0, int n1, int n2, bool splitAxis2,
+                               int32_t* tmp, bool toBands) {
   const size_t total = static_cast<size_t>(n0) * n1 * n2;
   const int m0 = n0 / 2, m1 = n1 / 2, m2 = splitAxis2 ? n2 / 2 : n2;
-  const int bands = splitAxis2 ? 8 : 4;
+  const size_t bandSize = static_cast<size_t>(m0) * m1 * m2;
   if (toBands) std::memcpy(tmp, region, total * sizeof(int32_t));
-  for (int b = 0; b < bands; ++b) {
-    const int* h = splitAxis2 ? kOrder3[b] : kOrder2[b];
-    int32_t* band = region + static_cast<size_t>(b) * m0 * m1 * m2;
+  const int pairs = splitAxis2 ? 4 : 2;
+  for (int p = 0; p < pairs; ++p) {
+    const BandPair& bp = splitAxis2 ? kPairs3[p] : kPairs2[p];
     for (int i2 = 0; i2 < m2; ++i2) {
-      const int k2 = splitAxis2 ? 2 * i2 + h[0] : i2;
+      const int k2 = splitAxis2 ? 2 * i2 + bp.h2 : i2;
       for (int i1 = 0; i1 < m1; ++i1) {
-        int32_t* full = tmp + (static_cast<size_t>(k2) * n1 + 2 * i1 + h[1]) * n0 + h[2];
-        int32_t* part = band + (static_cast<size_t>(i2) * m1 + i1) * m0;
-        if (toBands)
-          for (int i0 = 0; i0 < m0; ++i0) part[i0] = full[2 * i0];
-        else
-          for (int i0 = 0; i0 < m0; ++i0) full[2 * i0] = part[i0];
+        int32_t* __restrict full = tmp + (static_cast<size_t>(k2) * n1 + 2 * i1 + bp.h1) * n0;
+        const size_t at = (static_cast<size_t>(i2) * m1 + i1) * m0;
+        int32_t* __restrict lo = region + bp.even * bandSize + at;
+        int32_t* __restrict hi = region + bp.odd * bandSize + at;
+        if (toBands) {
+          for (int i0 = 0; i0 < m0; ++i0) {
+            lo[i0] = full[2 * i0];
+            hi[i0] = full[2 * i0 + 1];
+          }
+        } else {
+          for (int i0 = 0; i0 < m0; ++i0) {
+            full[2 * i0] = lo[i0];
+            full[2 * i0 + 1] = hi[i0];
+          }
+        }
       }
     }
   }
