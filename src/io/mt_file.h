@@ -60,7 +60,7 @@ class MtFileWin32 : public FileAccess::FileADT {
   int32_t alignment() const { return alignment_; }
   int32_t misalignedReads() const { return misalignedReads_.load(std::memory_order_relaxed); }
   int32_t misalignedWrites() const { return misalignedWrites_.load(std::memory_order_relaxed); }
-  const IORequestPool* pool() const { return pool_.get(); }
+  IORequestPool* pool() const { return pool_.get(); }
 
  private:
   bool openWith(const std::string& name, int flags, bool claimWriter, bool buffered,
