@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -86,30 +87,62 @@ void BM_MtFileWrite(benchmark::State& state, bool buffered) {
   state.SetBytesProcessed(state.iterations() * f.bricks * kBrick);
 }
 
-// Each thread reads its share of the bricks in random order.
-void BM_MtFileRead(benchmark::State& state) {
+// Each of `threads` threads reads its share of the bricks in random order
+// through `read` (a brick index and a 1 MiB buffer; false on failure).
+template <typename Read>
+void readInThreads(benchmark::State& state, Read read) {
   Fixture& f = fixture();
   const auto threads = static_cast<int>(state.range(0));
-  MtFileWin32 file;
-  if (!file.OpenExistingFile(path("mt.bin"), nullptr, true, true, true, false)) {
-    state.SkipWithError("cannot open");
-    return;
-  }
   const std::vector<int64_t> order = shuffled(f.bricks, 7);
+  std::atomic<int> failures{0};
   for (auto _ : state) {
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
       workers.emplace_back([&, t] {
-        void* buffer = file.AllocateBuffer(kBrick);
+        void* buffer = std::aligned_alloc(4096, kBrick);
         for (size_t i = static_cast<size_t>(t); i < order.size(); i += static_cast<size_t>(threads)) {
-          file.ReadFromPosition(order[i] * kBrick, kBrick, buffer, nullptr);
+          if (!read(order[i], buffer)) ++failures;
         }
-        file.ReleaseBuffer(buffer);
+        std::free(buffer);
       });
     }
     for (std::thread& worker : workers) worker.join();
   }
+  if (failures.load() != 0) state.SkipWithError("read failed");
   state.SetBytesProcessed(state.iterations() * f.bricks * kBrick);
+}
+
+void BM_MtFileRead(benchmark::State& state) {
+  MtFileWin32 file;
+  if (!file.OpenExistingFile(path("read.bin"), nullptr, true, true, true, false)) {
+    state.SkipWithError("cannot open");
+    return;
+  }
+  readInThreads(state, [&file](int64_t brick, void* buffer) {
+    return file.ReadFromPosition(brick * kBrick, kBrick, buffer, nullptr);
+  });
+}
+
+// The same reads with bare pread, to tell the machine's limits from ours.
+void BM_PlainRead(benchmark::State& state) {
+  const int fd = ::open(path("read.bin").c_str(), O_RDONLY | O_CLOEXEC);
+  readInThreads(state, [fd](int64_t brick, void* buffer) {
+    return ::pread(fd, buffer, kBrick, brick * kBrick) == kBrick;
+  });
+  ::close(fd);
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  std::vector<char> source(kBrick, 'm');
+  void* target = std::aligned_alloc(4096, kBrick);
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    std::memcpy(target, source.data(), kBrick);
+    benchmark::ClobberMemory();
+    const auto stop = std::chrono::steady_clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+  }
+  std::free(target);
 }
 
 // Time in the caller of one fire-and-forget write; the pool is drained
@@ -133,23 +166,43 @@ void BM_WriteReturn(benchmark::State& state) {
 }
 
 BENCHMARK_CAPTURE(BM_PlainWrite, buffered, false)->Name("write/pwrite+fsync")
-    ->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_PlainWrite, direct, true)->Name("write/O_DIRECT pwrite")
-    ->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_MtFileWrite, buffered, true)->Name("write/MtFile buffered")
-    ->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_MtFileWrite, unbuffered, false)->Name("write/MtFile unbuffered")
-    ->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MtFileRead)->Name("read/MtFile 1 thread")->Arg(1)
-    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MtFileRead)->Name("read/MtFile 2 threads")->Arg(2)
-    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Name("read/pread 1 thread")->Arg(1)
+    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Name("read/pread 2 threads")->Arg(2)
+    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Name("return/memcpy 1MiB")->UseManualTime()
+    ->Iterations(500)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteReturn)->Name("return/4KiB")->Arg(4096)->UseManualTime()
     ->Iterations(2000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteReturn)->Name("return/64KiB")->Arg(65536)->UseManualTime()
     ->Iterations(2000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteReturn)->Name("return/1MiB")->Arg(1 << 20)->UseManualTime()
     ->Iterations(500)->Unit(benchmark::kMicrosecond);
+
+// The file the read benchmarks share, written through the cache so that it
+// stays there.
+bool writeReadFile() {
+  Fixture& f = fixture();
+  const int fd = ::open(path("read.bin").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (int64_t brick = 0; brick < f.bricks; ++brick) {
+    ok = ok && ::pwrite(fd, f.buffer, kBrick, brick * kBrick) == kBrick;
+  }
+  ::close(fd);
+  return ok;
+}
 
 bool wantFull(int& argc, char** argv) {
   bool full = std::getenv("TYQ_BENCH_FULL") && std::atoi(std::getenv("TYQ_BENCH_FULL")) > 0;
@@ -179,6 +232,10 @@ int main(int argc, char** argv) {
   }
   std::memset(f.buffer, 0x5a, kBrick);
   f.order = shuffled(f.bricks, 1);
+  if (!writeReadFile()) {
+    std::fprintf(stderr, "cannot write the file to read\n");
+    return 1;
+  }
   std::printf("bricks: %lld of 1 MiB\n", static_cast<long long>(f.bricks));
   tyq_bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -188,6 +245,9 @@ int main(int argc, char** argv) {
   reporter.printRatio("write unbuffered vs direct", "write/MtFile unbuffered",
                       "write/O_DIRECT pwrite");
   reporter.printRatio("read 2 threads vs 1", "read/MtFile 2 threads", "read/MtFile 1 thread");
+  reporter.printRatio("pread 2 threads vs 1", "read/pread 2 threads", "read/pread 1 thread");
+  reporter.printRatio("read 1 thread vs pread", "read/MtFile 1 thread", "read/pread 1 thread");
+  reporter.printRatio("1 MiB write vs memcpy", "return/1MiB", "return/memcpy 1MiB");
   std::free(f.buffer);
   std::error_code ignored;
   std::filesystem::remove_all(f.dir, ignored);
