@@ -1,11 +1,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 #include <future>
 #include <string>
@@ -14,6 +23,7 @@
 
 #include "io/fault_backend.h"
 #include "support/temp_dir.h"
+#include "tyq/environment.h"
 #include "tyq/io_request_pool.h"
 
 namespace Qra::Ostrel::Tyq::Private {
@@ -314,6 +324,58 @@ TEST_P(PoolTest, ThreadsWritingAndReadingAtOnceSeeTheirOwnBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, PoolTest, ::testing::Values("io_uring", "synchronous"),
                          [](const auto& param) { return param.param; });
+
+// Refuses io_uring_setup the way a seccomp policy of a container does.
+bool refuseIoUring() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EPERM & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// In a child: pools made where io_uring is refused work synchronously, and
+// the trace says so once per process.
+int fallBackWithoutIoUring(const std::string& dir) {
+  if (!refuseIoUring()) return 77;
+  ::setenv("OSTREL_TYQ_DEBUG", "1", 1);
+  resetDebugLevelForTesting();
+  const std::string trace = dir + "/trace.txt";
+  if (!std::freopen(trace.c_str(), "w", stdout)) return 90;
+  const int fd = ::open((dir + "/f.bin").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  for (int i = 0; i < 2; ++i) {
+    IORequestPool pool;
+    if (std::string(pool.backendName()) != "synchronous") return 91;
+    if (!pool.write(fd, "data", 0, 4, nullptr) || !pool.waitForRequest(true, nullptr)) return 92;
+  }
+  std::fflush(stdout);
+  std::ifstream in(trace);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string lines = text.str();
+  const std::string said = "## IORequestPool: io_uring unavailable (";
+  const size_t first = lines.find(said);
+  if (first == std::string::npos) return 93;
+  if (lines.find(said, first + 1) != std::string::npos) return 94;
+  return 0;
+}
+
+TEST(PoolFallback, RefusedIoUringMeansSynchronousTransfersAnnouncedOnce) {
+  tyq_test::TempDir dir;
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(fallBackWithoutIoUring(dir.path()));
+  int result = 0;
+  ASSERT_EQ(::waitpid(child, &result, 0), child);
+  ASSERT_TRUE(WIFEXITED(result));
+  if (WEXITSTATUS(result) == 77) GTEST_SKIP() << "seccomp filters not allowed here";
+  EXPECT_EQ(WEXITSTATUS(result), 0);
+}
 
 TEST(SyncObject, LockRefusesWhenInvalid) {
   vvSyncObject object;
