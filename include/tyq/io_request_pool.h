@@ -91,6 +91,7 @@ class TYQ_EXPORT IORequestPool {
 
   IORequest* grabSlot(int& error);
   IORequest* find(const void* pointer) const;
+  IORequest* grabWithBuffer(uint64_t size, int& error);
   bool waitForThrottle(int& error);
   bool waitRequests(bool all, int& error);
   bool waitInternal(const Waited& slots, bool all, int& error);
@@ -105,6 +106,8 @@ class TYQ_EXPORT IORequestPool {
   bool reserve(IORequest& slot, uint64_t size);
   void startTransfer(IORequest& slot, bool write, FileHandle file, int64_t position,
                      uint32_t count);
+  bool transfer(bool write, FileHandle file, void* buffer, int64_t position, uint32_t count,
+                int& error);
   bool writeCopy(FileHandle file, const void* source, int64_t position, uint32_t count,
                  int& error);
   bool readCopy(FileHandle file, void* destination, int64_t position, uint32_t count,

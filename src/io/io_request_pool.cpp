@@ -134,6 +134,16 @@ bool IORequestPool::reserve(IORequest& slot, uint64_t size) {
   return true;
 }
 
+IORequest* IORequestPool::grabWithBuffer(uint64_t size, int& error) {
+  IORequest* slot = grabSlot(error);
+  if (slot && !reserve(*slot, size)) {
+    error = slot->error;
+    releaseSlot(*slot);
+    return nullptr;
+  }
+  return slot;
+}
+
 void IORequestPool::startTransfer(IORequest& slot, bool write, FileHandle file,
                                   int64_t position, uint32_t count) {
   if (slot.state != IORequest::Reserved) return;
@@ -181,24 +191,38 @@ void IORequestPool::release(void* pointer) {
 bool IORequestPool::write(FileHandle file, const void* source, int64_t position, uint32_t count,
                           int* error) {
   PoolErrorWord word(error);
-  int& err = word.code();
-  if (!waitForThrottle(err) || !waitRegion(file, position, count, err)) return false;
+  return transfer(true, file, const_cast<void*>(source), position, count, word.code());
+}
+
+bool IORequestPool::read(FileHandle file, void* destination, int64_t position, uint32_t count,
+                         int* error) {
+  PoolErrorWord word(error);
+  return transfer(false, file, destination, position, count, word.code());
+}
+
+// `buffer` is only read from when `write`.
+bool IORequestPool::transfer(bool write, FileHandle file, void* buffer, int64_t position,
+                             uint32_t count, int& error) {
+  if (!waitForThrottle(error) || !waitRegion(file, position, count, error)) return false;
   if (count == 0) return true;
   {
+    // A caller's buffer is never grown here: that would move it away from
+    // its owner.
     Guard guard(lock_);
-    if (IORequest* slot = find(source)) {
-      if (!ownedBufferReady(*slot, err)) return false;
+    if (IORequest* slot = find(buffer)) {
+      if (!ownedBufferReady(*slot, error)) return false;
       slot->state = IORequest::Reserved;
-      startTransfer(*slot, true, file, position, count);
+      startTransfer(*slot, write, file, position, count);
       if (poll(*slot) == IORequest::Failed) {
-        err = slot->error;
+        error = slot->error;
         return false;
       }
       updateUsage();
       return true;
     }
   }
-  return writeCopy(file, source, position, count, err);
+  return write ? writeCopy(file, buffer, position, count, error)
+               : readCopy(file, buffer, position, count, error);
 }
 
 bool IORequestPool::writeCopy(FileHandle file, const void* source, int64_t position,
@@ -206,13 +230,8 @@ bool IORequestPool::writeCopy(FileHandle file, const void* source, int64_t posit
   IORequest* slot;
   {
     Guard guard(lock_);
-    slot = grabSlot(error);
+    slot = grabWithBuffer(count, error);
     if (!slot) return false;
-    if (!reserve(*slot, count)) {
-      error = slot->error;
-      releaseSlot(*slot);
-      return false;
-    }
   }
   // The slot is reserved to this call, so the copy needs no lock.
   std::memcpy(slot->buffer.data(), source, count);
@@ -226,43 +245,14 @@ bool IORequestPool::writeCopy(FileHandle file, const void* source, int64_t posit
   return true;
 }
 
-bool IORequestPool::read(FileHandle file, void* destination, int64_t position, uint32_t count,
-                         int* error) {
-  PoolErrorWord word(error);
-  int& err = word.code();
-  if (!waitForThrottle(err) || !waitRegion(file, position, count, err)) return false;
-  if (count == 0) return true;
-  {
-    // The buffer is never grown here: that would move it away from its owner.
-    Guard guard(lock_);
-    if (IORequest* slot = find(destination)) {
-      if (!ownedBufferReady(*slot, err)) return false;
-      slot->state = IORequest::Reserved;
-      startTransfer(*slot, false, file, position, count);
-      if (poll(*slot) == IORequest::Failed) {
-        err = slot->error;
-        return false;
-      }
-      updateUsage();
-      return true;
-    }
-  }
-  return readCopy(file, destination, position, count, err);
-}
-
 // Unlike a caller's buffer, the slot goes back to the pool whatever happened.
 bool IORequestPool::readCopy(FileHandle file, void* destination, int64_t position,
                              uint32_t count, int& error) {
   IORequest* slot;
   {
     Guard guard(lock_);
-    slot = grabSlot(error);
+    slot = grabWithBuffer(count, error);
     if (!slot) return false;
-    if (!reserve(*slot, count)) {
-      error = slot->error;
-      releaseSlot(*slot);
-      return false;
-    }
     startTransfer(*slot, false, file, position, count);
   }
   const bool ok = waitBuffer(slot, error);

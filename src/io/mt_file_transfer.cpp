@@ -66,16 +66,15 @@ int64_t MtFileWin32::internalRead(int64_t position, uint32_t count, void* destin
       return -1;
     }
   }
-  if (fd_ < 0) {
-    func.setSysError(EBADF, name_);
-    return -1;
-  }
-  const int64_t done = PosixFile::readAt(fd_, destination, count, position);
-  if (done < 0) {
-    func.setSysError(static_cast<int32_t>(-done), name_);
-    return -1;
-  }
-  return done;
+  return systemResult(PosixFile::readAt(fd_, destination, count, position), func);
+}
+
+// A closed file has no descriptor, so the system reports EBADF, the
+// counterpart of an invalid handle.
+int64_t MtFileWin32::systemResult(int64_t done, Func& func) {
+  if (done >= 0) return done;
+  func.setSysError(static_cast<int32_t>(-done), name_);
+  return -1;
 }
 
 int64_t MtFileWin32::internalWrite(int64_t position, uint32_t count, const void* source,
@@ -92,10 +91,6 @@ int64_t MtFileWin32::internalWrite(int64_t position, uint32_t count, const void*
     }
     return total;
   }
-  if (fd_ < 0) {
-    func.setSysError(EBADF, name_);
-    return -1;
-  }
   if (pool_) {
     // A refusal carries the failure of this write or of an earlier
     // fire-and-forget one; either way the caller's data is not safe.
@@ -104,12 +99,7 @@ int64_t MtFileWin32::internalWrite(int64_t position, uint32_t count, const void*
     func.setError(E::AsyncError, name_);
     return -1;
   }
-  const int64_t done = PosixFile::writeAt(fd_, source, count, position);
-  if (done < 0) {
-    func.setSysError(static_cast<int32_t>(-done), name_);
-    return -1;
-  }
-  return done;
+  return systemResult(PosixFile::writeAt(fd_, source, count, position), func);
 }
 
 void MtFileWin32::noteWritten(int64_t position, uint32_t count, int64_t written) {
@@ -224,9 +214,13 @@ bool MtFileWin32::ReadFromPosition(int64_t position, uint32_t count, void* desti
                                    Status* status) {
   Func func("MtFileWin32::ReadFromPosition", status);
   const int32_t done = ReadBytesFromPosition(position, count, destination, func.statusP());
+  return allMoved(done, count, E::ShortRead, func);
+}
+
+bool MtFileWin32::allMoved(int32_t done, uint32_t count, int shortCode, Func& func) {
   if (!func.ok()) return false;
   if (done < 0) return func.ensureError();
-  if (static_cast<uint32_t>(done) < count) return func.setError(E::ShortRead, name_);
+  if (static_cast<uint32_t>(done) < count) return func.setError(shortCode, name_);
   return true;
 }
 
@@ -234,10 +228,7 @@ bool MtFileWin32::WriteAtPosition(int64_t position, uint32_t count, const void* 
                                   Status* status) {
   Func func("MtFileWin32::WriteAtPosition", status);
   const int32_t done = WriteBytesAtPosition(position, count, source, func.statusP());
-  if (!func.ok()) return false;
-  if (done < 0) return func.ensureError();
-  if (static_cast<uint32_t>(done) < count) return func.setError(E::ShortWrite, name_);
-  return true;
+  return allMoved(done, count, E::ShortWrite, func);
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private

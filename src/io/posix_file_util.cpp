@@ -50,6 +50,25 @@ int checkKindAndBlock(int fd) {
   return 0;
 }
 
+// Runs `step` (given the bytes done so far) until `count` bytes moved, the
+// end of the file, or a real error.
+template <typename Step>
+int64_t repeat(uint64_t count, Step step) {
+  uint64_t done = 0;
+  while (done < count) {
+    const ssize_t n = step(done);
+    if (n > 0) {
+      done += static_cast<uint64_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      if (done == 0) return -errno;
+      break;
+    }
+  }
+  return static_cast<int64_t>(done);
+}
+
 }  // namespace
 
 int open(const std::string& name, int flags, bool claimWriter, int* error) {
@@ -75,37 +94,16 @@ int open(const std::string& name, int flags, bool claimWriter, int* error) {
 
 int64_t readAt(int fd, void* buffer, uint64_t count, int64_t position) {
   auto* out = static_cast<char*>(buffer);
-  uint64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, out + done, count - done, position + static_cast<int64_t>(done));
-    if (n > 0) {
-      done += static_cast<uint64_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      if (done == 0) return -errno;
-      break;
-    }
-  }
-  return static_cast<int64_t>(done);
+  return repeat(count, [&](uint64_t done) {
+    return ::pread(fd, out + done, count - done, position + static_cast<int64_t>(done));
+  });
 }
 
 int64_t writeAt(int fd, const void* buffer, uint64_t count, int64_t position) {
   const auto* in = static_cast<const char*>(buffer);
-  uint64_t done = 0;
-  while (done < count) {
-    const ssize_t n =
-        ::pwrite(fd, in + done, count - done, position + static_cast<int64_t>(done));
-    if (n > 0) {
-      done += static_cast<uint64_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      if (done == 0) return -errno;
-      break;
-    }
-  }
-  return static_cast<int64_t>(done);
+  return repeat(count, [&](uint64_t done) {
+    return ::pwrite(fd, in + done, count - done, position + static_cast<int64_t>(done));
+  });
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::PosixFile

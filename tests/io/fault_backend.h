@@ -108,6 +108,13 @@ class FaultBackend : public IOBackend {
   int64_t innerRunning_ = 0;
 };
 
+// Bytes that differ from one position and one seed to the next.
+inline std::vector<char> pattern(size_t size, char seed) {
+  std::vector<char> bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i % 251);
+  return bytes;
+}
+
 // The two real backends the tests run on.
 inline std::unique_ptr<IOBackend> makeBackend(const std::string& kind) {
   if (kind == "synchronous") return Qra::Ostrel::Tyq::Private::makeSynchronousBackend();

@@ -32,12 +32,7 @@ namespace {
 using tyq_test::BackendPlan;
 using namespace std::chrono_literals;
 
-std::vector<char> pattern(size_t size, char seed) {
-  std::vector<char> bytes(size);
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i % 251);
-  return bytes;
-}
-
+using tyq_test::pattern;
 std::vector<char> fileBytes(int fd, int64_t position, size_t size) {
   std::vector<char> bytes(size);
   EXPECT_EQ(::pread(fd, bytes.data(), size, position), static_cast<ssize_t>(size));

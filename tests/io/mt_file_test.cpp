@@ -27,12 +27,7 @@ using E = FileAccess::Error;
 using tyq_test::BackendPlan;
 using namespace std::chrono_literals;
 
-std::vector<char> pattern(size_t size, char seed) {
-  std::vector<char> bytes(size);
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i % 253);
-  return bytes;
-}
-
+using tyq_test::pattern;
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
