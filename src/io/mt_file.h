@@ -75,6 +75,7 @@ class MtFileWin32 : public FileAccess::FileADT {
   int64_t bouncedWrite(int64_t position, uint32_t count, const void* source, Func& func);
   bool writeLimitOn();
   int64_t systemResult(int64_t done, Func& func);
+  int32_t invalidArgument(Func& func);
   bool allMoved(int32_t done, uint32_t count, int shortCode, Func& func);
   void noteWritten(int64_t position, uint32_t count, int64_t written);
   bool aligned(int64_t value) const { return value % alignment_ == 0; }

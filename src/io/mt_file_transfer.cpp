@@ -117,10 +117,7 @@ int32_t MtFileWin32::ReadBytesFromPosition(int64_t position, uint32_t count, voi
                                            Status* status) {
   Func func("MtFileWin32::ReadBytesFromPosition", status);
   ++readCount_;
-  if (!validTransfer(position, count, destination)) {
-    func.setError(E::InvalidArgument, name_);
-    return -1;
-  }
+  if (!validTransfer(position, count, destination)) return invalidArgument(func);
   if (aligned(position) && aligned(count) &&
       aligned(static_cast<int64_t>(reinterpret_cast<uintptr_t>(destination)))) {
     const int64_t done = internalRead(position, count, destination, func);
@@ -156,10 +153,7 @@ int32_t MtFileWin32::WriteBytesAtPosition(int64_t position, uint32_t count, cons
                                           Status* status) {
   Func func("MtFileWin32::WriteBytesAtPosition", status);
   ++writeCount_;
-  if (!validTransfer(position, count, source)) {
-    func.setError(E::InvalidArgument, name_);
-    return -1;
-  }
+  if (!validTransfer(position, count, source)) return invalidArgument(func);
   // The pool copies the source into its own aligned buffer, so only the
   // file-side alignment matters then.
   const bool sourceAligned =
@@ -215,6 +209,11 @@ bool MtFileWin32::ReadFromPosition(int64_t position, uint32_t count, void* desti
   Func func("MtFileWin32::ReadFromPosition", status);
   const int32_t done = ReadBytesFromPosition(position, count, destination, func.statusP());
   return allMoved(done, count, E::ShortRead, func);
+}
+
+int32_t MtFileWin32::invalidArgument(Func& func) {
+  func.setError(E::InvalidArgument, name_);
+  return -1;
 }
 
 bool MtFileWin32::allMoved(int32_t done, uint32_t count, int shortCode, Func& func) {
