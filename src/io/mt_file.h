@@ -71,6 +71,7 @@ class MtFileWin32 : public FileAccess::FileADT {
   void printCounters();
   int64_t internalRead(int64_t position, uint32_t count, void* destination, Func& func);
   int64_t internalWrite(int64_t position, uint32_t count, const void* source, Func& func);
+  char* bounceBuffer(uint32_t size, Func& func);
   int64_t bouncedRead(int64_t position, uint32_t count, void* destination, Func& func);
   int64_t bouncedWrite(int64_t position, uint32_t count, const void* source, Func& func);
   bool writeLimitOn();

@@ -128,14 +128,17 @@ int32_t MtFileWin32::ReadBytesFromPosition(int64_t position, uint32_t count, voi
   return static_cast<int32_t>(bouncedRead(position, count, destination, func));
 }
 
+char* MtFileWin32::bounceBuffer(uint32_t size, Func& func) {
+  auto* buffer = static_cast<char*>(AllocateBuffer(size));
+  if (!buffer) func.setError(E::OutOfMemory, name_);
+  return buffer;
+}
+
 int64_t MtFileWin32::bouncedRead(int64_t position, uint32_t count, void* destination,
                                  Func& func) {
   const Bounce b = bounceFor(position, count, alignment_);
-  auto* buffer = static_cast<char*>(AllocateBuffer(b.total));
-  if (!buffer) {
-    func.setError(E::OutOfMemory, name_);
-    return -1;
-  }
+  char* buffer = bounceBuffer(b.total, func);
+  if (!buffer) return -1;
   const int64_t done = internalRead(position - b.head, b.total, buffer, func);
   int64_t result = -1;
   if (done < 0) {
@@ -173,11 +176,8 @@ int32_t MtFileWin32::WriteBytesAtPosition(int64_t position, uint32_t count, cons
 int64_t MtFileWin32::bouncedWrite(int64_t position, uint32_t count, const void* source,
                                   Func& func) {
   const Bounce b = bounceFor(position, count, alignment_);
-  auto* buffer = static_cast<char*>(AllocateBuffer(b.total));
-  if (!buffer) {
-    func.setError(E::OutOfMemory, name_);
-    return -1;
-  }
+  char* buffer = bounceBuffer(b.total, func);
+  if (!buffer) return -1;
   int64_t result = -1;
   if (b.head != 0 || b.tail != 0) {
     std::memset(buffer, 0, b.total);
