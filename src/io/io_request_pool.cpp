@@ -20,7 +20,8 @@ constexpr int kEndOfFile = ENODATA;
 using Guard = std::unique_lock<vvSyncObject>;
 
 // A caller's buffer takes a new request only once the last one has finished,
-// and only while the caller still holds it.
+// and only while the caller still holds it. A failure of the last one not
+// yet collected with waitForBuffer is reported now rather than overwritten.
 bool ownedBufferReady(IORequest& slot, int& error) {
   if (slot.pending()) {
     error = EBUSY;
@@ -28,6 +29,11 @@ bool ownedBufferReady(IORequest& slot, int& error) {
   }
   if (slot.state == IORequest::Free || slot.state == IORequest::FailedReleased) {
     error = EINVAL;
+    return false;
+  }
+  if (slot.state == IORequest::Failed) {
+    error = slot.error;
+    slot.state = IORequest::Reserved;
     return false;
   }
   return true;
@@ -210,11 +216,16 @@ bool IORequestPool::transfer(bool write, FileHandle file, void* buffer, int64_t 
     // its owner.
     Guard guard(lock_);
     if (IORequest* slot = find(buffer)) {
+      drain();
+      poll(*slot);
       if (!ownedBufferReady(*slot, error)) return false;
       slot->state = IORequest::Reserved;
       startTransfer(*slot, write, file, position, count);
       if (poll(*slot) == IORequest::Failed) {
+        // Told now, so the buffer is ready again and the failure is not
+        // reported a second time.
         error = slot->error;
+        slot->state = IORequest::Reserved;
         return false;
       }
       updateUsage();

@@ -249,6 +249,9 @@ TEST_P(PoolTest, CallerOwnedBuffersReadAndWriteAsynchronously) {
   const std::vector<char> bytes = pattern(10000, 'c');
   std::memcpy(buffer, bytes.data(), bytes.size());
   ASSERT_TRUE(pool->write(fd_, buffer, 0, 10000, &error));
+  // Finished is enough for the buffer to take the next request.
+  ASSERT_TRUE(pool->waitForRequest(true, &error));
+  ASSERT_TRUE(pool->write(fd_, buffer, 0, 10000, &error));
   ASSERT_TRUE(pool->waitForBuffer(buffer, &error));
   // The buffer holds 12288 bytes; more is refused rather than reallocated.
   EXPECT_FALSE(pool->read(fd_, buffer, 0, 12289, &error));
@@ -260,6 +263,24 @@ TEST_P(PoolTest, CallerOwnedBuffersReadAndWriteAsynchronously) {
   EXPECT_EQ(std::vector<char>(buffer, buffer + 10000), bytes);
   pool->release(buffer);
   EXPECT_EQ(error, 0);
+}
+
+TEST_P(PoolTest, FailureOnACallersBufferIsReportedOnce) {
+  auto pool = faultPool();
+  plan_->failNth = 1;
+  plan_->failErrno = ENOSPC;
+  void* buffer = pool->allocate(4096, nullptr);
+  ASSERT_NE(buffer, nullptr);
+  int reports = 0;
+  int error = 0;
+  if (!pool->write(fd_, buffer, 0, 4096, &error)) ++reports;
+  if (!pool->waitForBuffer(buffer, &error)) ++reports;
+  if (!pool->waitForBuffer(buffer, &error)) ++reports;
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(error, ENOSPC);
+  EXPECT_TRUE(pool->write(fd_, buffer, 0, 4096, nullptr));
+  EXPECT_TRUE(pool->waitForBuffer(buffer, nullptr));
+  pool->release(buffer);
 }
 
 TEST_P(PoolTest, ReleasedBufferWithARunningWriteCompletesUnattended) {
