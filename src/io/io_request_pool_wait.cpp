@@ -147,7 +147,8 @@ bool IORequestPool::waitForRegion(FileHandle file, int64_t position, uint64_t co
   return waitRegion(file, position, count, word.code());
 }
 
-// A failure is reported once: a released slot that failed is freed with it.
+// A failure is reported once: the owner's slot is ready for the next request
+// afterwards, and a released slot that failed is freed.
 bool IORequestPool::waitBuffer(IORequest* slot, int& error) {
   if (slot) {
     Waited running;
@@ -168,7 +169,7 @@ bool IORequestPool::waitBuffer(IORequest* slot, int& error) {
     const int32_t state = poll(*slot);
     if (state == IORequest::Failed || state == IORequest::FailedReleased) {
       error = slot->error;
-      if (state == IORequest::FailedReleased) slot->state = IORequest::Free;
+      slot->state = state == IORequest::Failed ? IORequest::Reserved : IORequest::Free;
       return false;
     }
   }
