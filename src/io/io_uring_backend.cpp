@@ -103,6 +103,14 @@ class IoUringBackend final : public IOBackend {
         return -submitted;
       }
       collect(stash_);
+      // A thread already waiting in the kernel would not see what was just
+      // collected here; a no-op's completion brings it back to look.
+      if (!stash_.empty()) {
+        if (io_uring_sqe* wake = io_uring_get_sqe(&ring_)) {
+          io_uring_prep_nop(wake);
+          io_uring_sqe_set_data64(wake, kIgnoredToken);
+        }
+      }
     }
     return EAGAIN;
   }
