@@ -2,9 +2,10 @@
 # Installs the Debian packages the build needs, only those that are missing.
 set -euo pipefail
 
+# liburing-dev: asynchronous transfers of the multi-threaded file.
 # libsegyio-dev and libzfp-dev serve only the benchmarks (survey loading, peer codec).
 packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libsegyio-dev libzfp-dev)
+          liburing-dev libsegyio-dev libzfp-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -1,6 +1,7 @@
 #include <mutex>
 #include <new>
 
+#include "io/mt_file.h"
 #include "io/vv_file.h"
 #include "tyq/file.h"
 
@@ -48,11 +49,9 @@ FileFactory* FileFactory::getInstanceTakeOwnership() {
   return current;
 }
 
-// The overlapped multi-threaded file does not exist yet, so for now both kinds
-// are the synchronous file; until it comes, a caller asking for a
-// multi-threaded file must not transfer through it from two threads at once.
 FileADT* DefaultFileFactory::CreateFileADT(const std::string& /*name*/, UsageHint /*hint*/,
-                                           bool /*multiThreaded*/) {
+                                           bool multiThreaded) {
+  if (multiThreaded) return new (std::nothrow) Private::MtFileWin32;
   return new (std::nothrow) Private::vvFile;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "io/mt_file.h"
 #include "io/vv_file.h"
 #include "support/fault_injection.h"
 #include "support/memory_file.h"
@@ -58,12 +59,16 @@ TEST_F(FileFactoryTest, InstallingDestroysThePreviousFactoryButNotItself) {
   EXPECT_NE(dynamic_cast<DefaultFileFactory*>(&FileFactory::instance()), nullptr);
 }
 
-TEST_F(FileFactoryTest, DefaultFactoryMakesUnopenedSynchronousFiles) {
+TEST_F(FileFactoryTest, DefaultFactoryMakesUnopenedFilesOfTheAskedKind) {
   DefaultFileFactory factory;
   for (bool multiThreaded : {false, true}) {
     std::unique_ptr<FileADT> file(
         factory.CreateFileADT("x", FileFactory::UsageCreate, multiThreaded));
-    ASSERT_NE(dynamic_cast<Private::vvFile*>(file.get()), nullptr);
+    if (multiThreaded) {
+      ASSERT_NE(dynamic_cast<Private::MtFileWin32*>(file.get()), nullptr);
+    } else {
+      ASSERT_NE(dynamic_cast<Private::vvFile*>(file.get()), nullptr);
+    }
     EXPECT_FALSE(file->IsOpen());
     EXPECT_TRUE(file->IsReadOnly());
     EXPECT_EQ(file->FileName(), "");
