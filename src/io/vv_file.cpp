@@ -1,5 +1,7 @@
 #include "io/vv_file.h"
 
+#include "io/posix_file_util.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,29 +42,6 @@ int lockFd(int fd, int command, short type, int64_t position, int64_t length) {
   return 0;
 }
 
-// Claims the right to write. A conflict is reported as EBUSY whatever the lock
-// call said (EAGAIN or EACCES), the closest match of a sharing violation. A
-// file system without record locks leaves the file writable but unguarded:
-// refusing every write there would be worse than the lost exclusion.
-int claimWriter(int fd) {
-  const int err = lockFd(fd, kSetLock, F_WRLCK, vvFile::kWriterClaimOffset, 1);
-  if (err == EAGAIN || err == EACCES) return EBUSY;
-  if (err == ENOLCK || err == EOPNOTSUPP || err == EINVAL || err == ENOSYS) return 0;
-  return err;
-}
-
-// Only seekable files make sense here. The open is non-blocking so that a
-// FIFO cannot hang it; the flag is cleared again once the kind is accepted.
-int checkKindAndBlock(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return errno;
-  if (S_ISDIR(info.st_mode)) return EISDIR;
-  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return ESPIPE;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
-  return 0;
-}
-
 // The byte counts come back as int32, so a transfer must fit in one. This
 // guard is deliberate: a larger size would make the count overflow.
 bool checkTransfer(uint32_t size, const void* buffer, Func& func, const std::string& name) {
@@ -99,17 +78,9 @@ vvFile::~vvFile() {
 }
 
 bool vvFile::openDescriptor(const std::string& name, int flags, bool claim, Func& func) {
-  int fd;
-  do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return func.setSysError(errno, name);
-  int err = checkKindAndBlock(fd);
-  if (err == 0 && claim) err = claimWriter(fd);
-  if (err != 0) {
-    ::close(fd);
-    return func.setSysError(err, name);
-  }
+  int err = 0;
+  const int fd = PosixFile::open(name, flags, claim, &err);
+  if (fd < 0) return func.setSysError(err, name);
   fd_ = fd;
   return true;
 }
