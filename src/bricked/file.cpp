@@ -75,6 +75,10 @@ bool File::Reload(int32_t version, Status* status) {
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   fileInfo_.fileSize = file_->GetFileSize(func.statusP());
   if (!func.ok()) return false;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    dataEnd_ = fileInfo_.fileSize;
+  }
   // Everything is re-derived from the file, including where its blocks are.
   infoPosition_ = histPosition_ = brickTable_.position = tileTable_.position = -1;
   tileCursor_ = brickCursor_ = -1;
@@ -160,6 +164,10 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
   sequential_ = Environment::getNumericEnv("OSTREL_TYQ_SEQUENTIAL", 0) > 0 ||
                 name.rfind("sd://", 0) == 0 || name.rfind("gs://", 0) == 0;
   fileInfo_.fileSize = 0;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    dataEnd_ = 0;
+  }
   dataInfo_ = dataInfo;
   fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
                        FA::StorageOrderEnum::TraceOptimized());
@@ -206,6 +214,8 @@ bool File::Flush(bool newIdentity, Status* status) {
     return false;
   }
   fileInfo_.fileSize = file_->GetFileSize(func.statusP());
+  std::lock_guard<std::mutex> hold(tableLock_);
+  dataEnd_ = std::max(dataEnd_, fileInfo_.fileSize);
   return func.ok();
 }
 

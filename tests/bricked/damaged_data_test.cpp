@@ -1,0 +1,161 @@
+// Damaged files whose tables or brick sizes lie: stored positions are used
+// only inside the data area, and reads allocate what the request needs,
+// whatever brick size the file claims.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bricked/accessor.h"
+#include "bricked/file.h"
+#include "core/endian.h"
+#include "support/memory_file.h"
+
+namespace Qra::Ostrel::Tyq::Private::Bricked {
+namespace {
+
+namespace FA = FileAccess;
+using E = FA::Error;
+using tyq_test::Bytes;
+using tyq_test::MemoryFile;
+
+std::string damaged(const char* name) {
+  const char* data = std::getenv("TYQ_TEST_DATA");
+  return std::string(data ? data : "tests/data") + "/damaged/" + name;
+}
+
+// A version-3 file of 8 x 8 x 8 bricks with brick (0, 0, 0) stored, and where
+// its table entry and the description blocks lie.
+struct SmallFile {
+  Bytes bytes;
+  int64_t entryAt = 0;
+  int64_t tilesAt = 0;
+  int64_t bricksAt = 0;
+};
+
+SmallFile smallFile() {
+  auto bytes = std::make_shared<Bytes>();
+  MemoryFile adt(bytes);
+  File file("small", FA::FileFactory::UsageCreate, &adt);
+  FA::DataInfo info;
+  info.SetExtent(0, 1, 100, 0, 1, 100, 0, 1, 100, false);
+  EXPECT_TRUE(file.Create("small", info, FA::DataTypeEnum::Int8, FA::TyqOptions(), nullptr, 0, 1));
+  std::vector<uint8_t> brick(64 * 64 * 64, 7);
+  EXPECT_TRUE(file.SetBrick(0, 0, 0, 0, brick.data(), nullptr));
+  EXPECT_TRUE(file.Flush(false, nullptr));
+  SmallFile out;
+  out.tilesAt = file.GetTileTable().position;
+  out.bricksAt = file.GetBrickTable().position;
+  out.entryAt = out.bricksAt + 8 * file.GetBrickTable().levelStart[0];
+  out.bytes = *bytes;
+  return out;
+}
+
+TEST(DamagedTable, PositionsOutsideTheDataAreaAreNotSampleData) {
+  const SmallFile good = smallFile();
+  const int64_t positions[] = {2, 4, 9, 100, good.tilesAt, good.bricksAt,
+                               good.bricksAt + 8, static_cast<int64_t>(good.bytes.size()) - 10};
+  for (const int64_t position : positions) {
+    Bytes bad = good.bytes;
+    Le::putI64(bad.data() + good.entryAt, position);
+    // Reading: the header, description blocks or tables are no samples.
+    MemoryFile readAdt(std::make_shared<Bytes>(bad));
+    File reader("bad", FA::FileFactory::UsageRead, &readAdt);
+    ASSERT_TRUE(reader.Open("bad", true, FA::TyqOptions(), nullptr));
+    std::vector<uint8_t> brick(64 * 64 * 64);
+    Status status;
+    EXPECT_FALSE(reader.GetBrick(0, 0, 0, 0, brick.data(), &status)) << position;
+    EXPECT_EQ(status.tyqError(), E::ReadFailed) << position;
+    // Writing the brick again must not overwrite them either.
+    auto shared = std::make_shared<Bytes>(bad);
+    MemoryFile writeAdt(shared);
+    File writer("bad", FA::FileFactory::UsageReadWrite, &writeAdt);
+    ASSERT_TRUE(writer.Open("bad", false, FA::TyqOptions(), nullptr));
+    EXPECT_FALSE(writer.SetBrick(0, 0, 0, 0, brick.data(), &status)) << position;
+    EXPECT_EQ(status.tyqError(), E::ReadFailed) << position;
+    EXPECT_TRUE(std::equal(bad.begin(), bad.begin() + good.entryAt, shared->begin()));
+  }
+}
+
+TEST(DamagedTable, EntryIntoTheHeaderOfAKeptFile) {
+  File file("kept", FA::FileFactory::UsageRead, nullptr);
+  Status status;
+  ASSERT_TRUE(file.Open(damaged("table_entry_points_into_header.vbs"), true, FA::TyqOptions(),
+                        &status))
+      << status.message();
+  const FA::FileInfo* info = file.GetFileInfo(nullptr);
+  const int n[3] = {info->brickCount[0], info->brickCount[1], info->brickCount[2]};
+  std::vector<long long> positions(static_cast<size_t>(n[0]) * n[1] * n[2]);
+  ASSERT_TRUE(file.GetDataBrickPos(positions.data(), 0, 0, 0, 0, n[0], n[1], n[2], nullptr));
+  const int64_t tablesEnd = file.GetBrickTable().position + 8 * file.GetBrickTable().count;
+  std::vector<uint8_t> brick(static_cast<size_t>(info->GetNumberOfBytesPerBrick()));
+  int intoHeader = 0;
+  for (int i = 0; i < n[0]; ++i) {
+    for (int j = 0; j < n[1]; ++j) {
+      for (int k = 0; k < n[2]; ++k) {
+        const long long position = positions[(static_cast<size_t>(i) * n[1] + j) * n[2] + k];
+        if (position <= 1 || position >= tablesEnd) continue;
+        ++intoHeader;
+        EXPECT_FALSE(file.GetBrick(i, j, k, 0, brick.data(), &status));
+        EXPECT_EQ(status.tyqError(), E::ReadFailed);
+      }
+    }
+  }
+  EXPECT_GT(intoHeader, 0);
+}
+
+// Runs `body` in a child process whose address space may grow by no more
+// than `headroom` bytes; true when it ran to the end and returned true. An
+// allocation beyond the headroom fails there (or aborts a sanitizer build).
+bool withinHeadroom(size_t headroom, const std::function<bool()>& body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + headroom;
+    const rlimit cap = {limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0) _exit(2);
+    _exit(body() ? 0 : 1);
+  }
+  int wstatus = 0;
+  if (pid < 0 || waitpid(pid, &wstatus, 0) != pid) return false;
+  return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+}
+
+// The three files claim bricks of 4096 x 4096 x 64 one-byte samples (1 GiB)
+// in 2.4 KB.
+TEST(DamagedTable, HugeBrickSizesCostOnlyWhatTheReadNeeds) {
+  constexpr size_t kHeadroom = size_t{64} << 20;
+  for (const char* name : {"huge_brick_absent_1x1x1.vbs", "huge_brick_const_1x1x1.vbs"}) {
+    EXPECT_TRUE(withinHeadroom(kHeadroom, [&] {
+      FA::AutoRef<Accessor> accessor(new Accessor);
+      if (!accessor->Open(damaged(name), FA::TyqOptions(), nullptr, true, 0)) return false;
+      float sample = -1;
+      Status status;
+      accessor->ReadData(0, 0, 0, 0, 1, 1, 1, &sample, &status);
+      return (status.ok() || status.tyqError() == E::BrickNotFound) && std::isfinite(sample);
+    })) << name;
+  }
+  // A stored brick of that size cannot be in so small a file.
+  Status status;
+  FA::AutoRef<Accessor> accessor(new Accessor);
+  EXPECT_FALSE(accessor->Open(damaged("huge_brick_past_eof.vbs"), FA::TyqOptions(), &status,
+                              true, 0));
+  EXPECT_EQ(status.tyqError(), E::ReadFailed);
+}
+
+}  // namespace
+}  // namespace Qra::Ostrel::Tyq::Private::Bricked
