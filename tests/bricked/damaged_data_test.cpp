@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -155,6 +156,52 @@ TEST(DamagedTable, HugeBrickSizesCostOnlyWhatTheReadNeeds) {
   EXPECT_FALSE(accessor->Open(damaged("huge_brick_past_eof.vbs"), FA::TyqOptions(), &status,
                               true, 0));
   EXPECT_EQ(status.tyqError(), E::ReadFailed);
+}
+
+// Histogram bins and statistics counts near the 64-bit limits overflowed
+// once later writes were added to them.
+TEST(DamagedCounts, CountsNoFileCanHoldAreRefused) {
+  for (const char* name : {"hist_bins_int64_max.vbs", "hist_bin_int64_min.vbs"}) {
+    Status status;
+    FA::AutoRef<Accessor> accessor(new Accessor);
+    EXPECT_FALSE(accessor->Open(damaged(name), FA::TyqOptions(), &status, false, 0)) << name;
+    EXPECT_EQ(status.tyqError(), E::ReadFailed) << name;
+  }
+  constexpr int64_t kBig = int64_t{1} << 62;
+  struct Case {
+    int64_t binA, binB, histCount, statCount;
+    bool opens;
+  };
+  const Case cases[] = {
+      {5, 7, 12, 12, true},       {kBig, 0, kBig, kBig, true},   {-1, 7, 6, 6, false},
+      {INT64_MIN, 0, 0, 0, false}, {kBig, 1, kBig, kBig, false}, {5, 7, -12, 12, false},
+      {5, 7, 12, kBig + 1, false}, {INT64_MAX, INT64_MAX, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    auto bytes = std::make_shared<Bytes>();
+    {
+      MemoryFile adt(bytes);
+      File file("counts", FA::FileFactory::UsageCreate, &adt);
+      FA::DataInfo info;
+      info.SetExtent(0, 1, 10, 0, 1, 10, 0, 1, 10, false);
+      ASSERT_TRUE(file.Create("counts", info, FA::DataTypeEnum::Float32, FA::TyqOptions(),
+                              nullptr, -1, 1));
+      int64_t bins[FA::Histogram::kBins] = {};
+      bins[3] = c.binA;
+      bins[200] = c.binB;
+      ASSERT_TRUE(file.SetDataHist(c.histCount, -1, 1, bins, nullptr));
+      ASSERT_TRUE(file.SetDataStats(c.statCount, 1, 1, -1, 1, nullptr));
+      ASSERT_TRUE(file.Flush(false, nullptr));
+    }
+    MemoryFile adt(bytes);
+    File file("counts", FA::FileFactory::UsageRead, &adt);
+    Status status;
+    EXPECT_EQ(file.Open("counts", false, FA::TyqOptions(), &status), c.opens)
+        << c.binA << " " << c.binB << " " << c.histCount << " " << c.statCount;
+    if (!c.opens) {
+      EXPECT_EQ(status.tyqError(), E::ReadFailed);
+    }
+  }
 }
 
 }  // namespace
