@@ -139,6 +139,32 @@ void File::ApplyBrickSizeOverride() {
                brick[0], brick[1], brick[2]);
 }
 
+// The caller's brick size, else the environment's, else 64 on every axis;
+// checked against the volume and the sample type.
+bool File::ChooseBrickSize(const DataInfo& dataInfo, FA::EnumClass<FA::DataTypeEnum> dataType,
+                           const FA::TyqOptions& options, Status* status) {
+  Func func("File::Create", status);
+  dataInfo_ = dataInfo;
+  const int32_t* asked = options.brickSize;
+  const bool given = asked[0] != 0 || asked[1] != 0 || asked[2] != 0;
+  const int32_t* brick = given ? asked : nullptr;
+  const int32_t standard[3] = {64, 64, 64};
+  fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
+                       FA::StorageOrderEnum::TraceOptimized());
+  if (given) {
+    fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], brick[0],
+                         brick[1], brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
+  } else {
+    ApplyBrickSizeOverride();
+    brick = fileInfo_.brickSize;
+  }
+  if (handler_->IsBlockedLayout() && !std::equal(brick, brick + 3, standard)) {
+    return func.setError(Err::InvalidArgument, fileInfo_.fileName);
+  }
+  sampleSize_ = FA::DataTypeEnum::Size(dataType);
+  return CheckGeometry(func.statusP());
+}
+
 bool File::Create(const std::string& name, const DataInfo& dataInfo,
                   FA::EnumClass<FA::DataTypeEnum> dataType, const FA::TyqOptions& options,
                   Status* status, float valueMin, float valueMax, int32_t version,
@@ -152,7 +178,8 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
   }
   // Refuse what no file can describe before anything is created on disk.
   if (dataType < 0 || dataType > FA::DataTypeEnum::IbmFloat32 || dataInfo.size[0] <= 0 ||
-      dataInfo.size[1] <= 0 || dataInfo.size[2] <= 0) {
+      dataInfo.size[1] <= 0 || dataInfo.size[2] <= 0 ||
+      !ChooseBrickSize(dataInfo, dataType, options, func.statusP())) {
     return func.setError(Err::InvalidArgument, name);
   }
   bool buffered = true, synchronous = true;
@@ -168,10 +195,6 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
     std::lock_guard<std::mutex> hold(tableLock_);
     dataEnd_ = 0;
   }
-  dataInfo_ = dataInfo;
-  fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
-                       FA::StorageOrderEnum::TraceOptimized());
-  ApplyBrickSizeOverride();
   uint8_t id[16];
   const bool ok = newRandomId(id, func.statusP());
   if (ok) {

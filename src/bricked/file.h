@@ -141,6 +141,9 @@ class File final : public Access::BrickStore {
   void ChooseFileModes(const std::string& name, const FileAccess::TyqOptions& options,
                        bool& buffered, bool& synchronous) const;
   void ApplyBrickSizeOverride();
+  bool ChooseBrickSize(const DataInfo& dataInfo,
+                       FileAccess::EnumClass<FileAccess::DataTypeEnum> dataType,
+                       const FileAccess::TyqOptions& options, Status* status);
   bool NewIdentity(Status* status);
   void Normalize();
   int64_t GetNextPosition(int64_t& cursor, int64_t size);
