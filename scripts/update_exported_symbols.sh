@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Writes tests/api/exported_symbols.txt from the libtyq.so of a build
-# directory (default build/test-release; not a sanitizer build). Run it when
+# directory (default build/test-release). Run it when
 # a change of the exported interface is intended, and commit the list.
 set -euo pipefail
 cd "$(dirname "$0")/.."
