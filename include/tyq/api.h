@@ -63,14 +63,14 @@ class AutoRef {
 // box with the vertical index fastest. Every operation returns true on
 // success and, when `error` is given, leaves the outcome there.
 // Threads: one call at a time per reader. Each read sets the reader's
-// buffer layout, so reads in flight on one reader from two threads can
-// deliver wrong samples without an error; a host sharing a reader between
-// threads serialises its calls, or opens one reader per thread. Separate
-// readers may be used from separate threads. addRef and release may be
-// called from any thread.
-// No call of this interface throws: failures, running out of memory and
-// exceptions thrown by the host's own receivers and providers all come back
-// as codes, with the file name as context where there is one.
+// buffer layout (a raw-brick read sets another), so calls that overlap on
+// one reader race on it and may deliver samples in the wrong layout without
+// an error; a host sharing a reader between threads serialises its calls,
+// or opens one reader per thread. Separate readers may be used from
+// separate threads. addRef and release may be called from any thread.
+// No call of a reader, writer or factory throws: failures, running out of
+// memory and exceptions thrown by the host's own receivers and providers
+// all come back as codes, with the file name as context where there is one.
 class TYQ_EXPORT Reader {
  public:
   virtual bool getMetaData(MetaDataReceiver& receiver, Error* error) = 0;
