@@ -3,7 +3,8 @@
 # there; with EXPECTED, compares it against that file and fails on any
 # difference, naming what was added or removed.
 if(NOT LIBRARY)
-  message(FATAL_ERROR "usage: cmake -DLIBRARY=libtyq.so [-DOUTPUT=f | -DEXPECTED=f] -P ${CMAKE_CURRENT_LIST_FILE}")
+  message(FATAL_ERROR "usage: cmake -DLIBRARY=libtyq.so [-DOUTPUT=f | -DEXPECTED=f] "
+                      "-P ${CMAKE_CURRENT_LIST_FILE}")
 endif()
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} COMMAND c++filt
                 RESULT_VARIABLE rc OUTPUT_VARIABLE listing)
