@@ -1,4 +1,4 @@
-# Installs libtyq.so, the public headers, the tyq tool, a CMake package
+# Installs libtyq.so, the binary-stable headers, the tyq tool, a CMake package
 # (find_package(tyq) gives the target tyq::tyq) and a pkg-config file. Both
 # package files find the installed tree from where they lie, so any
 # `cmake --install --prefix` works and the tree may be moved.
@@ -9,7 +9,18 @@ install(TARGETS tyq EXPORT tyqTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS tyq_app RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/tyq DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Hosts build against the binary-stable interface alone. The internal access
+# interface is tied to this compiler and standard library; it is installed
+# apart, on request (cmake --install <build> --component tyq_internal), into
+# include/tyq-internal, which a program adds to its include path beside
+# include. A new header is internal until listed here.
+set(TYQ_STABLE_HEADERS api.h api_values.h export.h version.h)
+list(TRANSFORM TYQ_STABLE_HEADERS PREPEND ${PROJECT_SOURCE_DIR}/include/tyq/)
+file(GLOB TYQ_INTERNAL_HEADERS ${PROJECT_SOURCE_DIR}/include/tyq/*.h)
+list(REMOVE_ITEM TYQ_INTERNAL_HEADERS ${TYQ_STABLE_HEADERS})
+install(FILES ${TYQ_STABLE_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tyq)
+install(FILES ${TYQ_INTERNAL_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tyq-internal/tyq
+        COMPONENT tyq_internal EXCLUDE_FROM_ALL)
 install(EXPORT tyqTargets NAMESPACE tyq:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tyq)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/tyqConfig.cmake.in

@@ -9,7 +9,6 @@
 #include "args.h"
 #include "npy.h"
 #include "replacing_output.h"
-#include "tyq/environment.h"
 #include "tyq/tyq.h"
 
 namespace tyq_tool {
@@ -17,7 +16,6 @@ namespace tyq_tool {
 namespace {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
-using Qra::Ostrel::Tyq::Private::Environment;
 using Qra::Ostrel::Tyq::Private::Status;
 
 struct SampleTypeName {
@@ -139,14 +137,9 @@ bool writeVolume(const std::string& name, const CreateArgs& args, const NpyArray
   info.SetExtent(0, 1, static_cast<int32_t>(array.shape[0]), 0, 1,
                  static_cast<int32_t>(array.shape[1]), 0, 1, static_cast<int32_t>(array.shape[2]),
                  false);
-  if (args.haveBrick) {
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", args.brick[0]);
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_0", args.brick[0]);
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_1", args.brick[1]);
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_2", args.brick[2]);
-  }
   FA::TyqOptions options;
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
+  if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
   FA::AutoRef<FA::Writer> writer;
   return FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
              writer, name, info, type, options, status, static_cast<float>(lo),

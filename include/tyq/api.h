@@ -15,7 +15,9 @@ namespace Tyq {
 namespace TyqApi {
 
 // Holds one counted reference to a Reader or Writer; the object goes away
-// with the last release. Copies share the object.
+// with the last release. Copies share the object. The count is atomic:
+// copies held by different threads may be made and dropped at any time, but
+// one handle object must not be assigned while another thread uses it.
 template <typename T>
 class AutoRef {
  public:
@@ -60,9 +62,15 @@ class AutoRef {
 // k0) along inline, crossline and vertical, and their sizes; buffers hold the
 // box with the vertical index fastest. Every operation returns true on
 // success and, when `error` is given, leaves the outcome there.
-// Threads: one call at a time per reader (each read sets the buffer
-// layout); separate readers may be used from separate threads. addRef and
-// release may be called from any thread.
+// Threads: one call at a time per reader. Each read sets the reader's
+// buffer layout (a raw-brick read sets another), so calls that overlap on
+// one reader race on it and may deliver samples in the wrong layout without
+// an error; a host sharing a reader between threads serialises its calls,
+// or opens one reader per thread. Separate readers may be used from
+// separate threads. addRef and release may be called from any thread.
+// No call of a reader, writer or factory throws: failures, running out of
+// memory and exceptions thrown by the host's own receivers and providers
+// all come back as codes, with the file name as context where there is one.
 class TYQ_EXPORT Reader {
  public:
   virtual bool getMetaData(MetaDataReceiver& receiver, Error* error) = 0;

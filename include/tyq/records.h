@@ -157,6 +157,10 @@ class TYQ_EXPORT TyqOptions {
   bool unbuffered = false;
   bool asynchronous = false;
   bool reserved2 = false;
+  // Brick size of a new uncompressed file along axes 0, 1, 2; all 0 for
+  // the default (64 x 64 x 64, or what OSTREL_TYQ_BRICK_SIZE asks for).
+  // Version-1 files have 64 x 64 x 64 bricks only.
+  int32_t brickSize[3] = {0, 0, 0};
 };
 
 }  // namespace Qra::Ostrel::Tyq::FileAccess

@@ -19,6 +19,13 @@ namespace {
 // Partial bricks are read in slabs of their slowest axis.
 int slowestAxis(int order) { return order <= 1 ? 0 : (order <= 3 ? 1 : 2); }
 
+// Sets every sample of a box of the caller's buffer to one value.
+template <typename T>
+void FillBox(T* dst, const int strides[3], T value, const int size[3]) {
+  const int none[3] = {0, 0, 0};
+  CopyBox<T>(dst, strides, &value, none, size);
+}
+
 }  // namespace
 
 template <typename T>
@@ -53,19 +60,19 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   const int32_t storedSize = store_->GetSampleSize();
-  const size_t brickSamples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
-  AlignedBuffer buffer;
-  if (!buffer.Resize(brickSamples * std::max<size_t>(sizeof(T), storedSize))) {
-    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
-  }
-  std::memset(buffer.data(), 0, buffer.size());
+  const int64_t brickSamples = fileInfo_->GetNumberOfSamplesPerBrick();
   // Orders without a layout of their own keep the trace-optimised one.
   int callerStrides[3] = {size[1] * size[2], size[2], 1};
   StorageStrides(accessOrder_, size, callerStrides);
-  // Partial bricks are read only along the slabs of their slowest axis that
-  // the request crosses.
+  // Stored bricks are read only along the slabs of their slowest axis that
+  // the request crosses, into a window of that size; constant and absent
+  // bricks fill the box directly. So the memory a read takes follows the
+  // request, not the brick size a file claims.
   const int slow = slowestAxis(fileInfo_->storageOrder);
-  const int64_t slab = static_cast<int64_t>(brickSamples) / brick[slow];
+  const int64_t slab = brickSamples / brick[slow];
+  const size_t windowBytes = static_cast<size_t>(slab * std::min(brick[slow], size[slow])) *
+                             std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize));
+  AlignedBuffer window;
   const ConvFcn convert = conversions_.read[SampleTypeOf<T>()];
   // Requests much larger than the cache are written around it.
   const bool stream = int64_t{size[0]} * size[1] * size[2] * static_cast<int64_t>(sizeof(T)) >
@@ -78,28 +85,52 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
         const int index[3] = {i, j, k};
         int ovStart[3], ovSize[3];
         if (clip.GetEx(ovStart, ovSize, start, size, index) == TileIntersect<3>::None) continue;
+        int64_t dstOffset = 0;
+        for (int d = 0; d < 3; ++d) {
+          dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
+        }
+        T* dst = data + dstOffset;
+        alignas(8) unsigned char constant[8] = {};
+        const BrickStore::Holding holding = store_->PeekBrick(i, j, k, lod, constant);
+        if (holding == BrickStore::Holding::Absent) {
+          FillBox(dst, callerStrides, T{}, ovSize);
+          continue;
+        }
+        if (holding == BrickStore::Holding::Constant) {
+          if (convert) {
+            convert(constant, scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
+                    fileInfo_->valueMax, 1);
+          }
+          T value;
+          std::memcpy(&value, constant, sizeof(T));
+          FillBox(dst, callerStrides, value, ovSize);
+          ++found;
+          continue;
+        }
+        if (window.size() == 0 && !window.Resize(windowBytes)) {
+          return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+        }
         const int64_t brickStart = int64_t{index[slow]} * brick[slow];
         const int64_t skipBefore = (ovStart[slow] - brickStart) * slab;
         const int64_t skipAfter = (brickStart + brick[slow] - ovStart[slow] - ovSize[slow]) * slab;
         const BrickReadHint hint{skipBefore, skipAfter};
-        if (!store_->GetBrickPart(i, j, k, lod, buffer.data(), hint, func.statusP())) {
+        if (!store_->GetBrickWindow(i, j, k, lod, window.data(), hint, func.statusP())) {
           if (func.tyqError() != Err::BrickNotFound) return false;
           func.setSuccess();
-          std::memset(buffer.data(), 0, buffer.size());
-        } else {
-          ++found;
-          if (convert) {
-            convert(buffer.data(), scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
-                    fileInfo_->valueMax, static_cast<int64_t>(brickSamples) - skipAfter);
-          }
+          FillBox(dst, callerStrides, T{}, ovSize);
+          continue;
         }
-        const T* src = static_cast<const T*>(buffer.data());
-        int64_t srcOffset = 0, dstOffset = 0;
+        ++found;
+        if (convert) {
+          convert(window.data(), scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
+                  fileInfo_->valueMax, brickSamples - skipBefore - skipAfter);
+        }
+        int64_t srcOffset = -skipBefore;
         for (int d = 0; d < 3; ++d) {
           srcOffset += int64_t{ovStart[d] - index[d] * brick[d]} * brickStrides_[d];
-          dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
         }
-        CopyBox<T>(data + dstOffset, callerStrides, src + srcOffset, brickStrides_, ovSize, stream);
+        CopyBox<T>(dst, callerStrides, static_cast<const T*>(window.data()) + srcOffset,
+                   brickStrides_, ovSize, stream);
       }
     }
   }

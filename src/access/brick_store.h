@@ -64,6 +64,21 @@ class BrickStore {
   // The same where only part of the brick is needed (see BrickReadHint).
   virtual bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
                             const BrickReadHint& hint, Status* status) = 0;
+  // The same read into a buffer that holds only the samples the hint asks
+  // for: samples [skipBefore, total - skipAfter) of the brick go to the
+  // start of `window`. The default reads the whole brick into a scratch
+  // buffer; a format that can read part of a brick should do better.
+  virtual bool GetBrickWindow(int32_t i, int32_t j, int32_t k, int level, void* window,
+                              const BrickReadHint& hint, Status* status);
+  // How a brick is held, found without reading it, so that a reader can
+  // fill its box from a constant or absent brick without expanding it. A
+  // constant's one sample goes to `constant` (GetSampleSize bytes). A store
+  // that cannot tell answers Stored; so does one asked outside its bricks.
+  enum class Holding { Absent, Constant, Stored };
+  virtual Holding PeekBrick(int32_t i, int32_t j, int32_t k, int level, void* constant) {
+    (void)i, (void)j, (void)k, (void)level, (void)constant;
+    return Holding::Stored;
+  }
   virtual bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                         Status* status) = 0;
   // Every sample equal to the one sample at `value` (GetSampleSize bytes).

@@ -2,9 +2,11 @@
 // accessors. Failures travel as the internal status code, unchanged.
 #include "api/reader_writer.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
+#include "api/api_internal.h"
 #include "api/reader_writer_metadata.h"
 #include "tyq/tyq.h"
 
@@ -51,20 +53,54 @@ bool SetError(Error* error, int code) {
   return code == 0;
 }
 
+bool SetError(Error* error, const Status& status) {
+  const int code = status.tyqError();
+  if (error) *error = Error(code, ToSimpleString(status.context()));
+  return code == 0;
+}
+
+namespace {
+
+// Exceptions must not cross into a host built by another compiler: each
+// public entry runs its body here, and what escapes it becomes a code. When
+// even the error cannot be made, the call still returns false.
+template <typename Body>
+bool Guarded(Error* error, Body body) noexcept {
+  int code = 0;
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    code = Err::OutOfMemory;
+  } catch (...) {
+    code = Err::InternalError;
+  }
+  try {
+    SetError(error, code);
+  } catch (...) {  // nothing is left to report it with
+  }
+  return false;
+}
+
+}  // namespace
+
 bool ReaderFactoryImp::createReader(const SimpleString& filename, AutoRef<Reader>& reader,
                                     Error* error) {
-  AutoRef<ReaderImp> made(new ReaderImp);
-  if (!made->open(filename, error)) return false;
-  reader = AutoRef<Reader>(made.get());
-  return SetError(error, 0);
+  return Guarded(error, [&] {
+    AutoRef<ReaderImp> made(new ReaderImp);
+    if (!made->open(filename, error)) return false;
+    reader = AutoRef<Reader>(made.get());
+    return SetError(error, 0);
+  });
 }
 
 bool WriterFactoryImp::createWriter(const SimpleString& filename, const MetaDataProvider& metadata,
                                     AutoRef<Writer>& writer, Error* error) {
-  AutoRef<WriterImp> made(new WriterImp);
-  if (!made->create(filename, metadata, error)) return false;
-  writer = AutoRef<Writer>(made.get());
-  return SetError(error, 0);
+  return Guarded(error, [&] {
+    AutoRef<WriterImp> made(new WriterImp);
+    if (!made->create(filename, metadata, error)) return false;
+    writer = AutoRef<Writer>(made.get());
+    return SetError(error, 0);
+  });
 }
 
 bool ReaderImp::open(const SimpleString& name, Error* error) {
@@ -73,7 +109,7 @@ bool ReaderImp::open(const SimpleString& name, Error* error) {
   FA::FileInfo info;
   if (FA::Tyq::CreateTyqReader(accessor, toStd(name), FA::TyqOptions(), &status) != 0 ||
       !accessor->GetFileInfo(info, &status)) {
-    return SetError(error, status.tyqError());
+    return SetError(error, status);
   }
   accessor_ = accessor;
   sampleType_ = info.dataType;
@@ -89,29 +125,33 @@ bool ReaderImp::prologue(Error* error) const {
 }
 
 bool ReaderImp::getMetaData(MetaDataReceiver& receiver, Error* error) {
-  if (!prologue(error)) return false;
-  Status status;
-  FA::FileInfo file;
-  FA::DataInfo data;
-  if (!accessor_->GetFileInfo(file, &status) || !accessor_->GetDataInfo(data, &status)) {
-    return SetError(error, status.tyqError());
-  }
-  return SetError(error, SendMetadata(file, data, receiver));
+  return Guarded(error, [&] {
+    if (!prologue(error)) return false;
+    Status status;
+    FA::FileInfo file;
+    FA::DataInfo data;
+    if (!accessor_->GetFileInfo(file, &status) || !accessor_->GetDataInfo(data, &status)) {
+      return SetError(error, status);
+    }
+    return SetError(error, SendMetadata(file, data, receiver));
+  });
 }
 
 template <typename T>
 bool ReaderImp::readBox(int required, int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                         T* buffer, Error* error) {
-  if (!prologue(error)) return false;
-  if (required >= 0 && sampleType_ != required) return SetError(error, Err::InvalidArgument);
-  Status status;
-  // Public reads always deliver the vertical index fastest, whatever order
-  // an earlier raw-brick read left in force.
-  if (!accessor_->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
-    return SetError(error, status.tyqError());
-  }
-  accessor_->ReadData(lod, i0, j0, k0, ni, nj, nk, buffer, &status);
-  return SetError(error, status.tyqError());
+  return Guarded(error, [&] {
+    if (!prologue(error)) return false;
+    if (required >= 0 && sampleType_ != required) return SetError(error, Err::InvalidArgument);
+    Status status;
+    // Public reads always deliver the vertical index fastest, whatever order
+    // an earlier raw-brick read left in force.
+    if (!accessor_->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
+      return SetError(error, status);
+    }
+    accessor_->ReadData(lod, i0, j0, k0, ni, nj, nk, buffer, &status);
+    return SetError(error, status);
+  });
 }
 
 bool ReaderImp::readInt16(int i0, int j0, int k0, int ni, int nj, int nk, short* buffer,
@@ -145,16 +185,18 @@ bool ReaderImp::readFloatLod(int lod, int i0, int j0, int k0, int ni, int nj, in
 }
 
 bool ReaderImp::readRawBrick(int lod, int bi, int bj, int bk, void* buffer, Error* error) {
-  if (!prologue(error)) return false;
-  Status status;
-  FA::FileInfo info;
-  if (!accessor_->GetFileInfo(info, &status) ||
-      !accessor_->SetAccessStorageOrder(info.storageOrder, &status)) {
-    return SetError(error, status.tyqError());
-  }
-  void* bricks[1] = {buffer};
-  accessor_->ReadRawBrick(lod, bi, bj, bk, 1, 1, 1, bricks, &status);
-  return SetError(error, status.tyqError());
+  return Guarded(error, [&] {
+    if (!prologue(error)) return false;
+    Status status;
+    FA::FileInfo info;
+    if (!accessor_->GetFileInfo(info, &status) ||
+        !accessor_->SetAccessStorageOrder(info.storageOrder, &status)) {
+      return SetError(error, status);
+    }
+    void* bricks[1] = {buffer};
+    accessor_->ReadRawBrick(lod, bi, bj, bk, 1, 1, 1, bricks, &status);
+    return SetError(error, status);
+  });
 }
 
 bool WriterImp::create(const SimpleString& name, const MetaDataProvider& metadata, Error* error) {
@@ -167,7 +209,7 @@ bool WriterImp::create(const SimpleString& name, const MetaDataProvider& metadat
           accessor, toStd(name), description.dataInfo,
           static_cast<FA::DataTypeEnum::value_type>(description.dataType), description.options,
           &status, description.dataMin, description.dataMax, 0) != 0) {
-    return SetError(error, status.tyqError());
+    return SetError(error, status);
   }
   accessor_ = accessor;
   sampleType_ = description.dataType;
@@ -185,11 +227,13 @@ bool WriterImp::prologue(Error* error) const {
 template <typename T>
 bool WriterImp::writeBox(int required, int i0, int j0, int k0, int ni, int nj, int nk,
                          const T* buffer, Error* error) {
-  if (!prologue(error)) return false;
-  if (required >= 0 && sampleType_ != required) return SetError(error, Err::InvalidArgument);
-  Status status;
-  accessor_->WriteData(0, i0, j0, k0, ni, nj, nk, buffer, &status);
-  return SetError(error, status.tyqError());
+  return Guarded(error, [&] {
+    if (!prologue(error)) return false;
+    if (required >= 0 && sampleType_ != required) return SetError(error, Err::InvalidArgument);
+    Status status;
+    accessor_->WriteData(0, i0, j0, k0, ni, nj, nk, buffer, &status);
+    return SetError(error, status);
+  });
 }
 
 bool WriterImp::writeInt16(int i0, int j0, int k0, int ni, int nj, int nk, const short* buffer,
@@ -208,10 +252,12 @@ bool WriterImp::writeFloat(int i0, int j0, int k0, int ni, int nj, int nk, const
 }
 
 bool WriterImp::finalize(Error* error) {
-  if (!prologue(error)) return false;
-  Status status;
-  accessor_->Finalize(true, true, &status);
-  return SetError(error, status.tyqError());
+  return Guarded(error, [&] {
+    if (!prologue(error)) return false;
+    Status status;
+    accessor_->Finalize(true, true, &status);
+    return SetError(error, status);
+  });
 }
 
 }  // namespace Impl

@@ -82,5 +82,7 @@ class WriterFactoryImp final : public WriterFactory {
 
 // Sets *error (when given) to a fresh error of `code`; true exactly for 0.
 bool SetError(Error* error, int code);
+// The same with the code of `status`, keeping its context (the file name).
+bool SetError(Error* error, const Private::Status& status);
 
 }  // namespace Qra::Ostrel::Tyq::TyqApi::Impl

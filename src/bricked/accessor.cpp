@@ -27,6 +27,11 @@ bool Accessor::Create(const std::string& name, const DataInfo& dataInfo,
   Func func("Accessor::Create", status);
   if (getDebugLevel() > 0) std::printf("## Create name=\"%s\"\n", name.c_str());
   Discard(nullptr);
+  // Samples are converted to the stored type on every write, and IBM floats
+  // have no encoder: refuse them before a file exists.
+  if (dataType < 0 || dataType >= FA::DataTypeEnum::IbmFloat32) {
+    return func.setError(FA::Error::InvalidArgument, name);
+  }
   auto file = std::make_unique<File>(name, FA::FileFactory::UsageCreate, callerFile_);
   if (!file->Create(name, dataInfo, dataType, options, func.statusP(), valueMin, valueMax,
                     version)) {

@@ -75,6 +75,10 @@ bool File::Reload(int32_t version, Status* status) {
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   fileInfo_.fileSize = file_->GetFileSize(func.statusP());
   if (!func.ok()) return false;
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    dataEnd_ = fileInfo_.fileSize;
+  }
   // Everything is re-derived from the file, including where its blocks are.
   infoPosition_ = histPosition_ = brickTable_.position = tileTable_.position = -1;
   tileCursor_ = brickCursor_ = -1;
@@ -135,6 +139,32 @@ void File::ApplyBrickSizeOverride() {
                brick[0], brick[1], brick[2]);
 }
 
+// The caller's brick size, else the environment's, else 64 on every axis;
+// checked against the volume and the sample type.
+bool File::ChooseBrickSize(const DataInfo& dataInfo, FA::EnumClass<FA::DataTypeEnum> dataType,
+                           const FA::TyqOptions& options, Status* status) {
+  Func func("File::Create", status);
+  dataInfo_ = dataInfo;
+  const int32_t* asked = options.brickSize;
+  const bool given = asked[0] != 0 || asked[1] != 0 || asked[2] != 0;
+  const int32_t* brick = given ? asked : nullptr;
+  const int32_t standard[3] = {64, 64, 64};
+  fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
+                       FA::StorageOrderEnum::TraceOptimized());
+  if (given) {
+    fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], brick[0],
+                         brick[1], brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
+  } else {
+    ApplyBrickSizeOverride();
+    brick = fileInfo_.brickSize;
+  }
+  if (handler_->IsBlockedLayout() && !std::equal(brick, brick + 3, standard)) {
+    return func.setError(Err::InvalidArgument, fileInfo_.fileName);
+  }
+  sampleSize_ = FA::DataTypeEnum::Size(dataType);
+  return CheckGeometry(func.statusP());
+}
+
 bool File::Create(const std::string& name, const DataInfo& dataInfo,
                   FA::EnumClass<FA::DataTypeEnum> dataType, const FA::TyqOptions& options,
                   Status* status, float valueMin, float valueMax, int32_t version,
@@ -148,7 +178,8 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
   }
   // Refuse what no file can describe before anything is created on disk.
   if (dataType < 0 || dataType > FA::DataTypeEnum::IbmFloat32 || dataInfo.size[0] <= 0 ||
-      dataInfo.size[1] <= 0 || dataInfo.size[2] <= 0) {
+      dataInfo.size[1] <= 0 || dataInfo.size[2] <= 0 ||
+      !ChooseBrickSize(dataInfo, dataType, options, func.statusP())) {
     return func.setError(Err::InvalidArgument, name);
   }
   bool buffered = true, synchronous = true;
@@ -160,10 +191,10 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
   sequential_ = Environment::getNumericEnv("OSTREL_TYQ_SEQUENTIAL", 0) > 0 ||
                 name.rfind("sd://", 0) == 0 || name.rfind("gs://", 0) == 0;
   fileInfo_.fileSize = 0;
-  dataInfo_ = dataInfo;
-  fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
-                       FA::StorageOrderEnum::TraceOptimized());
-  ApplyBrickSizeOverride();
+  {
+    std::lock_guard<std::mutex> hold(tableLock_);
+    dataEnd_ = 0;
+  }
   uint8_t id[16];
   const bool ok = newRandomId(id, func.statusP());
   if (ok) {
@@ -206,6 +237,8 @@ bool File::Flush(bool newIdentity, Status* status) {
     return false;
   }
   fileInfo_.fileSize = file_->GetFileSize(func.statusP());
+  std::lock_guard<std::mutex> hold(tableLock_);
+  dataEnd_ = std::max(dataEnd_, fileInfo_.fileSize);
   return func.ok();
 }
 

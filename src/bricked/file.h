@@ -85,6 +85,9 @@ class File final : public Access::BrickStore {
                 int64_t skipAfter, Status* status);
   bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
                     const Access::BrickReadHint& hint, Status* status) override;
+  bool GetBrickWindow(int32_t i, int32_t j, int32_t k, int level, void* window,
+                      const Access::BrickReadHint& hint, Status* status) override;
+  Holding PeekBrick(int32_t i, int32_t j, int32_t k, int level, void* constant) override;
   bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                 Status* status) override;
   bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
@@ -138,6 +141,9 @@ class File final : public Access::BrickStore {
   void ChooseFileModes(const std::string& name, const FileAccess::TyqOptions& options,
                        bool& buffered, bool& synchronous) const;
   void ApplyBrickSizeOverride();
+  bool ChooseBrickSize(const DataInfo& dataInfo,
+                       FileAccess::EnumClass<FileAccess::DataTypeEnum> dataType,
+                       const FileAccess::TyqOptions& options, Status* status);
   bool NewIdentity(Status* status);
   void Normalize();
   int64_t GetNextPosition(int64_t& cursor, int64_t size);
@@ -148,6 +154,13 @@ class File final : public Access::BrickStore {
   bool TileIndex(int32_t i, int32_t j, int level, int64_t& index, Func& func) const;
   int64_t DecodeBrick(int64_t entry, void* constantOut) const;
   int64_t DecodeTile(int64_t entry, uint8_t* constantOut) const;
+  bool ReadBrickSamples(int32_t i, int32_t j, int32_t k, int level, void* buffer,
+                        int64_t skipBefore, int64_t skipAfter, bool windowed, Func& func);
+  // Whether `size` bytes stored at `position` lie in the data area: clear of
+  // the header, the description blocks and both tables, and inside the file.
+  // The caller holds the table lock.
+  bool InDataArea(int64_t position, int64_t size) const;
+  bool StoredBlocksFit(const LookupTable& table, bool tiles, Status* status) const;
   bool ReadBlock(int64_t position, size_t traceBytes, size_t size, void* buffer, Func& func);
   bool WriteBlock(int64_t position, size_t traceBytes, size_t size, const void* data, Func& func);
   void OnBrickWritten(int level, int32_t i, int32_t j, int32_t k);
@@ -172,6 +185,9 @@ class File final : public Access::BrickStore {
   bool writable_ = false;
   int64_t tileCursor_ = -1;
   int64_t brickCursor_ = -1;
+  // The end of the file as far as is known: its size when read, grown by
+  // every block placed since. Guarded by the table lock.
+  int64_t dataEnd_ = 0;
   bool sequential_ = false;
   Access::DirtyMarks marks_;
   // Guards the table entries, their changed flags, the placement cursors

@@ -96,6 +96,28 @@ bool File::GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer
 bool File::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, int64_t skipBefore,
                     int64_t skipAfter, Status* status) {
   Func func("File::GetBrick", status);
+  return ReadBrickSamples(i, j, k, level, buffer, skipBefore, skipAfter, false, func);
+}
+
+bool File::GetBrickWindow(int32_t i, int32_t j, int32_t k, int level, void* window,
+                          const Access::BrickReadHint& hint, Status* status) {
+  Func func("File::GetBrick", status);
+  return ReadBrickSamples(i, j, k, level, window, hint.skipBefore, hint.skipAfter, true, func);
+}
+
+Access::BrickStore::Holding File::PeekBrick(int32_t i, int32_t j, int32_t k, int level,
+                                            void* constant) {
+  const int64_t index = brickEntryIndex(geometry_, level, i, j, k);
+  if (!open_ || index < 0 || index >= brickTable_.count) return Holding::Stored;
+  std::lock_guard<std::mutex> hold(tableLock_);
+  const int64_t position = DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], constant);
+  return position == 0 ? Holding::Absent : (position == 1 ? Holding::Constant : Holding::Stored);
+}
+
+// Samples [skipBefore, total - skipAfter) of a brick: at their own offset in
+// a whole-brick `buffer`, or at the start of `buffer` when `windowed`.
+bool File::ReadBrickSamples(int32_t i, int32_t j, int32_t k, int level, void* buffer,
+                            int64_t skipBefore, int64_t skipAfter, bool windowed, Func& func) {
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   const int64_t total = fileInfo_.GetNumberOfSamplesPerBrick();
   if (skipBefore < 0 || skipAfter < 0 || skipBefore > total - skipAfter || !buffer) {
@@ -106,23 +128,37 @@ bool File::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, in
   if (skipBefore + skipAfter == total) return true;
   uint8_t constant[8] = {};
   int64_t position = 0;
+  bool inDataArea = false;
   {
     std::lock_guard<std::mutex> hold(tableLock_);
     position = DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], constant);
+    inDataArea = position == 0 || position == 1 || InDataArea(position, BrickBytes());
   }
   if (position == 0) return func.setError(Err::BrickNotFound, fileInfo_.fileName);
+  if (!inDataArea) return func.setError(Err::ReadFailed, fileInfo_.fileName);
+  const int64_t first = skipBefore * sampleSize_;
+  const int64_t bytes = (total - skipBefore - skipAfter) * sampleSize_;
+  auto* out = static_cast<uint8_t*>(buffer) + (windowed ? 0 : first);
   if (position == 1) {
-    fillPattern(buffer, static_cast<size_t>(total), constant, sampleSize_);
+    fillPattern(out, static_cast<size_t>(total - skipBefore - skipAfter), constant, sampleSize_);
     return true;
   }
   const size_t traceBytes = static_cast<size_t>(fileInfo_.brickSize[2]) * sampleSize_;
   if (handler_->IsBlockedLayout()) {
-    return ReadBlock(position, traceBytes, static_cast<size_t>(BrickBytes()), buffer, func);
+    if (!windowed) {
+      return ReadBlock(position, traceBytes, static_cast<size_t>(BrickBytes()), buffer, func);
+    }
+    // Blocked bricks are small (64 samples a side) and read whole.
+    AlignedBuffer brick;
+    if (!brick.Resize(static_cast<size_t>(BrickBytes()))) {
+      return func.setError(Err::OutOfMemory, fileInfo_.fileName);
+    }
+    if (!ReadBlock(position, traceBytes, brick.size(), brick.data(), func)) return false;
+    std::memcpy(out, brick.bytes() + first, static_cast<size_t>(bytes));
+    return true;
   }
-  const int64_t first = skipBefore * sampleSize_;
-  const int64_t bytes = (total - skipBefore - skipAfter) * sampleSize_;
-  if (!file_->ReadFromPosition(position + first, static_cast<uint32_t>(bytes),
-                               static_cast<uint8_t*>(buffer) + first, func.statusP())) {
+  if (!file_->ReadFromPosition(position + first, static_cast<uint32_t>(bytes), out,
+                               func.statusP())) {
     return func.pushError(Err::ReadFailed);
   }
   return true;
@@ -141,6 +177,9 @@ bool File::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data
     position = DecodeBrick(brickTable_.entries[static_cast<size_t>(index)], nullptr);
     isNew = position <= 1;
     if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
+    if (!isNew && !InDataArea(position, BrickBytes())) {
+      return func.setError(Err::ReadFailed, fileInfo_.fileName);
+    }
     if (isNew) position = GetNextDataBrickPosition();
   }
   const size_t traceBytes = static_cast<size_t>(fileInfo_.brickSize[2]) * sampleSize_;

@@ -130,9 +130,43 @@ bool File::ReadTable(LookupTable& table, Status* status) {
   return true;
 }
 
+bool File::InDataArea(int64_t position, int64_t size) const {
+  if (position < 0 || size < 0 || position > dataEnd_ - size) return false;
+  const int64_t end = position + size;
+  const auto clear = [&](int64_t begin, int64_t length) {
+    return begin < 0 || length <= 0 || end <= begin || position >= begin + length;
+  };
+  const int64_t firstBlock = handler_->HasOffsetsRecord()
+                                 ? static_cast<int64_t>(kHeaderSize + kV1OffsetsSize)
+                                 : static_cast<int64_t>(kHeaderSize);
+  return clear(0, firstBlock) &&
+         clear(infoPosition_, handler_->InfoBlockSize(dataInfo_)) &&
+         clear(histPosition_, handler_->HistSize()) &&
+         clear(tileTable_.position, tileTable_.count * int64_t{kEntrySize}) &&
+         clear(brickTable_.position, brickTable_.count * int64_t{kEntrySize});
+}
+
+// Stored blocks cannot share bytes, so a brick size (or tile size) is
+// believed only when the blocks the table claims to store fit in the file
+// together. This bounds what a read of such a file may allocate.
+bool File::StoredBlocksFit(const LookupTable& table, bool tiles, Status* status) const {
+  Func func("File::ReadLookupTable", status);
+  const int64_t blockBytes = tiles ? TileBytes() : BrickBytes();
+  int64_t stored = 0;
+  for (const int64_t entry : table.entries) {
+    const int64_t position = tiles ? DecodeTile(entry, nullptr) : DecodeBrick(entry, nullptr);
+    if (position > 1) ++stored;
+  }
+  if (stored > 0 && stored > fileInfo_.fileSize / blockBytes) {
+    return func.setError(Err::ReadFailed, fileInfo_.fileName);
+  }
+  return true;
+}
+
 bool File::ReadLookupTable(Status* status) {
   Func func("File::ReadLookupTable", status);
   if (!ReadTable(brickTable_, func.statusP())) return false;
+  if (!StoredBlocksFit(brickTable_, false, func.statusP())) return false;
   const int64_t brickBytes = BrickBytes();
   fileInfo_.brickAlignment = brickBytes;
   for (const int64_t entry : brickTable_.entries) {
@@ -142,7 +176,7 @@ bool File::ReadLookupTable(Status* status) {
       break;
     }
   }
-  return ReadTable(tileTable_, func.statusP());
+  return ReadTable(tileTable_, func.statusP()) && StoredBlocksFit(tileTable_, true, func.statusP());
 }
 
 bool File::WriteTable(LookupTable& table, Status* status) {
@@ -175,15 +209,19 @@ int64_t File::GetNextPosition(int64_t& cursor, int64_t size) {
   int64_t align = std::max<int64_t>(fileInfo_.brickAlignment, 1);
   // Small objects (tiles) that divide the alignment pack at their own size.
   const int64_t packed = (size < align && size > 0 && align % size == 0) ? size : align;
-  if (sequential_) return roundUp(fileSize, packed);
   int64_t p = cursor;
-  if (cursor == -1) {
-    p = fileSize;
-    align = packed;
+  if (sequential_) {
+    p = roundUp(fileSize, packed);
+  } else {
+    if (cursor == -1) {
+      p = fileSize;
+      align = packed;
+    }
+    if (p % align == 0 && p < fileSize) p = fileSize;  // that boundary is taken already
+    if (p % align != 0 && p % align + size > align) p = roundUp(p, align);
+    cursor = p + size;
   }
-  if (p % align == 0 && p < fileSize) p = fileSize;  // that boundary is taken already
-  if (p % align != 0 && p % align + size > align) p = roundUp(p, align);
-  cursor = p + size;
+  dataEnd_ = std::max(dataEnd_, p + size);
   return p;
 }
 

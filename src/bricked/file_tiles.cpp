@@ -30,6 +30,9 @@ bool File::GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, 
   {
     std::lock_guard<std::mutex> hold(tableLock_);
     position = DecodeTile(tileTable_.entries[static_cast<size_t>(index)], &constant);
+    if (position != 0 && position != 1 && !InDataArea(position, TileBytes())) {
+      return func.setError(Err::ReadFailed, fileInfo_.fileName);
+    }
   }
   if (position == 0) return func.setError(Err::BrickNotFound, fileInfo_.fileName);
   if (position == 1) {
@@ -55,6 +58,9 @@ bool File::SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flag
     position = DecodeTile(tileTable_.entries[static_cast<size_t>(index)], nullptr);
     isNew = position <= 1;
     if (!isNew && sequential_) return func.setError(Err::InvalidArgument, "");
+    if (!isNew && !InDataArea(position, TileBytes())) {
+      return func.setError(Err::ReadFailed, fileInfo_.fileName);
+    }
     if (isNew) position = GetNextGridFlagsTilePosition();
   }
   if (!WriteBlock(position, 1, static_cast<size_t>(TileBytes()), flags, func)) return false;

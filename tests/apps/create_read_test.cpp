@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "npy.h"
 #include "read_command.h"
 #include "support/temp_dir.h"
+#include "tyq/tyq.h"
 
 namespace tyq_tool {
 namespace {
@@ -117,6 +119,35 @@ TEST(CreateAndRead, BadInputsFailCleanly) {
   EXPECT_EQ(runCommand(runRead,
                        {dir.file("v.vbs"), "--size", "2000000,2000000,2", "-o", dir.file("o.raw")}),
             2);
+}
+
+// A documented option: no warning, nothing left in the environment, and the
+// file has the bricks asked for.
+TEST(CreateAndRead, BrickOptionIsPassedToTheLibrary) {
+  namespace FA = Qra::Ostrel::Tyq::FileAccess;
+  tyq_test::TempDir dir;
+  std::vector<short> values(40 * 30 * 20);
+  for (size_t n = 0; n < values.size(); ++n) values[n] = static_cast<short>(n % 300);
+  writeNpy(dir.file("in.npy"), "<i2", values, {40, 30, 20});
+  std::string err;
+  ASSERT_EQ(runCommand(runCreate,
+                       {dir.file("v.vbs"), "--from", dir.file("in.npy"), "--brick", "16,32,8"},
+                       &err),
+            0);
+  EXPECT_EQ(err.find("UNTESTED"), std::string::npos) << err;
+  EXPECT_EQ(std::getenv("OSTREL_TYQ_BRICK_SIZE"), nullptr);
+  EXPECT_EQ(std::getenv("OSTREL_TYQ_BRICK_SIZE_1"), nullptr);
+  FA::AutoRef<FA::Reader> reader;
+  Qra::Ostrel::Tyq::Private::Status status;
+  ASSERT_EQ(FA::Tyq::CreateTyqReader(reader, dir.file("v.vbs"), FA::TyqOptions(), &status), 0);
+  FA::FileInfo info;
+  ASSERT_TRUE(reader->GetFileInfo(info, &status));
+  EXPECT_EQ(info.brickSize[0], 16);
+  EXPECT_EQ(info.brickSize[1], 32);
+  EXPECT_EQ(info.brickSize[2], 8);
+  const float worst = worstError(dir, dir.file("v.vbs"), values, "40,30,20");
+  EXPECT_GE(worst, 0);
+  EXPECT_LT(worst, 0.05f);
 }
 
 }  // namespace

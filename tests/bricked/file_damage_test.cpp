@@ -1,10 +1,22 @@
-// Opening damaged or hostile files: each gives a clear code, never a crash,
-// and never an allocation the file's own size cannot justify.
+// Opening and reading damaged or hostile files: each gives a clear code,
+// never a crash, never data taken from outside the data area, and never an
+// allocation the file's own size or the request cannot justify.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "bricked/accessor.h"
 #include "bricked/file.h"
 #include "bricked/format.h"
 #include "core/endian.h"
@@ -75,8 +87,10 @@ TEST(DamagedFile, TruncationBeforeTheTablesEndIsAReadFailure) {
       const Bytes shortened(good.begin(), good.begin() + static_cast<long>(cut));
       EXPECT_EQ(openCode(shortened), E::ReadFailed) << "version " << version << " cut " << cut;
     }
+    // Cut right behind the tables, the one brick the table stores is gone:
+    // its brick size is no longer believable.
     const Bytes tablesOnly(good.begin(), good.begin() + static_cast<long>(tablesEnd));
-    EXPECT_EQ(openCode(tablesOnly), E::NoError) << "version " << version;
+    EXPECT_EQ(openCode(tablesOnly), E::ReadFailed) << "version " << version;
   }
 }
 
@@ -153,6 +167,174 @@ TEST(DamagedFile, BrickPositionsPastTheEndFailOnRead) {
     std::vector<uint8_t> brick(64 * 64 * 64);
     EXPECT_FALSE(file.GetBrick(0, 0, 0, 0, brick.data(), &status));
     EXPECT_EQ(status.tyqError(), E::ReadFailed) << "version " << version;
+  }
+}
+
+std::string damaged(const char* name) {
+  const char* data = std::getenv("TYQ_TEST_DATA");
+  return std::string(data ? data : "tests/data") + "/damaged/" + name;
+}
+
+// A good version-3 file and where its first brick entry and its tables lie.
+struct Layout {
+  Bytes bytes;
+  int64_t entryAt = 0;
+  int64_t tilesAt = 0;
+  int64_t bricksAt = 0;
+};
+
+Layout goodLayout() {
+  Layout out;
+  out.bytes = goodFile(3);
+  MemoryFile adt(std::make_shared<Bytes>(out.bytes));
+  File probe("p", FA::FileFactory::UsageRead, &adt);
+  EXPECT_TRUE(probe.Open("p", true, FA::TyqOptions(), nullptr));
+  out.tilesAt = probe.GetTileTable().position;
+  out.bricksAt = probe.GetBrickTable().position;
+  out.entryAt = out.bricksAt + 8 * probe.GetBrickTable().levelStart[0];
+  return out;
+}
+
+TEST(DamagedTable, PositionsOutsideTheDataAreaAreNotSampleData) {
+  const Layout good = goodLayout();
+  const int64_t positions[] = {2, 4, 9, 100, good.tilesAt, good.bricksAt,
+                               good.bricksAt + 8, static_cast<int64_t>(good.bytes.size()) - 10};
+  for (const int64_t position : positions) {
+    Bytes bad = good.bytes;
+    Le::putI64(bad.data() + good.entryAt, position);
+    // Reading: the header, description blocks or tables are no samples.
+    MemoryFile readAdt(std::make_shared<Bytes>(bad));
+    File reader("bad", FA::FileFactory::UsageRead, &readAdt);
+    ASSERT_TRUE(reader.Open("bad", true, FA::TyqOptions(), nullptr));
+    std::vector<uint8_t> brick(64 * 64 * 64);
+    Status status;
+    EXPECT_FALSE(reader.GetBrick(0, 0, 0, 0, brick.data(), &status)) << position;
+    EXPECT_EQ(status.tyqError(), E::ReadFailed) << position;
+    // Writing the brick again must not overwrite them either.
+    auto shared = std::make_shared<Bytes>(bad);
+    MemoryFile writeAdt(shared);
+    File writer("bad", FA::FileFactory::UsageReadWrite, &writeAdt);
+    ASSERT_TRUE(writer.Open("bad", false, FA::TyqOptions(), nullptr));
+    EXPECT_FALSE(writer.SetBrick(0, 0, 0, 0, brick.data(), &status)) << position;
+    EXPECT_EQ(status.tyqError(), E::ReadFailed) << position;
+    EXPECT_TRUE(std::equal(bad.begin(), bad.begin() + good.entryAt, shared->begin()));
+  }
+}
+
+TEST(DamagedTable, EntryIntoTheHeaderOfAKeptFile) {
+  File file("kept", FA::FileFactory::UsageRead, nullptr);
+  Status status;
+  ASSERT_TRUE(file.Open(damaged("table_entry_points_into_header.vbs"), true, FA::TyqOptions(),
+                        &status))
+      << status.message();
+  const FA::FileInfo* info = file.GetFileInfo(nullptr);
+  const int n[3] = {info->brickCount[0], info->brickCount[1], info->brickCount[2]};
+  std::vector<long long> positions(static_cast<size_t>(n[0]) * n[1] * n[2]);
+  ASSERT_TRUE(file.GetDataBrickPos(positions.data(), 0, 0, 0, 0, n[0], n[1], n[2], nullptr));
+  const int64_t tablesEnd = file.GetBrickTable().position + 8 * file.GetBrickTable().count;
+  std::vector<uint8_t> brick(static_cast<size_t>(info->GetNumberOfBytesPerBrick()));
+  int intoHeader = 0;
+  for (int i = 0; i < n[0]; ++i) {
+    for (int j = 0; j < n[1]; ++j) {
+      for (int k = 0; k < n[2]; ++k) {
+        const long long position = positions[(static_cast<size_t>(i) * n[1] + j) * n[2] + k];
+        if (position <= 1 || position >= tablesEnd) continue;
+        ++intoHeader;
+        EXPECT_FALSE(file.GetBrick(i, j, k, 0, brick.data(), &status));
+        EXPECT_EQ(status.tyqError(), E::ReadFailed);
+      }
+    }
+  }
+  EXPECT_GT(intoHeader, 0);
+}
+
+// Runs `body` in a child process whose address space may grow by no more
+// than `headroom` bytes; true when it ran to the end and returned true. An
+// allocation beyond the headroom fails there (or aborts a sanitizer build).
+bool withinHeadroom(size_t headroom, const std::function<bool()>& body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + headroom;
+    const rlimit cap = {limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0) _exit(2);
+    _exit(body() ? 0 : 1);
+  }
+  int wstatus = 0;
+  if (pid < 0 || waitpid(pid, &wstatus, 0) != pid) return false;
+  return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+}
+
+// The three files claim bricks of 4096 x 4096 x 64 one-byte samples (1 GiB)
+// in 2.4 KB.
+TEST(DamagedTable, HugeBrickSizesCostOnlyWhatTheReadNeeds) {
+  constexpr size_t kHeadroom = size_t{64} << 20;
+  for (const char* name : {"huge_brick_absent_1x1x1.vbs", "huge_brick_const_1x1x1.vbs"}) {
+    EXPECT_TRUE(withinHeadroom(kHeadroom, [&] {
+      FA::AutoRef<Accessor> accessor(new Accessor);
+      if (!accessor->Open(damaged(name), FA::TyqOptions(), nullptr, true, 0)) return false;
+      float sample = -1;
+      Status status;
+      accessor->ReadData(0, 0, 0, 0, 1, 1, 1, &sample, &status);
+      return (status.ok() || status.tyqError() == E::BrickNotFound) && std::isfinite(sample);
+    })) << name;
+  }
+  // A stored brick of that size cannot be in so small a file.
+  Status status;
+  FA::AutoRef<Accessor> accessor(new Accessor);
+  EXPECT_FALSE(accessor->Open(damaged("huge_brick_past_eof.vbs"), FA::TyqOptions(), &status,
+                              true, 0));
+  EXPECT_EQ(status.tyqError(), E::ReadFailed);
+}
+
+// Histogram bins and statistics counts near the 64-bit limits overflowed
+// once later writes were added to them.
+TEST(DamagedCounts, CountsNoFileCanHoldAreRefused) {
+  for (const char* name : {"hist_bins_int64_max.vbs", "hist_bin_int64_min.vbs"}) {
+    Status status;
+    FA::AutoRef<Accessor> accessor(new Accessor);
+    EXPECT_FALSE(accessor->Open(damaged(name), FA::TyqOptions(), &status, false, 0)) << name;
+    EXPECT_EQ(status.tyqError(), E::ReadFailed) << name;
+  }
+  constexpr int64_t kBig = int64_t{1} << 62;
+  struct Case {
+    int64_t binA, binB, histCount, statCount;
+    bool opens;
+  };
+  const Case cases[] = {
+      {5, 7, 12, 12, true},       {kBig, 0, kBig, kBig, true},   {-1, 7, 6, 6, false},
+      {INT64_MIN, 0, 0, 0, false}, {kBig, 1, kBig, kBig, false}, {5, 7, -12, 12, false},
+      {5, 7, 12, kBig + 1, false}, {INT64_MAX, INT64_MAX, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    auto bytes = std::make_shared<Bytes>();
+    {
+      MemoryFile adt(bytes);
+      File file("counts", FA::FileFactory::UsageCreate, &adt);
+      FA::DataInfo info;
+      info.SetExtent(0, 1, 10, 0, 1, 10, 0, 1, 10, false);
+      ASSERT_TRUE(file.Create("counts", info, FA::DataTypeEnum::Float32, FA::TyqOptions(),
+                              nullptr, -1, 1));
+      int64_t bins[FA::Histogram::kBins] = {};
+      bins[3] = c.binA;
+      bins[200] = c.binB;
+      ASSERT_TRUE(file.SetDataHist(c.histCount, -1, 1, bins, nullptr));
+      ASSERT_TRUE(file.SetDataStats(c.statCount, 1, 1, -1, 1, nullptr));
+      ASSERT_TRUE(file.Flush(false, nullptr));
+    }
+    MemoryFile adt(bytes);
+    File file("counts", FA::FileFactory::UsageRead, &adt);
+    Status status;
+    EXPECT_EQ(file.Open("counts", false, FA::TyqOptions(), &status), c.opens)
+        << c.binA << " " << c.binB << " " << c.histCount << " " << c.statCount;
+    if (!c.opens) {
+      EXPECT_EQ(status.tyqError(), E::ReadFailed);
+    }
   }
 }
 
