@@ -10,6 +10,10 @@ struct ReadBits {
   BitReader* r;
   uint32_t bit(int stream, uint32_t) { return r[stream].get(); }
   bool zeroRuns8(int stream, uint32_t) { return r[stream].skipZeros8(); }
+  // A stream taken out into a local for a pass, and put back after it.
+  BitReader take(int stream) const { return r[stream]; }
+  void give(int stream, const BitReader& local) const { r[stream] = local; }
+  static uint32_t io(BitReader& local, uint32_t) { return local.get(); }
 };
 
 }  // namespace

@@ -12,6 +12,13 @@ struct WriteBits {
     w[stream].put(value);
     return value;
   }
+  // A stream taken out into a local for a pass, and put back after it.
+  BitWriter take(int stream) const { return w[stream]; }
+  void give(int stream, const BitWriter& local) const { w[stream] = local; }
+  static uint32_t io(BitWriter& local, uint32_t value) {
+    local.put(value);
+    return value;
+  }
   bool zeroRuns8(int stream, uint32_t anyBit) {
     if (anyBit) return false;
     w[stream].putZeros8();

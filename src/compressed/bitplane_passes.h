@@ -197,36 +197,91 @@ class BandCoder {
     });
   }
 
-  void propagate(uint32_t g) {
-    const int n0 = b_.n0;
-    scan(anyNeighbourhood, [&](int c, int t) {
-      for (int j = 0; j < 4; ++j) {
-        const uint8_t s = st_[t + j * sRow_];
-        if (s == 0 || s >= kBorder) continue;
-        const uint32_t has = (mag_[c + j * n0] & g) != 0;
-        if (!bits_.bit(kTables.propStream[s], has ^ 1))
-          becomeSignificant(c + j * n0, t + j * sRow_, kSig, g);
-      }
-    });
+  // Bit 7 of every byte of `w` moved to bit k for byte k.
+  static uint32_t byteMask(uint64_t w) { return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56); }
+  // Bit 7 set in the bytes of insignificant states with a neighbourhood
+  // count (1..7); significant and border states have bits 0..2 clear.
+  static uint64_t countedBytes(uint64_t w) { return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80; }
+  // Columns of the 8 from `s` on that hold a state `pick` marks in any of
+  // the four rows of the stripe.
+  template <class Pick>
+  uint32_t columns(const uint8_t* s, Pick pick) const {
+    return byteMask(pick(load8(s)) | pick(load8(s + sRow_)) | pick(load8(s + 2 * sRow_)) |
+                    pick(load8(s + 3 * sRow_)));
   }
 
-  void refine(uint32_t g) {
-    const int n0 = b_.n0;
-    scan(anySignificant, [&](int c, int t) {
-      for (int j = 0; j < 4; ++j) {
-        uint8_t& s = st_[t + j * sRow_];
-        if (s < kSig) continue;
-        uint32_t& m = mag_[c + j * n0];
-        if (s & kRefined) {
-          if (bits_.bit(kRefineStream, (m & g) != 0)) m |= g;
-        } else if (s & kFresh) {
-          if (bits_.bit(kFirstRefineStream, (m & g) != 0)) m |= g;
-          s |= kRefined;
-        } else {
-          s |= kFresh;
+  // Visits only the columns of each group of 8 that have a candidate; a
+  // coefficient that becomes significant changes its neighbours' counts,
+  // so the columns after it are looked up again.
+  void propagate(uint32_t g) {
+    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    uint32_t* const mag = mag_;
+    uint8_t* const st = st_;
+    for (int i2 = 0; i2 < n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane + r * sRow;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          const uint8_t* group = st + t0 + i0;
+          uint32_t cols = columns(group, countedBytes);
+          while (cols != 0) {
+            const int k = __builtin_ctz(cols);
+            cols &= cols - 1;
+            bool changed = false;
+            for (int j = 0; j < 4; ++j) {
+              const int t = t0 + i0 + k + j * sRow;
+              const uint8_t v = st[t];
+              if (v == 0 || v >= kBorder) continue;
+              const int c = c0 + i0 + k + j * n0;
+              const uint32_t has = (mag[c] & g) != 0;
+              if (!bits_.bit(kTables.propStream[v], has ^ 1)) {
+                becomeSignificant(c, t, kSig, g);
+                changed = true;
+              }
+            }
+            if (changed) cols = columns(group, countedBytes) & (~0u << k << 1);
+          }
         }
       }
-    });
+    }
+  }
+
+  // Only significant coefficients take part; refinement changes no other
+  // state, so each group's columns are looked up once. The two refinement
+  // streams are held in locals for the pass.
+  void refine(uint32_t g) {
+    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    uint32_t* const mag = mag_;
+    uint8_t* const st = st_;
+    auto first = bits_.take(kFirstRefineStream);
+    auto rest = bits_.take(kRefineStream);
+    auto significant = [](uint64_t w) { return w & kBytes80; };
+    for (int i2 = 0; i2 < n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane + r * sRow;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          for (uint32_t cols = columns(st + t0 + i0, significant); cols != 0; cols &= cols - 1) {
+            const int k = i0 + __builtin_ctz(cols);
+            for (int j = 0; j < 4; ++j) {
+              uint8_t& v = st[t0 + k + j * sRow];
+              if (v < kSig) continue;
+              uint32_t& m = mag[c0 + k + j * n0];
+              if (v & kRefined) {
+                if (Bits::io(rest, (m & g) != 0)) m |= g;
+              } else if (v & kFresh) {
+                if (Bits::io(first, (m & g) != 0)) m |= g;
+                v |= kRefined;
+              } else {
+                v |= kFresh;
+              }
+            }
+          }
+        }
+      }
+    }
+    bits_.give(kFirstRefineStream, first);
+    bits_.give(kRefineStream, rest);
   }
 
   // One more plane for the border coefficients only; states stay as they are.
