@@ -267,10 +267,11 @@ class BandCoder {
               uint8_t& v = st[t0 + k + j * sRow];
               if (v < kSig) continue;
               uint32_t& m = mag[c0 + k + j * n0];
+              // The bits are as good as random: no branch on them.
               if (v & kRefined) {
-                if (Bits::io(rest, (m & g) != 0)) m |= g;
+                m |= g & (0u - Bits::io(rest, (m & g) != 0));
               } else if (v & kFresh) {
-                if (Bits::io(first, (m & g) != 0)) m |= g;
+                m |= g & (0u - Bits::io(first, (m & g) != 0));
                 v |= kRefined;
               } else {
                 v |= kFresh;
