@@ -25,6 +25,19 @@ class BitWriter {
     acc_ |= uint64_t{bit} << n_;
     if (++n_ == 64) spill();
   }
+  // The low n bits of v (n = 1..32, no higher bits set), bit 0 first.
+  void putBits(uint32_t v, int n) {
+    acc_ |= uint64_t{v} << n_;
+    const int total = n_ + n;
+    if (total < 64) {
+      n_ = total;
+      return;
+    }
+    const int used = 64 - n_;
+    spill();
+    acc_ = uint64_t{v} >> used;
+    n_ = total - 64;
+  }
   void putZeros8() {
     if (n_ + 8 < 64) {
       n_ += 8;
@@ -85,6 +98,24 @@ class BitReader {
     acc_ >>= 8;
     n_ -= 8;
     return true;
+  }
+  // The next n bits (n = 1..32), the first in bit 0: as n calls of get().
+  uint32_t getBits(int n) {
+    const uint64_t mask = (uint64_t{1} << n) - 1;
+    if (n_ >= n) {
+      const uint64_t v = acc_ & mask;
+      acc_ >>= n;
+      n_ -= n;
+      return static_cast<uint32_t>(v);
+    }
+    const int have = n_;
+    uint64_t v = acc_;
+    refill();
+    const int rest = n - have;
+    v |= acc_ << have;
+    acc_ >>= rest;
+    n_ -= rest;
+    return static_cast<uint32_t>(v & mask);
   }
   uint32_t get() {
     if (n_ == 0) refill();

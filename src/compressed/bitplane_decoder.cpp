@@ -14,6 +14,7 @@ struct ReadBits {
   BitReader take(int stream) const { return r[stream]; }
   void give(int stream, const BitReader& local) const { r[stream] = local; }
   static uint32_t io(BitReader& local, uint32_t) { return local.get(); }
+  static uint32_t io32(BitReader& local, uint32_t) { return local.getBits(32); }
 };
 
 }  // namespace

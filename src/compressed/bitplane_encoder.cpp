@@ -19,6 +19,10 @@ struct WriteBits {
     local.put(value);
     return value;
   }
+  static uint32_t io32(BitWriter& local, uint32_t value) {
+    local.putBits(value, 32);
+    return value;
+  }
   bool zeroRuns8(int stream, uint32_t anyBit) {
     if (anyBit) return false;
     w[stream].putZeros8();

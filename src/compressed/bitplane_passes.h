@@ -138,6 +138,8 @@ class BandCoder {
     return v;
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
+  // Refined at least once (only significant states have it).
+  static constexpr uint64_t kBytes40 = 0x4040404040404040ULL;
   // Some byte of the OR of four rows is significant.
   static bool anySignificant(uint64_t any, int) { return (any & kBytes80) != 0; }
   // Some state lies in 1..7 (insignificant with significant neighbours):
@@ -261,7 +263,13 @@ class BandCoder {
         const int c0 = (i2 * n1 + r) * n0;
         const int t0 = i2 * sPlane + r * sRow;
         for (int i0 = 0; i0 < n0; i0 += 8) {
-          for (uint32_t cols = columns(st + t0 + i0, significant); cols != 0; cols &= cols - 1) {
+          const uint8_t* group = st + t0 + i0;
+          if ((load8(group) & load8(group + sRow) & load8(group + 2 * sRow) &
+               load8(group + 3 * sRow) & kBytes40) == kBytes40) {
+            refineAll(rest, mag + c0 + i0, n0, g);
+            continue;
+          }
+          for (uint32_t cols = columns(group, significant); cols != 0; cols &= cols - 1) {
             const int k = i0 + __builtin_ctz(cols);
             for (int j = 0; j < 4; ++j) {
               uint8_t& v = st[t0 + k + j * sRow];
@@ -283,6 +291,22 @@ class BandCoder {
     }
     bits_.give(kFirstRefineStream, first);
     bits_.give(kRefineStream, rest);
+  }
+
+  // A group of 8 columns whose 32 coefficients were all refined before:
+  // 32 bits of stream 18 in scan order (column by column, top row first).
+  template <class Local>
+  static void refineAll(Local& rest, uint32_t* m, int n0, uint32_t g) {
+    uint32_t word = 0;
+    if (!Bits::kDecode) {
+      for (int j = 0; j < 4; ++j)
+        for (int k = 0; k < 8; ++k) word |= static_cast<uint32_t>((m[j * n0 + k] & g) != 0) << (4 * k + j);
+    }
+    word = Bits::io32(rest, word);
+    if (Bits::kDecode) {
+      for (int j = 0; j < 4; ++j)
+        for (int k = 0; k < 8; ++k) m[j * n0 + k] |= g & (0u - (word >> (4 * k + j) & 1));
+    }
   }
 
   // One more plane for the border coefficients only; states stay as they are.
