@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "compressed/bitplane.h"
 #include "compressed/bitplane_passes.h"
 
@@ -23,10 +25,11 @@ struct WriteBits {
     local.putBits(value, 32);
     return value;
   }
-  bool zeroRuns8(int stream, uint32_t anyBit) {
-    if (anyBit) return false;
-    w[stream].putZeros8();
-    return true;
+  // Zeros for the next columns up to the first set bit of `hits` (at most n).
+  int zeroRun(int stream, int n, uint32_t hits) {
+    const int z = hits == 0 ? n : std::min(n, __builtin_ctz(hits));
+    if (z > 0) w[stream].putBits(0, z);
+    return z;
   }
 };
 

@@ -110,28 +110,9 @@ class BandCoder {
   }
 
  private:
-  // Visits the columns of 4 in scan order: axis-2 planes, stripes of four
-  // rows, columns, top row first. `busy` looks at the states of 8 columns of
-  // a stripe at once (the OR of the four rows' 64-bit words) and tells
-  // whether any of them has work; idle groups of 8 are skipped.
-  template <class Busy, class Fn>
-  void scan(Busy&& busy, Fn&& fn) {
-    const int n0 = b_.n0, n1 = b_.n1;
-    for (int i2 = 0; i2 < b_.n2; ++i2) {
-      for (int r = 0; r < n1; r += 4) {
-        const int c0 = (i2 * n1 + r) * n0;
-        const int t0 = i2 * sPlane_ + r * sRow_;
-        for (int i0 = 0; i0 < n0; i0 += 8) {
-          const uint8_t* s = st_ + t0 + i0;
-          if (!busy(load8(s) | load8(s + sRow_) | load8(s + 2 * sRow_) | load8(s + 3 * sRow_),
-                    c0 + i0))
-            continue;
-          for (int k = i0; k < i0 + 8; ++k) fn(c0 + k, t0 + k);
-        }
-      }
-    }
-  }
-
+  // Passes visit the columns of 4 in scan order: axis-2 planes, stripes of
+  // four rows, columns, top row first; columns are taken in groups of 8,
+  // whose states are read as one 64-bit word per row.
   static uint64_t load8(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
@@ -140,19 +121,6 @@ class BandCoder {
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
   // Refined at least once (only significant states have it).
   static constexpr uint64_t kBytes40 = 0x4040404040404040ULL;
-  // Some byte of the OR of four rows is significant.
-  static bool anySignificant(uint64_t any, int) { return (any & kBytes80) != 0; }
-  // Some state lies in 1..7 (insignificant with significant neighbours):
-  // then the OR of the rows has a low bit set in a byte.
-  static bool anyNeighbourhood(uint64_t any, int) { return (any & 0x0707070707070707ULL) != 0; }
-
-  // Whether any of the 4 x 8 magnitudes from coefficient c on has bit g.
-  uint32_t anyBit(int c, uint32_t g) const {
-    uint32_t m = 0;
-    for (int j = 0; j < 4; ++j)
-      for (int i = 0; i < 8; ++i) m |= mag_[c + j * b_.n0 + i];
-    return (m & g) != 0;
-  }
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
@@ -172,31 +140,56 @@ class BandCoder {
     s[sRow_ + 1] = kTables.plus1[s[sRow_ + 1]];
   }
 
+  // A column's run bit is 1 when some insignificant coefficient of it has
+  // bit g. Only the encoder knows that in advance; coding a column changes
+  // no other column's answer (neighbours gain counts, not significance), so
+  // the columns of a group between those with a 1 take their zeros in one go.
   void cleanup(uint32_t g) {
+    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    for (int i2 = 0; i2 < n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane + r * sRow;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          const uint32_t hits = Bits::kDecode ? 0u : hitColumns(st_ + t0 + i0, c0 + i0, g);
+          for (int k = 0; k < 8; ++k) {
+            k += bits_.zeroRun(kRunStream, 8 - k, hits >> k);
+            if (k < 8) cleanupColumn(c0 + i0 + k, t0 + i0 + k, g);
+          }
+        }
+      }
+    }
+  }
+
+  uint32_t hitColumns(const uint8_t* group, int c, uint32_t g) const {
+    uint32_t hits = 0;
+    for (int j = 0; j < 4; ++j) {
+      const uint32_t* m = mag_ + c + j * b_.n0;
+      uint32_t has = 0;
+      for (int k = 0; k < 8; ++k) has |= static_cast<uint32_t>((m[k] & g) != 0) << k;
+      hits |= has & byteMask(~load8(group + j * sRow_) & kBytes80);
+    }
+    return hits;
+  }
+
+  void cleanupColumn(int c, int t, uint32_t g) {
     const int n0 = b_.n0;
-    // Eight columns without significant or neighbouring coefficients and
-    // without bit g code eight zero run bits, taken in one go.
-    auto busy = [&](uint64_t any, int c) {
-      return any != 0 || !bits_.zeroRuns8(kRunStream, Bits::kDecode ? 0 : anyBit(c, g));
-    };
-    scan(busy, [&](int c, int t) {
-      int k = 0;
-      if (!Bits::kDecode) {
-        while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
-      }
-      if (!bits_.bit(kRunStream, k < 4)) return;
-      const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
-      const uint32_t lo = bits_.bit(kRunStream, k & 1);
-      k = static_cast<int>(hi * 2 + lo);
-      becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
-      for (int j = k + 1; j < 4; ++j) {
-        const uint8_t s = st_[t + j * sRow_];
-        if (s >= kSig) continue;
-        const uint32_t has = (mag_[c + j * n0] & g) != 0;
-        if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
-          becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
-      }
-    });
+    int k = 0;
+    if (!Bits::kDecode) {
+      while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
+    }
+    if (!bits_.bit(kRunStream, k < 4)) return;
+    const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
+    const uint32_t lo = bits_.bit(kRunStream, k & 1);
+    k = static_cast<int>(hi * 2 + lo);
+    becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
+    for (int j = k + 1; j < 4; ++j) {
+      const uint8_t s = st_[t + j * sRow_];
+      if (s >= kSig) continue;
+      const uint32_t has = (mag_[c + j * n0] & g) != 0;
+      if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
+        becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
+    }
   }
 
   // Bit 7 of every byte of `w` moved to bit k for byte k.
