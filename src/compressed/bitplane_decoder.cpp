@@ -14,8 +14,7 @@ struct ReadBits {
   // A stream taken out into a local for a pass, and put back after it.
   BitReader take(int stream) const { return r[stream]; }
   void give(int stream, const BitReader& local) const { r[stream] = local; }
-  static uint32_t io(BitReader& local, uint32_t) { return local.get(); }
-  static uint32_t io32(BitReader& local, uint32_t) { return local.getBits(32); }
+  static uint32_t ioBits(BitReader& local, uint32_t, int n) { return local.getBits(n); }
 };
 
 }  // namespace

@@ -17,12 +17,8 @@ struct WriteBits {
   // A stream taken out into a local for a pass, and put back after it.
   BitWriter take(int stream) const { return w[stream]; }
   void give(int stream, const BitWriter& local) const { w[stream] = local; }
-  static uint32_t io(BitWriter& local, uint32_t value) {
-    local.put(value);
-    return value;
-  }
-  static uint32_t io32(BitWriter& local, uint32_t value) {
-    local.putBits(value, 32);
+  static uint32_t ioBits(BitWriter& local, uint32_t value, int n) {
+    local.putBits(value, n);
     return value;
   }
   // Zeros for the next columns up to the first set bit of `hits` (at most n).

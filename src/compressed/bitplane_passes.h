@@ -119,8 +119,6 @@ class BandCoder {
     return v;
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
-  // Refined at least once (only significant states have it).
-  static constexpr uint64_t kBytes40 = 0x4040404040404040ULL;
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
@@ -197,17 +195,27 @@ class BandCoder {
   // Bit 7 set in the bytes of insignificant states with a neighbourhood
   // count (1..7); significant and border states have bits 0..2 clear.
   static uint64_t countedBytes(uint64_t w) { return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80; }
-  // Columns of the 8 from `s` on that hold a state `pick` marks in any of
-  // the four rows of the stripe.
+  // Bit k of an 8-bit mask moved to bit 4k.
+  static uint32_t spread4(uint32_t m) {
+    m = (m | m << 12) & 0x000F000Fu;
+    m = (m | m << 6) & 0x03030303u;
+    return (m | m << 3) & 0x11111111u;
+  }
+  // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
+  // of their byte, as bit 4k + j for column k, row j: bit order is scan order.
   template <class Pick>
-  uint32_t columns(const uint8_t* s, Pick pick) const {
-    return byteMask(pick(load8(s)) | pick(load8(s + sRow_)) | pick(load8(s + 2 * sRow_)) |
-                    pick(load8(s + 3 * sRow_)));
+  static uint32_t positions(const uint64_t (&rows)[4], Pick pick) {
+    uint32_t p = 0;
+    for (int j = 0; j < 4; ++j) p |= spread4(byteMask(pick(rows[j]))) << j;
+    return p;
+  }
+  void loadGroup(const uint8_t* group, uint64_t (&rows)[4]) const {
+    for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * sRow_);
   }
 
-  // Visits only the columns of each group of 8 that have a candidate; a
-  // coefficient that becomes significant changes its neighbours' counts,
-  // so the columns after it are looked up again.
+  // Visits the candidates of each group of 8 columns; a coefficient that
+  // becomes significant changes its neighbours' counts, so the candidates
+  // after it are looked up again.
   void propagate(uint32_t g) {
     const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
     uint32_t* const mag = mag_;
@@ -218,66 +226,56 @@ class BandCoder {
         const int t0 = i2 * sPlane + r * sRow;
         for (int i0 = 0; i0 < n0; i0 += 8) {
           const uint8_t* group = st + t0 + i0;
-          uint32_t cols = columns(group, countedBytes);
-          while (cols != 0) {
-            const int k = __builtin_ctz(cols);
-            cols &= cols - 1;
-            bool changed = false;
-            for (int j = 0; j < 4; ++j) {
-              const int t = t0 + i0 + k + j * sRow;
-              const uint8_t v = st[t];
-              if (v == 0 || v >= kBorder) continue;
-              const int c = c0 + i0 + k + j * n0;
-              const uint32_t has = (mag[c] & g) != 0;
-              if (!bits_.bit(kTables.propStream[v], has ^ 1)) {
-                becomeSignificant(c, t, kSig, g);
-                changed = true;
-              }
+          uint64_t rows[4];
+          loadGroup(group, rows);
+          uint32_t todo = positions(rows, countedBytes);
+          while (todo != 0) {
+            const int at = __builtin_ctz(todo);
+            todo &= todo - 1;
+            const int t = t0 + i0 + (at >> 2) + (at & 3) * sRow;
+            const int c = c0 + i0 + (at >> 2) + (at & 3) * n0;
+            const uint32_t has = (mag[c] & g) != 0;
+            if (!bits_.bit(kTables.propStream[st[t]], has ^ 1)) {
+              becomeSignificant(c, t, kSig, g);
+              loadGroup(group, rows);
+              todo = positions(rows, countedBytes) & (~0u << at << 1);
             }
-            if (changed) cols = columns(group, countedBytes) & (~0u << k << 1);
           }
         }
       }
     }
   }
 
-  // Only significant coefficients take part; refinement changes no other
-  // state, so each group's columns are looked up once. The two refinement
-  // streams are held in locals for the pass.
+  // Refinement changes no state but the refined coefficient's own, so a
+  // group's coefficients split at once into those refined before (stream
+  // 18), those refined for the first time (stream 17) and those that only
+  // wait for the next plane; each stream's bits of the group move as one
+  // word, and the states are updated a row word at a time.
   void refine(uint32_t g) {
     const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
     uint32_t* const mag = mag_;
     uint8_t* const st = st_;
     auto first = bits_.take(kFirstRefineStream);
     auto rest = bits_.take(kRefineStream);
-    auto significant = [](uint64_t w) { return w & kBytes80; };
+    auto refined = [](uint64_t w) { return (w << 1) & kBytes80; };
+    auto fresh = [](uint64_t w) { return (w << 2) & ~(w << 1) & kBytes80; };
+    auto waiting = [](uint64_t w) { return w & ~(w << 1) & ~(w << 2) & kBytes80; };
     for (int i2 = 0; i2 < n2; ++i2) {
       for (int r = 0; r < n1; r += 4) {
         const int c0 = (i2 * n1 + r) * n0;
         const int t0 = i2 * sPlane + r * sRow;
         for (int i0 = 0; i0 < n0; i0 += 8) {
-          const uint8_t* group = st + t0 + i0;
-          if ((load8(group) & load8(group + sRow) & load8(group + 2 * sRow) &
-               load8(group + 3 * sRow) & kBytes40) == kBytes40) {
-            refineAll(rest, mag + c0 + i0, n0, g);
-            continue;
-          }
-          for (uint32_t cols = columns(group, significant); cols != 0; cols &= cols - 1) {
-            const int k = i0 + __builtin_ctz(cols);
-            for (int j = 0; j < 4; ++j) {
-              uint8_t& v = st[t0 + k + j * sRow];
-              if (v < kSig) continue;
-              uint32_t& m = mag[c0 + k + j * n0];
-              // The bits are as good as random: no branch on them.
-              if (v & kRefined) {
-                m |= g & (0u - Bits::io(rest, (m & g) != 0));
-              } else if (v & kFresh) {
-                m |= g & (0u - Bits::io(first, (m & g) != 0));
-                v |= kRefined;
-              } else {
-                v |= kFresh;
-              }
-            }
+          uint8_t* group = st + t0 + i0;
+          uint64_t rows[4];
+          loadGroup(group, rows);
+          if (((rows[0] | rows[1] | rows[2] | rows[3]) & kBytes80) == 0) continue;
+          refineBits(rest, positions(rows, refined), mag + c0 + i0, n0, g);
+          const uint32_t now = positions(rows, fresh);
+          if (now == 0 && positions(rows, waiting) == 0) continue;
+          refineBits(first, now, mag + c0 + i0, n0, g);
+          for (int j = 0; j < 4; ++j) {
+            const uint64_t w = rows[j] | fresh(rows[j]) >> 1 | waiting(rows[j]) >> 2;
+            std::memcpy(group + j * sRow, &w, 8);
           }
         }
       }
@@ -286,19 +284,26 @@ class BandCoder {
     bits_.give(kRefineStream, rest);
   }
 
-  // A group of 8 columns whose 32 coefficients were all refined before:
-  // 32 bits of stream 18 in scan order (column by column, top row first).
+  // Bit g of the coefficients at `at` (group positions, scan order) of the
+  // group whose first coefficient is m[0], as one word of their count.
   template <class Local>
-  static void refineAll(Local& rest, uint32_t* m, int n0, uint32_t g) {
+  static void refineBits(Local& stream, uint32_t at, uint32_t* m, int n0, uint32_t g) {
+    if (at == 0) return;
+    const int n = __builtin_popcount(at);
     uint32_t word = 0;
     if (!Bits::kDecode) {
-      for (int j = 0; j < 4; ++j)
-        for (int k = 0; k < 8; ++k) word |= static_cast<uint32_t>((m[j * n0 + k] & g) != 0) << (4 * k + j);
+      int i = 0;
+      for (uint32_t p = at; p != 0; p &= p - 1, ++i) {
+        const int b = __builtin_ctz(p);
+        word |= static_cast<uint32_t>((m[(b & 3) * n0 + (b >> 2)] & g) != 0) << i;
+      }
     }
-    word = Bits::io32(rest, word);
+    word = Bits::ioBits(stream, word, n);
     if (Bits::kDecode) {
-      for (int j = 0; j < 4; ++j)
-        for (int k = 0; k < 8; ++k) m[j * n0 + k] |= g & (0u - (word >> (4 * k + j) & 1));
+      for (uint32_t p = at; p != 0; p &= p - 1, word >>= 1) {
+        const int b = __builtin_ctz(p);
+        m[(b & 3) * n0 + (b >> 2)] |= g & (0u - (word & 1));
+      }
     }
   }
 
