@@ -103,18 +103,11 @@ P::CompressedBlock3d codeCase(const std::string& name) {
     EXPECT_TRUE(encodeBrick(c, block, s, o));
     return block;
   }
-  if (name == "int16-reflectivity-sqnr35-two-stage") {
-    const std::vector<float> f = reflectivityBrick(6);
+  if (name == "int16-sqnr20-two-stage" || name == "int16-reflectivity-sqnr35-two-stage") {
+    const bool reflectivity = name == "int16-reflectivity-sqnr35-two-stage";
+    const std::vector<float> f = reflectivity ? reflectivityBrick(6) : goldenBrick(3);
     std::vector<int16_t> s(f.begin(), f.end());
-    o.sqnr = 35;
-    o.twoStage = true;
-    EXPECT_TRUE(encodeBrick(c, block, s, o));
-    return block;
-  }
-  if (name == "int16-sqnr20-two-stage") {
-    const std::vector<float> f = goldenBrick(3);
-    std::vector<int16_t> s(f.begin(), f.end());
-    o.sqnr = 20;
+    o.sqnr = reflectivity ? 35 : 20;
     o.twoStage = true;
     EXPECT_TRUE(encodeBrick(c, block, s, o));
     return block;
