@@ -66,6 +66,18 @@ constexpr CoderTables makeCoderTables() {
 }
 inline constexpr CoderTables kTables = makeCoderTables();
 
+// Bit k of a byte moved to bit 4k, for every byte.
+struct Spread4 {
+  uint32_t at[256];
+};
+constexpr Spread4 makeSpread4() {
+  Spread4 t{};
+  for (uint32_t m = 0; m < 256; ++m)
+    for (int k = 0; k < 8; ++k) t.at[m] |= ((m >> k) & 1u) << (4 * k);
+  return t;
+}
+inline constexpr Spread4 kSpread4 = makeSpread4();
+
 inline int neighbourKey(uint8_t s) { return ((s >> 6) & 2) | ((s >> 4) & 1); }
 
 // Resets every band's states: inner bytes 0, border bytes kBorder.
@@ -196,11 +208,7 @@ class BandCoder {
   // count (1..7); significant and border states have bits 0..2 clear.
   static uint64_t countedBytes(uint64_t w) { return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80; }
   // Bit k of an 8-bit mask moved to bit 4k.
-  static uint32_t spread4(uint32_t m) {
-    m = (m | m << 12) & 0x000F000Fu;
-    m = (m | m << 6) & 0x03030303u;
-    return (m | m << 3) & 0x11111111u;
-  }
+  static uint32_t spread4(uint32_t m) { return kSpread4.at[m]; }
   // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
   // of their byte, as bit 4k + j for column k, row j: bit order is scan order.
   template <class Pick>
@@ -270,9 +278,10 @@ class BandCoder {
           loadGroup(group, rows);
           if (((rows[0] | rows[1] | rows[2] | rows[3]) & kBytes80) == 0) continue;
           refineBits(rest, positions(rows, refined), mag + c0 + i0, n0, g);
-          const uint32_t now = positions(rows, fresh);
-          if (now == 0 && positions(rows, waiting) == 0) continue;
-          refineBits(first, now, mag + c0 + i0, n0, g);
+          uint64_t changing = 0;
+          for (int j = 0; j < 4; ++j) changing |= fresh(rows[j]) | waiting(rows[j]);
+          if (changing == 0) continue;
+          refineBits(first, positions(rows, fresh), mag + c0 + i0, n0, g);
           for (int j = 0; j < 4; ++j) {
             const uint64_t w = rows[j] | fresh(rows[j]) >> 1 | waiting(rows[j]) >> 2;
             std::memcpy(group + j * sRow, &w, 8);
