@@ -357,7 +357,7 @@ class BandCoder {
   int coefIndex(uint16_t pos, int i2) const { return (i2 * b_.n1 + (pos >> 8)) * b_.n0 + (pos & 255); }
   int stateIndex(uint16_t pos, int i2) const { return i2 * sPlane_ + (pos >> 8) * sRow_ + (pos & 255); }
 
-  Bits& bits_;
+  Bits bits_;  // a pointer to the streams: copied, one load less per bit
   const Subband& b_;
   uint32_t* mag_;
   uint8_t* st_;  // state of coefficient (0, 0, 0), inside the border
