@@ -1,6 +1,7 @@
 #pragma once
 
 // Bit streams filled from bit 0 of each byte upward, moved 64 bits at a time.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,12 +26,18 @@ class BitWriter {
     acc_ |= uint64_t{bit} << n_;
     if (++n_ == 64) spill();
   }
-  void putZeros8() {
-    if (n_ + 8 < 64) {
-      n_ += 8;
-    } else {
-      for (int i = 0; i < 8; ++i) put(0);
+  // The low n bits of v (n = 1..32, no higher bits set), bit 0 first.
+  void putBits(uint32_t v, int n) {
+    acc_ |= uint64_t{v} << n_;
+    const int total = n_ + n;
+    if (total < 64) {
+      n_ = total;
+      return;
     }
+    const int used = 64 - n_;
+    spill();
+    acc_ = uint64_t{v} >> used;
+    n_ = total - 64;
   }
   // Bits written so far.
   uint64_t bits() const { return pos_ * 8 + static_cast<uint64_t>(n_); }
@@ -78,13 +85,31 @@ class BitReader {
     acc_ = 0;
     n_ = 0;
   }
-  // Consumes the next 8 bits when they are all 0 and already at hand;
-  // otherwise consumes nothing and returns false.
-  bool skipZeros8() {
-    if (n_ < 8 || (acc_ & 0xFF) != 0) return false;
-    acc_ >>= 8;
-    n_ -= 8;
-    return true;
+  // Consumes the zero bits already at hand before the next 1, at most n
+  // (n <= 32); returns how many.
+  int skipZeros(int n) {
+    const int z = acc_ == 0 ? std::min(n, n_) : std::min({n, n_, __builtin_ctzll(acc_)});
+    acc_ >>= z;
+    n_ -= z;
+    return z;
+  }
+  // The next n bits (n = 1..32), the first in bit 0: as n calls of get().
+  uint32_t getBits(int n) {
+    const uint64_t mask = (uint64_t{1} << n) - 1;
+    if (n_ >= n) {
+      const uint64_t v = acc_ & mask;
+      acc_ >>= n;
+      n_ -= n;
+      return static_cast<uint32_t>(v);
+    }
+    const int have = n_;
+    uint64_t v = acc_;
+    refill();
+    const int rest = n - have;
+    v |= acc_ << have;
+    acc_ >>= rest;
+    n_ -= rest;
+    return static_cast<uint32_t>(v & mask);
   }
   uint32_t get() {
     if (n_ == 0) refill();

@@ -9,7 +9,12 @@ struct ReadBits {
   static constexpr bool kDecode = true;
   BitReader* r;
   uint32_t bit(int stream, uint32_t) { return r[stream].get(); }
-  bool zeroRuns8(int stream, uint32_t) { return r[stream].skipZeros8(); }
+  // Takes the zero bits at hand (at most n); the caller reads on bit by bit.
+  int zeroRun(int stream, int n, uint32_t) { return r[stream].skipZeros(n); }
+  // A stream taken out into a local for a pass, and put back after it.
+  BitReader take(int stream) const { return r[stream]; }
+  void give(int stream, const BitReader& local) const { r[stream] = local; }
+  static uint32_t ioBits(BitReader& local, uint32_t, int n) { return local.getBits(n); }
 };
 
 }  // namespace

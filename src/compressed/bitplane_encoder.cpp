@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "compressed/bitplane.h"
 #include "compressed/bitplane_passes.h"
 
@@ -12,10 +14,18 @@ struct WriteBits {
     w[stream].put(value);
     return value;
   }
-  bool zeroRuns8(int stream, uint32_t anyBit) {
-    if (anyBit) return false;
-    w[stream].putZeros8();
-    return true;
+  // A stream taken out into a local for a pass, and put back after it.
+  BitWriter take(int stream) const { return w[stream]; }
+  void give(int stream, const BitWriter& local) const { w[stream] = local; }
+  static uint32_t ioBits(BitWriter& local, uint32_t value, int n) {
+    local.putBits(value, n);
+    return value;
+  }
+  // Zeros for the next columns up to the first set bit of `hits` (at most n).
+  int zeroRun(int stream, int n, uint32_t hits) {
+    const int z = hits == 0 ? n : std::min(n, __builtin_ctz(hits));
+    if (z > 0) w[stream].putBits(0, z);
+    return z;
   }
 };
 

@@ -66,6 +66,18 @@ constexpr CoderTables makeCoderTables() {
 }
 inline constexpr CoderTables kTables = makeCoderTables();
 
+// Bit k of a byte moved to bit 4k, for every byte.
+struct Spread4 {
+  uint32_t at[256];
+};
+constexpr Spread4 makeSpread4() {
+  Spread4 t{};
+  for (uint32_t m = 0; m < 256; ++m)
+    for (int k = 0; k < 8; ++k) t.at[m] |= ((m >> k) & 1u) << (4 * k);
+  return t;
+}
+inline constexpr Spread4 kSpread4 = makeSpread4();
+
 inline int neighbourKey(uint8_t s) { return ((s >> 6) & 2) | ((s >> 4) & 1); }
 
 // Resets every band's states: inner bytes 0, border bytes kBorder.
@@ -110,47 +122,15 @@ class BandCoder {
   }
 
  private:
-  // Visits the columns of 4 in scan order: axis-2 planes, stripes of four
-  // rows, columns, top row first. `busy` looks at the states of 8 columns of
-  // a stripe at once (the OR of the four rows' 64-bit words) and tells
-  // whether any of them has work; idle groups of 8 are skipped.
-  template <class Busy, class Fn>
-  void scan(Busy&& busy, Fn&& fn) {
-    const int n0 = b_.n0, n1 = b_.n1;
-    for (int i2 = 0; i2 < b_.n2; ++i2) {
-      for (int r = 0; r < n1; r += 4) {
-        const int c0 = (i2 * n1 + r) * n0;
-        const int t0 = i2 * sPlane_ + r * sRow_;
-        for (int i0 = 0; i0 < n0; i0 += 8) {
-          const uint8_t* s = st_ + t0 + i0;
-          if (!busy(load8(s) | load8(s + sRow_) | load8(s + 2 * sRow_) | load8(s + 3 * sRow_),
-                    c0 + i0))
-            continue;
-          for (int k = i0; k < i0 + 8; ++k) fn(c0 + k, t0 + k);
-        }
-      }
-    }
-  }
-
+  // Passes visit the columns of 4 in scan order: axis-2 planes, stripes of
+  // four rows, columns, top row first; columns are taken in groups of 8,
+  // whose states are read as one 64-bit word per row.
   static uint64_t load8(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
     return v;
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
-  // Some byte of the OR of four rows is significant.
-  static bool anySignificant(uint64_t any, int) { return (any & kBytes80) != 0; }
-  // Some state lies in 1..7 (insignificant with significant neighbours):
-  // then the OR of the rows has a low bit set in a byte.
-  static bool anyNeighbourhood(uint64_t any, int) { return (any & 0x0707070707070707ULL) != 0; }
-
-  // Whether any of the 4 x 8 magnitudes from coefficient c on has bit g.
-  uint32_t anyBit(int c, uint32_t g) const {
-    uint32_t m = 0;
-    for (int j = 0; j < 4; ++j)
-      for (int i = 0; i < 8; ++i) m |= mag_[c + j * b_.n0 + i];
-    return (m & g) != 0;
-  }
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
@@ -170,63 +150,170 @@ class BandCoder {
     s[sRow_ + 1] = kTables.plus1[s[sRow_ + 1]];
   }
 
+  // A column's run bit is 1 when some insignificant coefficient of it has
+  // bit g. Only the encoder knows that in advance; coding a column changes
+  // no other column's answer (neighbours gain counts, not significance), so
+  // the columns of a group between those with a 1 take their zeros in one go.
   void cleanup(uint32_t g) {
-    const int n0 = b_.n0;
-    // Eight columns without significant or neighbouring coefficients and
-    // without bit g code eight zero run bits, taken in one go.
-    auto busy = [&](uint64_t any, int c) {
-      return any != 0 || !bits_.zeroRuns8(kRunStream, Bits::kDecode ? 0 : anyBit(c, g));
-    };
-    scan(busy, [&](int c, int t) {
-      int k = 0;
-      if (!Bits::kDecode) {
-        while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
-      }
-      if (!bits_.bit(kRunStream, k < 4)) return;
-      const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
-      const uint32_t lo = bits_.bit(kRunStream, k & 1);
-      k = static_cast<int>(hi * 2 + lo);
-      becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
-      for (int j = k + 1; j < 4; ++j) {
-        const uint8_t s = st_[t + j * sRow_];
-        if (s >= kSig) continue;
-        const uint32_t has = (mag_[c + j * n0] & g) != 0;
-        if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
-          becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
-      }
-    });
-  }
-
-  void propagate(uint32_t g) {
-    const int n0 = b_.n0;
-    scan(anyNeighbourhood, [&](int c, int t) {
-      for (int j = 0; j < 4; ++j) {
-        const uint8_t s = st_[t + j * sRow_];
-        if (s == 0 || s >= kBorder) continue;
-        const uint32_t has = (mag_[c + j * n0] & g) != 0;
-        if (!bits_.bit(kTables.propStream[s], has ^ 1))
-          becomeSignificant(c + j * n0, t + j * sRow_, kSig, g);
-      }
-    });
-  }
-
-  void refine(uint32_t g) {
-    const int n0 = b_.n0;
-    scan(anySignificant, [&](int c, int t) {
-      for (int j = 0; j < 4; ++j) {
-        uint8_t& s = st_[t + j * sRow_];
-        if (s < kSig) continue;
-        uint32_t& m = mag_[c + j * n0];
-        if (s & kRefined) {
-          if (bits_.bit(kRefineStream, (m & g) != 0)) m |= g;
-        } else if (s & kFresh) {
-          if (bits_.bit(kFirstRefineStream, (m & g) != 0)) m |= g;
-          s |= kRefined;
-        } else {
-          s |= kFresh;
+    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    for (int i2 = 0; i2 < n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane + r * sRow;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          const uint32_t hits = Bits::kDecode ? 0u : hitColumns(st_ + t0 + i0, c0 + i0, g);
+          for (int k = 0; k < 8; ++k) {
+            k += bits_.zeroRun(kRunStream, 8 - k, hits >> k);
+            if (k < 8) cleanupColumn(c0 + i0 + k, t0 + i0 + k, g);
+          }
         }
       }
-    });
+    }
+  }
+
+  uint32_t hitColumns(const uint8_t* group, int c, uint32_t g) const {
+    uint32_t hits = 0;
+    for (int j = 0; j < 4; ++j) {
+      const uint32_t* m = mag_ + c + j * b_.n0;
+      uint32_t has = 0;
+      for (int k = 0; k < 8; ++k) has |= static_cast<uint32_t>((m[k] & g) != 0) << k;
+      hits |= has & byteMask(~load8(group + j * sRow_) & kBytes80);
+    }
+    return hits;
+  }
+
+  void cleanupColumn(int c, int t, uint32_t g) {
+    const int n0 = b_.n0;
+    int k = 0;
+    if (!Bits::kDecode) {
+      while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
+    }
+    if (!bits_.bit(kRunStream, k < 4)) return;
+    const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
+    const uint32_t lo = bits_.bit(kRunStream, k & 1);
+    k = static_cast<int>(hi * 2 + lo);
+    becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
+    for (int j = k + 1; j < 4; ++j) {
+      const uint8_t s = st_[t + j * sRow_];
+      if (s >= kSig) continue;
+      const uint32_t has = (mag_[c + j * n0] & g) != 0;
+      if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
+        becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
+    }
+  }
+
+  // Bit 7 of every byte of `w` moved to bit k for byte k.
+  static uint32_t byteMask(uint64_t w) { return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56); }
+  // Bit 7 set in the bytes of insignificant states with a neighbourhood
+  // count (1..7); significant and border states have bits 0..2 clear.
+  static uint64_t countedBytes(uint64_t w) { return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80; }
+  // Bit k of an 8-bit mask moved to bit 4k.
+  static uint32_t spread4(uint32_t m) { return kSpread4.at[m]; }
+  // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
+  // of their byte, as bit 4k + j for column k, row j: bit order is scan order.
+  template <class Pick>
+  static uint32_t positions(const uint64_t (&rows)[4], Pick pick) {
+    uint32_t p = 0;
+    for (int j = 0; j < 4; ++j) p |= spread4(byteMask(pick(rows[j]))) << j;
+    return p;
+  }
+  void loadGroup(const uint8_t* group, uint64_t (&rows)[4]) const {
+    for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * sRow_);
+  }
+
+  // Visits the candidates of each group of 8 columns; a coefficient that
+  // becomes significant changes its neighbours' counts, so the candidates
+  // after it are looked up again.
+  void propagate(uint32_t g) {
+    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    uint32_t* const mag = mag_;
+    uint8_t* const st = st_;
+    for (int i2 = 0; i2 < n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane + r * sRow;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          const uint8_t* group = st + t0 + i0;
+          uint64_t rows[4];
+          loadGroup(group, rows);
+          uint32_t todo = positions(rows, countedBytes);
+          while (todo != 0) {
+            const int at = __builtin_ctz(todo);
+            todo &= todo - 1;
+            const int t = t0 + i0 + (at >> 2) + (at & 3) * sRow;
+            const int c = c0 + i0 + (at >> 2) + (at & 3) * n0;
+            const uint32_t has = (mag[c] & g) != 0;
+            if (!bits_.bit(kTables.propStream[st[t]], has ^ 1)) {
+              becomeSignificant(c, t, kSig, g);
+              loadGroup(group, rows);
+              todo = positions(rows, countedBytes) & (~0u << at << 1);
+            }
+          }
+        }
+      }
+    }
+  }
+
+  // Refinement changes no state but the refined coefficient's own, so a
+  // group's coefficients split at once into those refined before (stream
+  // 18), those refined for the first time (stream 17) and those that only
+  // wait for the next plane; each stream's bits of the group move as one
+  // word, and the states are updated a row word at a time.
+  void refine(uint32_t g) {
+    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    uint32_t* const mag = mag_;
+    uint8_t* const st = st_;
+    auto first = bits_.take(kFirstRefineStream);
+    auto rest = bits_.take(kRefineStream);
+    auto refined = [](uint64_t w) { return (w << 1) & kBytes80; };
+    auto fresh = [](uint64_t w) { return (w << 2) & ~(w << 1) & kBytes80; };
+    auto waiting = [](uint64_t w) { return w & ~(w << 1) & ~(w << 2) & kBytes80; };
+    for (int i2 = 0; i2 < n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane + r * sRow;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          uint8_t* group = st + t0 + i0;
+          uint64_t rows[4];
+          loadGroup(group, rows);
+          if (((rows[0] | rows[1] | rows[2] | rows[3]) & kBytes80) == 0) continue;
+          refineBits(rest, positions(rows, refined), mag + c0 + i0, n0, g);
+          uint64_t changing = 0;
+          for (int j = 0; j < 4; ++j) changing |= fresh(rows[j]) | waiting(rows[j]);
+          if (changing == 0) continue;
+          refineBits(first, positions(rows, fresh), mag + c0 + i0, n0, g);
+          for (int j = 0; j < 4; ++j) {
+            const uint64_t w = rows[j] | fresh(rows[j]) >> 1 | waiting(rows[j]) >> 2;
+            std::memcpy(group + j * sRow, &w, 8);
+          }
+        }
+      }
+    }
+    bits_.give(kFirstRefineStream, first);
+    bits_.give(kRefineStream, rest);
+  }
+
+  // Bit g of the coefficients at `at` (group positions, scan order) of the
+  // group whose first coefficient is m[0], as one word of their count.
+  template <class Local>
+  static void refineBits(Local& stream, uint32_t at, uint32_t* m, int n0, uint32_t g) {
+    if (at == 0) return;
+    const int n = __builtin_popcount(at);
+    uint32_t word = 0;
+    if (!Bits::kDecode) {
+      int i = 0;
+      for (uint32_t p = at; p != 0; p &= p - 1, ++i) {
+        const int b = __builtin_ctz(p);
+        word |= static_cast<uint32_t>((m[(b & 3) * n0 + (b >> 2)] & g) != 0) << i;
+      }
+    }
+    word = Bits::ioBits(stream, word, n);
+    if (Bits::kDecode) {
+      for (uint32_t p = at; p != 0; p &= p - 1, word >>= 1) {
+        const int b = __builtin_ctz(p);
+        m[(b & 3) * n0 + (b >> 2)] |= g & (0u - (word & 1));
+      }
+    }
   }
 
   // One more plane for the border coefficients only; states stay as they are.
@@ -270,7 +357,7 @@ class BandCoder {
   int coefIndex(uint16_t pos, int i2) const { return (i2 * b_.n1 + (pos >> 8)) * b_.n0 + (pos & 255); }
   int stateIndex(uint16_t pos, int i2) const { return i2 * sPlane_ + (pos >> 8) * sRow_ + (pos & 255); }
 
-  Bits& bits_;
+  Bits bits_;  // a pointer to the streams: copied, one load less per bit
   const Subband& b_;
   uint32_t* mag_;
   uint8_t* st_;  // state of coefficient (0, 0, 0), inside the border

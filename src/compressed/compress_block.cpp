@@ -38,10 +38,10 @@ bool Compressor3d::Impl::compressBrick() {
     gain = Block::toCoefficients(s, coef.data());
     Block::fillMissing(s, layout, true);
   });
+  if (!prepareEstimates()) return false;
   Block::forwardTransform(coef.data(), tmp.data());
   Block::toSignMagnitude(coef.data(), Block::kSamples);
   msb = mostSignificantPlanes(coef.data());
-  if (!prepareEstimates()) return false;
   double sqnr = settleQuality();
   if (zombies) {
     // Quantisation noise would wake up silent trace ends; keep everything.

@@ -41,6 +41,9 @@ struct __attribute__((visibility("hidden"))) Compressor3d::Impl {
   // The SQNR estimate's reconstruction and comparable input, on first use.
   std::vector<int32_t> check;
   std::vector<double> reference;
+  // The coefficients before the transform, dead traces zeroed: what a check
+  // that keeps every plane reconstructs.
+  std::vector<int32_t> untransformed;
   std::vector<uint8_t> states;
   Block::StreamArea area;
   Block::BitWriter writers[Block::kRawStreams];
@@ -64,6 +67,7 @@ struct __attribute__((visibility("hidden"))) Compressor3d::Impl {
   // settles the quality level.
   bool prepareEstimates();
   double estimateSqnr();
+  bool keepsEverything() const;
   double settleQuality();
   bool codeStreams();
 };

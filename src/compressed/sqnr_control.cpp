@@ -19,26 +19,49 @@ bool isFullBlock(const Block::TraceLayout& l) {
 }  // namespace
 
 // The estimate compares with the samples as they are after padding was
-// undone; their sums do not change between estimates.
+// undone; their sums do not change between estimates. Called with the
+// coefficients not yet transformed.
 bool Compressor3d::Impl::prepareEstimates() {
   if (check.empty()) {
     try {
       check.resize(Block::kSamples);
       reference.resize(Block::kSamples);
+      untransformed.resize(Block::kSamples);
     } catch (const std::bad_alloc&) {
       check = {};
       reference = {};
+      untransformed = {};
       return false;
     }
   }
   withSamples(type, samples, [&](auto* s) { Block::comparableSamples(s, reference.data()); });
   signal = Block::sumSignal(reference.data(), layout, isFullBlock(layout));
+  untransformed = coef;
+  if (layout.hasDead()) Block::zeroDeadTraces(untransformed.data(), 64, layout.flags);
+  return true;
+}
+
+// Keeping every plane of every band reconstructs the coefficients exactly:
+// the integer lifting inverts itself for any input, and sign-magnitude
+// loses nothing while no magnitude reaches 2^30 (the one value it cannot
+// hold, -2^31, has 32 bits).
+bool Compressor3d::Impl::keepsEverything() const {
+  for (int s = 0; s < Block::kSubbands; ++s) {
+    if (planes[s] != msb[s] || msb[s] > 30) return false;
+  }
   return true;
 }
 
 // Decodes in thought: keeps the planes the coder would keep, inverts the
 // transform and compares with the caller's samples.
 double Compressor3d::Impl::estimateSqnr() {
+  const bool full = isFullBlock(layout);
+  const double scale = type == CompDataFloat ? gain : 1.0;
+  Block::ErrorSums sums = signal;
+  if (keepsEverything()) {
+    sums.error = Block::sumError(reference.data(), untransformed.data(), scale, layout, full);
+    return Block::sqnrFromSums(sums, full);
+  }
   const uint32_t* sm = reinterpret_cast<const uint32_t*>(coef.data());
   uint32_t* out = reinterpret_cast<uint32_t*>(check.data());
   for (int s = 0; s < Block::kSubbands; ++s) {
@@ -51,10 +74,7 @@ double Compressor3d::Impl::estimateSqnr() {
   }
   Block::inverseTransform(check.data(), tmp.data(), Block::Resolution::Full);
   if (layout.hasDead()) Block::zeroDeadTraces(check.data(), 64, layout.flags);
-  const bool full = isFullBlock(layout);
-  Block::ErrorSums sums = signal;
-  sums.error = Block::sumError(reference.data(), check.data(), type == CompDataFloat ? gain : 1.0,
-                               layout, full);
+  sums.error = Block::sumError(reference.data(), check.data(), scale, layout, full);
   return Block::sqnrFromSums(sums, full);
 }
 

@@ -10,6 +10,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "compressed/block_test_util.h"
@@ -40,6 +41,30 @@ std::vector<float> goldenBrick(uint32_t seed) {
   return v;
 }
 
+// Reflectors convolved with a small integer wavelet, dipping and cut by a
+// fault, fading with depth: a trace-like structure with sharp events.
+std::vector<float> reflectivityBrick(uint32_t seed) {
+  constexpr int kWavelet[9] = {-1, -4, -6, 4, 16, 4, -6, -4, -1};
+  std::vector<float> v(kBrick);
+  for (int i1 = 0; i1 < 64; ++i1)
+    for (int i0 = 0; i0 < 64; ++i0) {
+      const int shift = (i0 * 3 + i1 * 2) / 8 + (i0 > 40 ? 5 : 0);
+      for (int i2 = 0; i2 < 64; ++i2) {
+        int32_t s = 0;
+        for (int r = 0; r < 12; ++r) {
+          const uint32_t h = (static_cast<uint32_t>(r) + seed * 131u) * 2654435761u;
+          const int at = 7 * r + static_cast<int>(h >> 29) + shift - 10;
+          const int d = i2 - at;
+          if (d >= -4 && d <= 4) s += (static_cast<int32_t>(h >> 21 & 2047) - 1024) * kWavelet[d + 4];
+        }
+        const uint32_t n = (static_cast<uint32_t>(i0 + 64 * i1 + 4096 * i2) + seed) * 2246822519u;
+        s = s * (160 - i2) / 128 + static_cast<int32_t>(n >> 25) - 64;
+        v[i0 + 64 * i1 + 4096 * i2] = static_cast<float>(s) * 0.25f;
+      }
+    }
+  return v;
+}
+
 struct Golden {
   const char* name;
   uint64_t header, bitstream, raw;
@@ -53,17 +78,36 @@ const Golden kGolden[] = {
     {"int16-sqnr20-two-stage", 0xf74fa6ceee06f335, 0x69231e7a78f57f17, 0x63adbb676e4f7c50},
     {"float-partial-dead-zombie", 0x09c5db22f37548a8, 0x96d15c81fb37581f, 0x91dc087312d99258},
     {"float-fixed-level10", 0xd37307d1d254226b, 0x95f9ba24da6ce8b7, 0xf62f4e4149d4f135},
+    {"float-reflectivity-sqnr40", 0x21fc9d44b22c8182, 0x2ea213af61ff4bb2, 0x21c5d6241b00ccb4},
+    {"int16-reflectivity-sqnr35-two-stage", 0x3b373ee0437e5004, 0x1bdf61f67c23c21d,
+     0x169a8109f2b43b78},
 };
+
+// FNV-1a 64 of the decoded samples of each case above: float at full and
+// half resolution, 16-bit at quarter resolution, one after the other.
+const uint64_t kDecodedGolden[std::size(kGolden)] = {
+    0x32fe915ceca7862c, 0xf2d06769b167b6b9, 0xe6dc60af796258c9, 0x651d7c9df25fdfa3,
+    0x7b2c62bb016c4a95, 0x7f1f11b9f019a30b, 0x530c5f224b6b2ba4,
+};
+
+bool codedInTwoStages(const std::string& name) { return name.find("two-stage") != std::string::npos; }
 
 P::CompressedBlock3d codeCase(const std::string& name) {
   P::Compressor3d c;
   P::CompressedBlock3d block;
   EncodeOptions o;
   std::vector<uint8_t> flags(64 * 64, 1);
-  if (name == "int16-sqnr20-two-stage") {
-    const std::vector<float> f = goldenBrick(3);
+  if (name == "float-reflectivity-sqnr40") {
+    std::vector<float> s = reflectivityBrick(5);
+    o.sqnr = 40;
+    EXPECT_TRUE(encodeBrick(c, block, s, o));
+    return block;
+  }
+  if (name == "int16-sqnr20-two-stage" || name == "int16-reflectivity-sqnr35-two-stage") {
+    const bool reflectivity = name == "int16-reflectivity-sqnr35-two-stage";
+    const std::vector<float> f = reflectivity ? reflectivityBrick(6) : goldenBrick(3);
     std::vector<int16_t> s(f.begin(), f.end());
-    o.sqnr = 20;
+    o.sqnr = reflectivity ? 35 : 20;
     o.twoStage = true;
     EXPECT_TRUE(encodeBrick(c, block, s, o));
     return block;
@@ -114,5 +158,32 @@ TEST(BlockGolden, CodedBytesAreUnchanged) {
     EXPECT_EQ(header, g.header) << g.name;
     EXPECT_EQ(bits, g.bitstream) << g.name;
     EXPECT_EQ(raw, g.raw) << g.name;
+  }
+}
+
+// The decoder is the mirror of the coder; its output is pinned as well.
+TEST(BlockGolden, DecodedSamplesAreUnchanged) {
+  const bool print = std::getenv("TYQ_PRINT_GOLDEN") != nullptr;
+  P::Compressor3d c;
+  for (size_t i = 0; i < std::size(kGolden); ++i) {
+    const std::string name = kGolden[i].name;
+    P::CompressedBlock3d block = codeCase(name);
+    P::CompressedBlock3d read;
+    ASSERT_TRUE(readBack(payloadOf(block), block.GetGain(), read)) << name;
+    DecodeOptions o;
+    o.twoStage = codedInTwoStages(name);
+    const std::vector<float> full = decodeBrick<float>(c, read, o);
+    o.level = P::DecompHalf;
+    const std::vector<float> half = decodeBrick<float>(c, read, o);
+    o.level = P::DecompQuarter;
+    const std::vector<int16_t> quarter = decodeBrick<int16_t>(c, read, o);
+    auto bytes = [](const auto& v) { return reinterpret_cast<const uint8_t*>(v.data()); };
+    const uint64_t h = fnv1a(bytes(full), full.size() * 4) ^ 3 * fnv1a(bytes(half), half.size() * 4) ^
+                       5 * fnv1a(bytes(quarter), quarter.size() * 2);
+    if (print) {
+      std::printf("    0x%016" PRIx64 ",  // %s\n", h, name.c_str());
+      continue;
+    }
+    EXPECT_EQ(h, kDecodedGolden[i]) << name;
   }
 }

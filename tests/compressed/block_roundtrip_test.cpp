@@ -284,3 +284,33 @@ TEST(BlockRoundTrip, TopLevelIsLosslessEvenForNoise) {
   ASSERT_TRUE(readBack(payloadOf(block), block.GetGain(), back));
   EXPECT_EQ(decodeBrick<int32_t>(c, back), in);
 }
+
+// With every plane kept the estimate takes the untransformed coefficients
+// instead of an inverse transform; it must still describe the decoded brick.
+TEST(BlockRoundTrip, EstimateKeepingEveryPlaneDescribesTheDecodedBrick) {
+  P::Compressor3d c;
+  std::vector<uint8_t> flags(64 * 64, 1);
+  for (size_t i = 3; i < flags.size(); i += 7) flags[i] = 0;
+  const uint8_t* dead = flags.data();
+  for (const uint8_t* f : {static_cast<const uint8_t*>(nullptr), dead}) {
+    std::vector<float> in = seismicBrick(4);
+    P::CompressedBlock3d block;
+    EncodeOptions o;
+    o.control = false;  // level 30 keeps every plane
+    o.flags = f;
+    ASSERT_TRUE(encodeBrick(c, block, in, o));
+    for (int s = 0; s < P::CompressedBlock3d::kSubbands; ++s)
+      ASSERT_EQ(block.GetNumberOfBitPlanes(s), block.GetMostSignificantBitPlane(s)) << s;
+    P::CompressedBlock3d back;
+    ASSERT_TRUE(readBack(payloadOf(block), block.GetGain(), back));
+    DecodeOptions d;
+    d.flags = f;
+    const std::vector<int32_t> coef = decodeBrick<int32_t>(c, back, d);
+    double signal = 0, error = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+      signal += std::fabs(in[i]);
+      error += std::fabs(double{in[i]} - coef[i] * block.GetGain());
+    }
+    EXPECT_NEAR(block.GetCompressionSQNR(), 20 * std::log10(signal / error), 1e-3);
+  }
+}
