@@ -18,52 +18,37 @@ std::string ShapeText(const std::vector<py::ssize_t>& shape) {
   return text + (shape.size() == 1 ? ",)" : ")");
 }
 
-SampleKind KindOf(const py::dtype& dtype) {
+void CheckNumbers(const py::dtype& dtype) {
   const char kind = dtype.kind();
   if (kind != 'f' && kind != 'i' && kind != 'u') {
     ThrowError(FA::Error::InvalidArgument,
                "samples must be floats or integers, not " + std::string(py::str(py::handle(dtype))));
   }
-  if (kind == 'i' && dtype.itemsize() == 1) return SampleKind::Int8;
-  if ((kind == 'i' && dtype.itemsize() == 2) || (kind == 'u' && dtype.itemsize() == 1)) {
-    return SampleKind::Int16;
-  }
-  return SampleKind::Float;
-}
-
-py::dtype DtypeOf(SampleKind kind) {
-  switch (kind) {
-    case SampleKind::Int8: return py::dtype::of<int8_t>();
-    case SampleKind::Int16: return py::dtype::of<int16_t>();
-    default: return py::dtype::of<float>();
-  }
 }
 
 }  // namespace
 
-Block PrepareBlock(py::handle block, const Selection& box) {
+py::array PrepareBlock(py::handle block, const Selection& box) {
   py::module_ numpy = py::module_::import("numpy");
   py::array given = numpy.attr("asarray")(block);
-  Block prepared;
-  prepared.kind = KindOf(given.dtype());
+  CheckNumbers(given.dtype());
   const std::vector<py::ssize_t> shape = box.Shape();
   try {
     py::tuple target(shape.size());
     for (size_t d = 0; d < shape.size(); ++d) target[d] = shape[d];
     py::object fitted = numpy.attr("broadcast_to")(given, target);
-    prepared.array = fitted.attr("reshape")(box.size[0], box.size[1], box.size[2]);
+    return fitted.attr("reshape")(box.size[0], box.size[1], box.size[2]);
   } catch (const py::error_already_set& e) {
     if (!e.matches(PyExc_ValueError)) throw;
     std::vector<py::ssize_t> givenShape(given.shape(), given.shape() + given.ndim());
     ThrowError(FA::Error::InvalidArgument, "an array of shape " + ShapeText(givenShape) +
                                                " does not fit a box of shape " + ShapeText(shape));
   }
-  return prepared;
 }
 
-py::array Slab(const Block& block, int i0, int i1) {
-  py::object rows = block.array[py::slice(i0, i1, 1)];
-  return py::module_::import("numpy").attr("ascontiguousarray")(rows, DtypeOf(block.kind));
+py::array_t<float> Slab(const py::array& block, int i0, int i1) {
+  py::object rows = block[py::slice(i0, i1, 1)];
+  return py::module_::import("numpy").attr("ascontiguousarray")(rows, py::dtype::of<float>());
 }
 
 bool FiniteRange(py::array array, double& lo, double& hi) {

@@ -27,6 +27,10 @@ class LibraryError : public std::runtime_error {
 // Throws `code` with the library's text for it, followed by `detail`.
 [[noreturn]] void ThrowError(int code, const std::string& detail);
 
+// Library text as a Python str; bytes that are not UTF-8 (names and units
+// come from files) become U+FFFD rather than failing the whole call.
+pybind11::str DecodedText(const std::string& text);
+
 // Defines tyq.Error and routes LibraryError to it.
 void RegisterErrors(pybind11::module_& module);
 

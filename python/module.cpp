@@ -136,12 +136,13 @@ void BindLevelView(py::module_& m) {
            [](LevelView& v, py::handle dtype, py::handle) { return AsArray(*v.volume, v.lod, dtype); },
            "dtype"_a = py::none(), "copy"_a = py::none())
       .def("__repr__", [](const LevelView& v) {
-        return "<tyq.Level " + std::to_string(v.lod) + " of " + Describe(*v.volume, v.lod) + ">";
+        return DecodedText("<tyq.Level " + std::to_string(v.lod) + " of " +
+                           Describe(*v.volume, v.lod) + ">");
       });
 }
 
 void BindMetadata(py::class_<Volume, std::shared_ptr<Volume>>& c) {
-  c.def_property_readonly("path", &Volume::Path)
+  c.def_property_readonly("path", [](const Volume& v) { return DecodedText(v.Path()); })
       .def_property_readonly("shape", [](const Volume& v) { return ShapeTuple(v, 0); })
       .def_property_readonly("dtype", [](const Volume& v) { return StoredDtype(v.FileInfo().dataType); })
       .def_property_readonly("sample_type", [](const Volume& v) { return SampleTypeName(v.FileInfo().dataType); })
@@ -201,7 +202,8 @@ void BindVolume(py::module_& m) {
       .def("__array__",
            [](Volume& v, py::handle dtype, py::handle) { return AsArray(v, 0, dtype); },
            "dtype"_a = py::none(), "copy"_a = py::none())
-      .def("__repr__", [](const Volume& v) { return "<tyq.Volume " + Describe(v, 0) + ">"; });
+      .def("__repr__",
+           [](const Volume& v) { return DecodedText("<tyq.Volume " + Describe(v, 0) + ">"); });
 }
 
 void BindFunctions(py::module_& m) {

@@ -76,7 +76,9 @@ FA::Unit UnitOf(py::handle value, const char* key) {
   return FA::Unit(Number(factor, key), Text(name, key));
 }
 
-py::tuple UnitTuple(const FA::Unit& unit) { return py::make_tuple(unit.name, unit.factor); }
+py::tuple UnitTuple(const FA::Unit& unit) {
+  return py::make_tuple(DecodedText(unit.name), unit.factor);
+}
 
 // Axis starts and steps; a step of 0 would make every survey number the same.
 void ApplyAxis(py::handle value, int axis, float start[3], float step[3]) {
@@ -178,7 +180,7 @@ py::dict AnnotationDict(const FA::DataInfo& info) {
   result["vertical_unit"] = UnitTuple(info.vertUnit);
   result["horizontal_domain"] = DomainName(kHorzDomains, info.horzDimension);
   result["horizontal_unit"] = UnitTuple(info.horzUnit);
-  result["coordinate_system"] = info.coordinateSystem;
+  result["coordinate_system"] = DecodedText(info.coordinateSystem);
   return result;
 }
 

@@ -187,51 +187,29 @@ py::array Volume::ReadBox(int lod, const int start[3], const int size[3], py::dt
   return Read(lod, box, dtype);
 }
 
-template <typename T>
-void Volume::WriteFrom(const int start[3], const int size[3], const T* data) {
+void Volume::WriteFrom(const int start[3], const int size[3], const float* data) {
   Status status;
   bool ok = true;
   {
     py::gil_scoped_release nogil;
     std::unique_lock<std::shared_mutex> hold(mutex_);
-    if (!writer_) {
-      ok = status.setError(Closed() ? Err::NotOpen : Err::ReadOnly, path_, "tyq.Volume");
-    } else if constexpr (std::is_same_v<T, float>) {
-      ok = writer_->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2], data,
-                              &status);
-    } else {
-      // Integer samples are values: codes map one to one onto themselves.
-      constexpr float lo = std::is_same_v<T, short> ? -32768.0f : -128.0f;
-      constexpr float hi = std::is_same_v<T, short> ? 32767.0f : 127.0f;
-      ok = writer_->SetAccessScaleRange(lo, hi, &status) &&
-           writer_->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2], data,
-                              &status);
-      Status ignored;
-      writer_->SetAccessScaleRange(0.0f, 0.0f, ok ? &status : &ignored);
-    }
+    ok = writer_ ? writer_->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2],
+                                      data, &status)
+                 : status.setError(Closed() ? Err::NotOpen : Err::ReadOnly, path_, "tyq.Volume");
   }
   if (!ok) ThrowStatus(status);
 }
 
 void Volume::Write(const Selection& box, py::handle block) {
-  const Block prepared = PrepareBlock(block, box);
+  const py::array samples = PrepareBlock(block, box);
   if (box.Empty()) return;
   const int64_t rowSamples = int64_t{box.size[1]} * box.size[2];
   ForEachSlab(box.start[0], box.size[0], rowSamples, fileInfo_.brickSize[0], kWriteSlabSamples,
               [&](int i0, int i1) {
-                const py::array slab = Slab(prepared, i0 - box.start[0], i1 - box.start[0]);
+                const py::array_t<float> slab = Slab(samples, i0 - box.start[0], i1 - box.start[0]);
                 const int start[3] = {i0, box.start[1], box.start[2]};
                 const int size[3] = {i1 - i0, box.size[1], box.size[2]};
-                switch (prepared.kind) {
-                  case SampleKind::Int8:
-                    WriteFrom(start, size, static_cast<const signed char*>(slab.data()));
-                    break;
-                  case SampleKind::Int16:
-                    WriteFrom(start, size, static_cast<const short*>(slab.data()));
-                    break;
-                  default:
-                    WriteFrom(start, size, static_cast<const float*>(slab.data()));
-                }
+                WriteFrom(start, size, slab.data());
               });
 }
 

@@ -59,8 +59,7 @@ class Volume {
   void LoadInfo(FA::AccessorBase& accessor);
   template <typename T>
   void ReadInto(int lod, const int start[3], const int size[3], T* data);
-  template <typename T>
-  void WriteFrom(const int start[3], const int size[3], const T* data);
+  void WriteFrom(const int start[3], const int size[3], const float* data);
 
   std::string path_;
   FA::FileInfo fileInfo_;

@@ -34,17 +34,22 @@ void CheckSqnr(double sqnr) {
   }
 }
 
-// The range of stored codes of an integer type; false for float types.
-bool CodeRange(Type::value_type type, double& lo, double& hi) {
+// The range of stored codes of an integer type whose every code float32
+// holds exactly, so that codes can stand for themselves; false for other
+// types (32-bit codes are converted through float32 and so are coded over
+// the data's range instead).
+bool ExactCodeRange(Type::value_type type, double& lo, double& hi) {
   switch (type) {
     case Type::Int8: lo = -128, hi = 127; return true;
     case Type::UInt8: lo = 0, hi = 255; return true;
     case Type::Int16: lo = -32768, hi = 32767; return true;
     case Type::UInt16: lo = 0, hi = 65535; return true;
-    case Type::Int32: lo = -2147483648.0, hi = 2147483647.0; return true;
-    case Type::UInt32: lo = 0, hi = 4294967295.0; return true;
     default: return false;
   }
+}
+
+bool SameIntegers(const py::dtype& a, const py::dtype& b) {
+  return a.kind() == b.kind() && a.kind() != 'f' && a.itemsize() == b.itemsize();
 }
 
 // The coding range as the file stores it: two floats, finite, in order.
@@ -146,7 +151,11 @@ std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
   CheckBrick(options.brick);
   const Type::value_type type = WritableSampleType(options.type);
   double lo = 0, hi = 0;
-  if (!GivenRange(options.valueRange, lo, hi)) CodeRange(type, lo, hi);
+  if (!GivenRange(options.valueRange, lo, hi) && !ExactCodeRange(type, lo, hi) &&
+      type != Type::Float32) {
+    ThrowError(Err::InvalidArgument, std::string("a ") + SampleTypeName(type) +
+                                         " volume needs a value_range");
+  }
   return NewVolume(path, size, type, lo, hi, options);
 }
 
@@ -164,20 +173,18 @@ void CreateFrom(const std::filesystem::path& path, py::handle array,
   const Type::value_type type = WritableSampleType(options.type);
   Selection whole;
   for (int d = 0; d < 3; ++d) whole.size[d] = size[d];
-  const Block block = PrepareBlock(given, whole);  // refuses arrays of non-numbers
+  const py::array samples = PrepareBlock(given, whole);  // refuses arrays of non-numbers
   double lo = 0, hi = 0;
   if (!GivenRange(options.valueRange, lo, hi)) {
-    const py::dtype stored = StoredDtype(type);
-    const bool sameType =
-        stored.kind() == given.dtype().kind() && stored.itemsize() == given.dtype().itemsize();
-    const bool codesAreValues = sameType && CodeRange(type, lo, hi);
+    const bool codesAreValues = SameIntegers(StoredDtype(type), given.dtype()) &&
+                                ExactCodeRange(type, lo, hi);
     if (!codesAreValues && !FiniteRange(given, lo, hi)) lo = hi = 0;
     if (lo == hi) hi = lo + 1;  // a coding range needs some width
     CheckRange(lo, hi);
   }
   std::shared_ptr<Volume> volume = NewVolume(path, size, type, lo, hi, options);
   try {
-    volume->Write(whole, block.array);
+    volume->Write(whole, samples);
     volume->Close();
   } catch (...) {
     try {

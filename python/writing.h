@@ -24,15 +24,16 @@ struct CreateOptions {
   pybind11::object corners = pybind11::none();
 };
 
-// Integer types default to the range in which every code stands for
-// itself; float files to no range at all.
+// Without a value range, 8- and 16-bit integer types take the one in which
+// every code stands for itself and float files none; 32-bit integer types
+// need one.
 std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
                                     const std::array<int64_t, 3>& shape,
                                     const CreateOptions& options);
 // Writes the array whole and finalises the file; on failure nothing is left
-// at `path`. Without a value range, an integer file whose type the array
-// shares keeps codes equal to values, any other file takes the array's
-// finite minimum and maximum.
+// at `path`. Without a value range, an 8- or 16-bit integer file of the
+// array's own type keeps codes equal to values; any other file codes the
+// array's finite minimum to maximum.
 void CreateFrom(const std::filesystem::path& path, pybind11::handle array,
                 const CreateOptions& options);
 
