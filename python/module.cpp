@@ -54,7 +54,7 @@ py::dtype DtypeArgument(py::handle given) {
 }
 
 py::array ReadTriples(Volume& volume, int lod, const Triple& start, const Triple& size,
-                      py::handle dtype) {
+                      py::handle dtype, py::handle out) {
   int s[3], n[3];
   for (int d = 0; d < 3; ++d) {
     if (std::llabs(start[d]) > INT32_MAX || std::llabs(size[d]) > INT32_MAX) {
@@ -63,7 +63,9 @@ py::array ReadTriples(Volume& volume, int lod, const Triple& start, const Triple
     s[d] = static_cast<int>(start[d]);
     n[d] = static_cast<int>(size[d]);
   }
-  return volume.ReadBox(lod, s, n, DtypeArgument(dtype));
+  if (out.is_none()) return volume.ReadBox(lod, s, n, DtypeArgument(dtype));
+  if (!py::isinstance<py::array>(out)) ThrowError(Err::InvalidArgument, "out must be a numpy array");
+  return volume.ReadBoxInto(lod, s, n, py::reinterpret_borrow<py::array>(out));
 }
 
 py::array AsArray(Volume& volume, int lod, py::handle dtype) {
@@ -128,10 +130,9 @@ void BindLevelView(py::module_& m) {
       .def_property_readonly("shape", [](const LevelView& v) { return ShapeTuple(*v.volume, v.lod); })
       .def("__getitem__", [](LevelView& v, py::handle key) { return ReadKey(*v.volume, v.lod, key); })
       .def("read",
-           [](LevelView& v, const Triple& start, const Triple& size, py::handle dtype) {
-             return ReadTriples(*v.volume, v.lod, start, size, dtype);
-           },
-           "start"_a, "size"_a, "dtype"_a = py::dtype::of<float>())
+           [](LevelView& v, const Triple& start, const Triple& size, py::handle dtype,
+              py::handle out) { return ReadTriples(*v.volume, v.lod, start, size, dtype, out); },
+           "start"_a, "size"_a, "dtype"_a = py::dtype::of<float>(), "out"_a = py::none())
       .def("__array__",
            [](LevelView& v, py::handle dtype, py::handle) { return AsArray(*v.volume, v.lod, dtype); },
            "dtype"_a = py::none(), "copy"_a = py::none())
@@ -181,10 +182,13 @@ void BindVolume(py::module_& m) {
              v.Write(SelectBox(key, extent), block);
            })
       .def("read",
-           [](Volume& v, const Triple& start, const Triple& size, int lod, py::handle dtype) {
-             return ReadTriples(v, lod, start, size, dtype);
-           },
-           "start"_a, "size"_a, "lod"_a = 0, "dtype"_a = py::dtype::of<float>())
+           [](Volume& v, const Triple& start, const Triple& size, int lod, py::handle dtype,
+              py::handle out) { return ReadTriples(v, lod, start, size, dtype, out); },
+           "start"_a, "size"_a, "lod"_a = 0, "dtype"_a = py::dtype::of<float>(),
+           "out"_a = py::none(),
+           "Reads the box start + size of level `lod` as a new array of `dtype` (float32, "
+           "int16 or int8 codes of the value range), or into `out`, a writable C-contiguous "
+           "array of the box's shape whose dtype decides the sample type.")
       .def("level",
            [](const std::shared_ptr<Volume>& v, int lod) {
              if (lod < 0 || lod >= v->FileInfo().numberOfLods) {

@@ -144,29 +144,33 @@ void Volume::ReadInto(int lod, const int start[3], const int size[3], T* data) {
   if (!ok) ThrowStatus(status);
 }
 
-py::array Volume::Read(int lod, const Selection& box, py::dtype dtype) {
+void Volume::Fill(int lod, const Selection& box, py::array& out) {
   CheckLevel(lod, fileInfo_);
+  const py::dtype dtype = out.dtype();
   const char kind = dtype.kind();
-  const int bytes = static_cast<int>(dtype.itemsize());
-  const bool isFloat = kind == 'f' && bytes == 4, isInt = kind == 'i' && (bytes == 2 || bytes == 1);
-  if (!isFloat && !isInt) {
+  const auto bytes = dtype.itemsize();
+  if (!(kind == 'f' && bytes == 4) && !(kind == 'i' && (bytes == 2 || bytes == 1))) {
     ThrowError(Err::InvalidArgument, "samples are read as float32, int16 or int8, not " +
                                          std::string(py::str(py::handle(dtype))));
   }
-  py::array result(dtype, box.Shape());
-  if (box.Empty()) return result;
-  void* data = result.mutable_data();
-  if (isFloat) {
+  if (box.Empty()) return;
+  void* data = out.mutable_data();
+  if (kind == 'f') {
     ReadInto(lod, box.start, box.size, static_cast<float*>(data));
   } else if (bytes == 2) {
     ReadInto(lod, box.start, box.size, static_cast<short*>(data));
   } else {
     ReadInto(lod, box.start, box.size, static_cast<signed char*>(data));
   }
+}
+
+py::array Volume::Read(int lod, const Selection& box, py::dtype dtype) {
+  py::array result(dtype, box.Shape());
+  Fill(lod, box, result);
   return result;
 }
 
-py::array Volume::ReadBox(int lod, const int start[3], const int size[3], py::dtype dtype) {
+Selection Volume::CheckBox(int lod, const int start[3], const int size[3]) const {
   CheckLevel(lod, fileInfo_);
   int extent[3];
   LevelShape(lod, extent);
@@ -184,7 +188,23 @@ py::array Volume::ReadBox(int lod, const int start[3], const int size[3], py::dt
     box.start[d] = start[d];
     box.size[d] = size[d];
   }
-  return Read(lod, box, dtype);
+  return box;
+}
+
+py::array Volume::ReadBox(int lod, const int start[3], const int size[3], py::dtype dtype) {
+  return Read(lod, CheckBox(lod, start, size), dtype);
+}
+
+py::array Volume::ReadBoxInto(int lod, const int start[3], const int size[3], py::array out) {
+  const Selection box = CheckBox(lod, start, size);
+  const bool fits = out.ndim() == 3 && out.shape(0) == box.size[0] &&
+                    out.shape(1) == box.size[1] && out.shape(2) == box.size[2];
+  if (!fits || !(out.flags() & py::array::c_style) || !out.writeable()) {
+    ThrowError(Err::InvalidArgument,
+               "out must be a writable C-contiguous array of the box's shape");
+  }
+  Fill(lod, box, out);
+  return out;
 }
 
 void Volume::WriteFrom(const int start[3], const int size[3], const float* data) {

@@ -48,6 +48,9 @@ class Volume {
   pybind11::array Read(int lod, const Selection& box, pybind11::dtype dtype);
   // start and size must lie inside the level; otherwise tyq.Error.
   pybind11::array ReadBox(int lod, const int start[3], const int size[3], pybind11::dtype dtype);
+  // The same into `out`, a writable C-contiguous array of the box's shape
+  // whose dtype chooses the sample type; returns `out`.
+  pybind11::array ReadBoxInto(int lod, const int start[3], const int size[3], pybind11::array out);
   // Writes `block` (broadcast to the selection's shape) at level 0.
   void Write(const Selection& box, pybind11::handle block);
   // Finalises a volume being written (levels of detail, statistics,
@@ -57,6 +60,8 @@ class Volume {
  private:
   Volume(FA::AutoRef<FA::Reader> reader, const std::string& path);
   void LoadInfo(FA::AccessorBase& accessor);
+  Selection CheckBox(int lod, const int start[3], const int size[3]) const;
+  void Fill(int lod, const Selection& box, pybind11::array& out);
   template <typename T>
   void ReadInto(int lod, const int start[3], const int size[3], T* data);
   void WriteFrom(const int start[3], const int size[3], const float* data);

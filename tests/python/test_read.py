@@ -155,3 +155,22 @@ def test_numpy_reads_the_whole_volume(reference):
     np.testing.assert_array_equal(np.asarray(v), array)
     assert np.asarray(v, dtype=np.float64).dtype == np.float64
     assert "70 x 45 x 100 float" in repr(v)
+
+
+def test_reads_into_an_existing_array(reference):
+    path, array = reference
+    v = tyq.open(path)
+    out = np.full((5, 6, 7), -1, np.float32)
+    assert v.read((1, 2, 3), (5, 6, 7), out=out) is out
+    np.testing.assert_array_equal(out, array[1:6, 2:8, 3:10])
+    codes = np.empty((5, 6, 7), np.int16)
+    v.read((1, 2, 3), (5, 6, 7), out=codes)
+    np.testing.assert_array_equal(codes, v.read((1, 2, 3), (5, 6, 7), dtype=np.int16))
+    np.testing.assert_array_equal(v.level(1).read((0, 0, 0), (5, 6, 7), out=out),
+                                  v.level(1)[:5, :6, :7])
+    for bad in (np.empty((5, 6, 8), np.float32), np.empty((5, 6, 7), np.float64),
+                np.empty((5, 7, 6), np.float32).transpose(0, 2, 1), [0.0] * 210,
+                np.broadcast_to(np.float32(0), (5, 6, 7))):
+        with pytest.raises(tyq.Error) as raised:
+            v.read((1, 2, 3), (5, 6, 7), out=bad)
+        assert raised.value.code == 3
