@@ -1,9 +1,9 @@
 // The C++ side of bench/python_read_bench.py: the reads the Python module
 // makes, through the same entry function, into a new buffer per read as the
 // module's new numpy arrays are (allocated the way numpy allocates them), and
-// into one reused buffer as the module's read(out=...) does. The volume and the boxes come from the script
-// (TYQ_PEER_VOLUME, TYQ_PEER_BOXES: lines of "i j k ni nj nk"); without them a
-// small volume of its own is read, so the program also runs on its own.
+// into one reused buffer as the module's read(out=...) does. The volume and the boxes come from the
+// script (TYQ_PEER_VOLUME, TYQ_PEER_BOXES: lines of "i j k ni nj nk"); without them a small volume
+// of its own is read, so the program also runs on its own.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -56,8 +56,8 @@ bool makeOwnVolume(std::string& volume, std::vector<Box>& boxes) {
   FA::AutoRef<FA::Writer> writer;
   std::vector<float> samples(static_cast<size_t>(n[0]) * n[1] * n[2]);
   for (size_t s = 0; s < samples.size(); ++s) samples[s] = float(s % 1999) - 999.0f;
-  if (FA::Tyq::CreateTyqWriter(writer, volume, info, FA::DataTypeEnum::Float32,
-                               FA::TyqOptions(), nullptr, -999, 999) != 0 ||
+  if (FA::Tyq::CreateTyqWriter(writer, volume, info, FA::DataTypeEnum::Float32, FA::TyqOptions(),
+                               nullptr, -999, 999) != 0 ||
       !writer->WriteData(0, 0, 0, 0, n[0], n[1], n[2], samples.data(), nullptr) ||
       !writer->Finalize(false, true, nullptr)) {
     return false;
@@ -83,11 +83,10 @@ bool setUp() {
   std::string volume;
   const char* given = std::getenv("TYQ_PEER_VOLUME");
   const char* boxes = std::getenv("TYQ_PEER_BOXES");
-  const bool ready = given && boxes ? (volume = given, readBoxes(boxes, p.boxes))
-                                    : makeOwnVolume(volume, p.boxes);
+  const bool ready =
+      given && boxes ? (volume = given, readBoxes(boxes, p.boxes)) : makeOwnVolume(volume, p.boxes);
   FA::DataInfo info;
-  if (!ready ||
-      FA::Tyq::CreateTyqReader(p.reader, volume, FA::TyqOptions(), nullptr) != 0 ||
+  if (!ready || FA::Tyq::CreateTyqReader(p.reader, volume, FA::TyqOptions(), nullptr) != 0 ||
       !p.reader->GetDataInfo(info, nullptr)) {
     return false;
   }
@@ -139,10 +138,18 @@ void readReused(benchmark::State& state, const std::vector<Box>& boxes) {
   }
 }
 
-void BM_WholeFresh(benchmark::State& state) { readFresh(state, {peer().whole}); }
-void BM_WholeReused(benchmark::State& state) { readReused(state, {peer().whole}); }
-void BM_BoxesFresh(benchmark::State& state) { readFresh(state, peer().boxes); }
-void BM_BoxesReused(benchmark::State& state) { readReused(state, peer().boxes); }
+void BM_WholeFresh(benchmark::State& state) {
+  readFresh(state, {peer().whole});
+}
+void BM_WholeReused(benchmark::State& state) {
+  readReused(state, {peer().whole});
+}
+void BM_BoxesFresh(benchmark::State& state) {
+  readFresh(state, peer().boxes);
+}
+void BM_BoxesReused(benchmark::State& state) {
+  readReused(state, peer().boxes);
+}
 
 }  // namespace
 

@@ -21,8 +21,8 @@ std::string ShapeText(const std::vector<py::ssize_t>& shape) {
 void CheckNumbers(const py::dtype& dtype) {
   const char kind = dtype.kind();
   if (kind != 'f' && kind != 'i' && kind != 'u') {
-    ThrowError(FA::Error::InvalidArgument,
-               "samples must be floats or integers, not " + std::string(py::str(py::handle(dtype))));
+    ThrowError(FA::Error::InvalidArgument, "samples must be floats or integers, not " +
+                                               std::string(py::str(py::handle(dtype))));
   }
 }
 

@@ -48,8 +48,8 @@ void ThrowError(int code, const std::string& detail) {
 }
 
 py::str DecodedText(const std::string& text) {
-  PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
-                                           "replace");
+  PyObject* decoded =
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
   if (!decoded) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(decoded);
 }
@@ -66,7 +66,8 @@ void RegisterErrors(py::module_& module) {
     try {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const LibraryError& e) {
-      py::object error = py::reinterpret_borrow<py::object>(errorType)(DecodedText(e.what()), e.code());
+      py::object error =
+          py::reinterpret_borrow<py::object>(errorType)(DecodedText(e.what()), e.code());
       PyErr_SetObject(errorType, error.ptr());
     }
   });

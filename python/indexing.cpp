@@ -8,7 +8,9 @@ namespace tyq_python {
 
 namespace {
 
-[[noreturn]] void Refuse(const std::string& why) { throw py::index_error(why); }
+[[noreturn]] void Refuse(const std::string& why) {
+  throw py::index_error(why);
+}
 
 // The position an integer index names along an axis of `extent` samples.
 int IntegerIndex(py::handle item, int axis, int extent) {

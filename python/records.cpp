@@ -20,8 +20,8 @@ struct NamedType {
 };
 
 constexpr NamedType kSampleTypes[] = {
-    {"int8", Type::Int8},     {"uint8", Type::UInt8},     {"int16", Type::Int16},
-    {"uint16", Type::UInt16}, {"int32", Type::Int32},     {"uint32", Type::UInt32},
+    {"int8", Type::Int8},     {"uint8", Type::UInt8},         {"int16", Type::Int16},
+    {"uint16", Type::UInt16}, {"int32", Type::Int32},         {"uint32", Type::UInt32},
     {"float", Type::Float32}, {"ibmfloat", Type::IbmFloat32},
 };
 
@@ -161,13 +161,20 @@ Type::value_type WritableSampleType(const std::string& name) {
 
 py::dtype StoredDtype(Type::value_type type) {
   switch (type) {
-    case Type::Int8: return py::dtype::of<int8_t>();
-    case Type::UInt8: return py::dtype::of<uint8_t>();
-    case Type::Int16: return py::dtype::of<int16_t>();
-    case Type::UInt16: return py::dtype::of<uint16_t>();
-    case Type::Int32: return py::dtype::of<int32_t>();
-    case Type::UInt32: return py::dtype::of<uint32_t>();
-    default: return py::dtype::of<float>();
+    case Type::Int8:
+      return py::dtype::of<int8_t>();
+    case Type::UInt8:
+      return py::dtype::of<uint8_t>();
+    case Type::Int16:
+      return py::dtype::of<int16_t>();
+    case Type::UInt16:
+      return py::dtype::of<uint16_t>();
+    case Type::Int32:
+      return py::dtype::of<int32_t>();
+    case Type::UInt32:
+      return py::dtype::of<uint32_t>();
+    default:
+      return py::dtype::of<float>();
   }
 }
 

@@ -43,6 +43,17 @@ void CheckLevel(int lod, const FA::FileInfo& info) {
   }
 }
 
+// Native float32, int16 or int8: what the reader fills.
+void CheckSampleDtype(const py::dtype& dtype) {
+  const char kind = dtype.kind();
+  const auto bytes = dtype.itemsize();
+  const bool native = dtype.attr("isnative").cast<bool>();
+  if (!native || !((kind == 'f' && bytes == 4) || (kind == 'i' && (bytes == 2 || bytes == 1)))) {
+    ThrowError(Err::InvalidArgument, "samples are read as float32, int16 or int8, not " +
+                                         std::string(py::str(py::handle(dtype))));
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<Volume> Volume::Open(const std::filesystem::path& path) {
@@ -63,7 +74,7 @@ Volume::Volume(FA::AutoRef<FA::Reader> reader, const std::string& path)
 }
 
 Volume::Volume(FA::AutoRef<FA::Writer> writer, const std::string& path)
-    : path_(path), writer_(std::move(writer)) {
+    : path_(path), writable_(true), writer_(std::move(writer)) {
   // The uncompressed writer reads too; a writer that cannot leaves reads
   // failing with "file is not open".
   reader_.reset(dynamic_cast<FA::Reader*>(writer_.get()));
@@ -76,8 +87,7 @@ Volume::~Volume() {
   // lost with the unwritten tables.
   Status status;
   if (!writer_->Finalize(false, true, &status)) {
-    PySys_WriteStderr("tyq: finalising %s failed: %s\n", path_.c_str(),
-                      status.message().c_str());
+    PySys_WriteStderr("tyq: finalising %s failed: %s\n", path_.c_str(), status.message().c_str());
   }
 }
 
@@ -89,37 +99,36 @@ void Volume::LoadInfo(FA::AccessorBase& accessor) {
 }
 
 void Volume::LevelShape(int lod, int extent[3]) const {
-  for (int d = 0; d < 3; ++d) extent[d] = static_cast<int>(((int64_t{dataInfo_.size[d]} - 1) >> lod) + 1);
+  for (int d = 0; d < 3; ++d)
+    extent[d] = static_cast<int>(((int64_t{dataInfo_.size[d]} - 1) >> lod) + 1);
 }
 
-bool Volume::Closed() const { return !reader_ && !writer_; }
-
-FA::DataInfo Volume::DataInfo() {
-  FA::DataInfo info;
+template <typename Record, typename Get>
+Record Volume::Query(Get get) {
+  Record record;
   Status status;
   bool ok = false;
   {
     py::gil_scoped_release nogil;
     std::shared_lock<std::shared_mutex> hold(mutex_);
-    FA::AccessorBase* base = writer_ ? static_cast<FA::AccessorBase*>(writer_.get()) : reader_.get();
-    ok = base ? base->GetDataInfo(info, &status) : status.setError(Err::NotOpen, path_, "tyq.Volume");
+    FA::AccessorBase* base =
+        writer_ ? static_cast<FA::AccessorBase*>(writer_.get()) : reader_.get();
+    ok = base ? get(*base, record, &status) : status.setError(Err::NotOpen, path_, "tyq.Volume");
   }
   if (!ok) ThrowStatus(status);
-  return info;
+  return record;
+}
+
+FA::DataInfo Volume::DataInfo() {
+  return Query<FA::DataInfo>([](FA::AccessorBase& base, FA::DataInfo& info, Status* status) {
+    return base.GetDataInfo(info, status);
+  });
 }
 
 FA::Histogram Volume::Histogram() {
-  FA::Histogram hist;
-  Status status;
-  bool ok = false;
-  {
-    py::gil_scoped_release nogil;
-    std::shared_lock<std::shared_mutex> hold(mutex_);
-    FA::AccessorBase* base = writer_ ? static_cast<FA::AccessorBase*>(writer_.get()) : reader_.get();
-    ok = base ? base->GetDataHist(hist, &status) : status.setError(Err::NotOpen, path_, "tyq.Volume");
-  }
-  if (!ok) ThrowStatus(status);
-  return hist;
+  return Query<FA::Histogram>([](FA::AccessorBase& base, FA::Histogram& hist, Status* status) {
+    return base.GetDataHist(hist, status);
+  });
 }
 
 template <typename T>
@@ -131,7 +140,7 @@ void Volume::ReadInto(int lod, const int start[3], const int size[3], T* data) {
     py::gil_scoped_release nogil;
     std::shared_lock<std::shared_mutex> hold(mutex_);
     if (!reader_) {
-      ok = status.setError(Closed() ? Err::NotOpen : Err::NotImplemented, path_, "tyq.Volume");
+      ok = status.setError(closed_ ? Err::NotOpen : Err::NotImplemented, path_, "tyq.Volume");
     }
     ForEachSlab(start[0], size[0], rowSamples, fileInfo_.brickSize[0], INT32_MAX,
                 [&](int i0, int i1) {
@@ -146,16 +155,11 @@ void Volume::ReadInto(int lod, const int start[3], const int size[3], T* data) {
 
 void Volume::Fill(int lod, const Selection& box, py::array& out) {
   CheckLevel(lod, fileInfo_);
-  const py::dtype dtype = out.dtype();
-  const char kind = dtype.kind();
-  const auto bytes = dtype.itemsize();
-  if (!(kind == 'f' && bytes == 4) && !(kind == 'i' && (bytes == 2 || bytes == 1))) {
-    ThrowError(Err::InvalidArgument, "samples are read as float32, int16 or int8, not " +
-                                         std::string(py::str(py::handle(dtype))));
-  }
+  CheckSampleDtype(out.dtype());
   if (box.Empty()) return;
+  const auto bytes = out.dtype().itemsize();
   void* data = out.mutable_data();
-  if (kind == 'f') {
+  if (out.dtype().kind() == 'f') {
     ReadInto(lod, box.start, box.size, static_cast<float*>(data));
   } else if (bytes == 2) {
     ReadInto(lod, box.start, box.size, static_cast<short*>(data));
@@ -165,6 +169,7 @@ void Volume::Fill(int lod, const Selection& box, py::array& out) {
 }
 
 py::array Volume::Read(int lod, const Selection& box, py::dtype dtype) {
+  CheckSampleDtype(dtype);
   py::array result(dtype, box.Shape());
   Fill(lod, box, result);
   return result;
@@ -197,8 +202,8 @@ py::array Volume::ReadBox(int lod, const int start[3], const int size[3], py::dt
 
 py::array Volume::ReadBoxInto(int lod, const int start[3], const int size[3], py::array out) {
   const Selection box = CheckBox(lod, start, size);
-  const bool fits = out.ndim() == 3 && out.shape(0) == box.size[0] &&
-                    out.shape(1) == box.size[1] && out.shape(2) == box.size[2];
+  const bool fits = out.ndim() == 3 && out.shape(0) == box.size[0] && out.shape(1) == box.size[1] &&
+                    out.shape(2) == box.size[2];
   if (!fits || !(out.flags() & py::array::c_style) || !out.writeable()) {
     ThrowError(Err::InvalidArgument,
                "out must be a writable C-contiguous array of the box's shape");
@@ -215,7 +220,7 @@ void Volume::WriteFrom(const int start[3], const int size[3], const float* data)
     std::unique_lock<std::shared_mutex> hold(mutex_);
     ok = writer_ ? writer_->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2],
                                       data, &status)
-                 : status.setError(Closed() ? Err::NotOpen : Err::ReadOnly, path_, "tyq.Volume");
+                 : status.setError(closed_ ? Err::NotOpen : Err::ReadOnly, path_, "tyq.Volume");
   }
   if (!ok) ThrowStatus(status);
 }
@@ -242,6 +247,7 @@ void Volume::Close() {
     if (writer_) ok = writer_->Finalize(false, true, &status);
     reader_.reset();
     writer_.reset();
+    closed_ = true;
   }
   if (!ok) ThrowStatus(status);
 }

@@ -11,6 +11,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <shared_mutex>
@@ -36,8 +37,8 @@ class Volume {
   const FA::FileInfo& FileInfo() const { return fileInfo_; }
   // Extent of level `lod`: ceil(n / 2^lod) along every axis.
   void LevelShape(int lod, int extent[3]) const;
-  bool Writable() const { return writer_.get() != nullptr; }
-  bool Closed() const;
+  bool Writable() const { return writable_ && !closed_; }
+  bool Closed() const { return closed_; }
 
   // Live records: a volume being written changes them.
   FA::DataInfo DataInfo();
@@ -60,6 +61,9 @@ class Volume {
  private:
   Volume(FA::AutoRef<FA::Reader> reader, const std::string& path);
   void LoadInfo(FA::AccessorBase& accessor);
+  // Runs get(accessor, record, status) under the shared lock.
+  template <typename Record, typename Get>
+  Record Query(Get get);
   Selection CheckBox(int lod, const int start[3], const int size[3]) const;
   void Fill(int lod, const Selection& box, pybind11::array& out);
   template <typename T>
@@ -69,6 +73,8 @@ class Volume {
   std::string path_;
   FA::FileInfo fileInfo_;
   FA::DataInfo dataInfo_;  // as opened or created; shape and annotation only
+  const bool writable_ = false;
+  std::atomic<bool> closed_{false};
   std::shared_mutex mutex_;
   FA::AutoRef<FA::Reader> reader_;
   FA::AutoRef<FA::Writer> writer_;

@@ -40,11 +40,20 @@ void CheckSqnr(double sqnr) {
 // the data's range instead).
 bool ExactCodeRange(Type::value_type type, double& lo, double& hi) {
   switch (type) {
-    case Type::Int8: lo = -128, hi = 127; return true;
-    case Type::UInt8: lo = 0, hi = 255; return true;
-    case Type::Int16: lo = -32768, hi = 32767; return true;
-    case Type::UInt16: lo = 0, hi = 65535; return true;
-    default: return false;
+    case Type::Int8:
+      lo = -128, hi = 127;
+      return true;
+    case Type::UInt8:
+      lo = 0, hi = 255;
+      return true;
+    case Type::Int16:
+      lo = -32768, hi = 32767;
+      return true;
+    case Type::UInt16:
+      lo = 0, hi = 65535;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -153,14 +162,13 @@ std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
   double lo = 0, hi = 0;
   if (!GivenRange(options.valueRange, lo, hi) && !ExactCodeRange(type, lo, hi) &&
       type != Type::Float32) {
-    ThrowError(Err::InvalidArgument, std::string("a ") + SampleTypeName(type) +
-                                         " volume needs a value_range");
+    ThrowError(Err::InvalidArgument,
+               std::string("a ") + SampleTypeName(type) + " volume needs a value_range");
   }
   return NewVolume(path, size, type, lo, hi, options);
 }
 
-void CreateFrom(const std::filesystem::path& path, py::handle array,
-                const CreateOptions& options) {
+void CreateFrom(const std::filesystem::path& path, py::handle array, const CreateOptions& options) {
   const py::array given = py::module_::import("numpy").attr("asarray")(array);
   if (given.ndim() != 3) {
     ThrowError(Err::InvalidArgument,
@@ -176,8 +184,8 @@ void CreateFrom(const std::filesystem::path& path, py::handle array,
   const py::array samples = PrepareBlock(given, whole);  // refuses arrays of non-numbers
   double lo = 0, hi = 0;
   if (!GivenRange(options.valueRange, lo, hi)) {
-    const bool codesAreValues = SameIntegers(StoredDtype(type), given.dtype()) &&
-                                ExactCodeRange(type, lo, hi);
+    const bool codesAreValues =
+        SameIntegers(StoredDtype(type), given.dtype()) && ExactCodeRange(type, lo, hi);
     if (!codesAreValues && !FiniteRange(given, lo, hi)) lo = hi = 0;
     if (lo == hi) hi = lo + 1;  // a coding range needs some width
     CheckRange(lo, hi);
