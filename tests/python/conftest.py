@@ -30,18 +30,19 @@ def reference(tmp_path_factory):
     return path, array
 
 
+def _path_from_environment(name):
+    path = os.environ.get(name)
+    if not path:
+        pytest.fail(f"{name} is not set: run the Python tests through ctest")
+    return pathlib.Path(path)
+
+
 @pytest.fixture
 def tool():
     """The command-line tool the CTest test points to."""
-    path = os.environ.get("TYQ_TOOL")
-    if not path:
-        pytest.fail("TYQ_TOOL is not set: run the Python tests through ctest")
-    return pathlib.Path(path)
+    return _path_from_environment("TYQ_TOOL")
 
 
 @pytest.fixture
 def test_data():
-    path = os.environ.get("TYQ_TEST_DATA")
-    if not path:
-        pytest.fail("TYQ_TEST_DATA is not set: run the Python tests through ctest")
-    return pathlib.Path(path)
+    return _path_from_environment("TYQ_TEST_DATA")
