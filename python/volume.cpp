@@ -57,14 +57,13 @@ void CheckSampleDtype(const py::dtype& dtype) {
 }  // namespace
 
 std::shared_ptr<Volume> Volume::Open(const std::filesystem::path& path) {
+  // Opening reads the environment, which create() may be changing for its
+  // brick size: both keep the GIL for that short while.
   FA::AutoRef<FA::Reader> reader;
   Status status;
-  int code = 0;
-  {
-    py::gil_scoped_release nogil;
-    code = FA::Tyq::CreateTyqReader(reader, path.string(), FA::TyqOptions(), &status);
+  if (FA::Tyq::CreateTyqReader(reader, path.string(), FA::TyqOptions(), &status) != 0) {
+    ThrowStatus(status);
   }
-  if (code != 0) ThrowStatus(status);
   return std::shared_ptr<Volume>(new Volume(std::move(reader), path.string()));
 }
 
