@@ -129,7 +129,7 @@ void readFresh(benchmark::State& state, const std::vector<Box>& boxes) {
 void readReused(benchmark::State& state, const std::vector<Box>& boxes) {
   size_t largest = 0;
   for (const Box& b : boxes) largest = std::max(largest, b.samples());
-  std::unique_ptr<float[]> out(new float[largest]);
+  std::unique_ptr<float, FreeBuffer> out(allocateLikeNumpy(largest * sizeof(float)));
   for (auto _ : state) {
     for (const Box& b : boxes) {
       if (!read(b, out.get())) state.SkipWithError("read failed");

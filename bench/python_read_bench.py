@@ -6,8 +6,9 @@ reading it whole and reading 200 random 64^3 boxes, each read into a new numpy
 array ("new") or into one array made beforehand with read(out=...) ("out"),
 and runs bench_python_peer on the same file and boxes for the C++ figures
 (into a new buffer per read, allocated as numpy allocates, or one reused
-buffer). The two sides alternate for a few rounds and each keeps its best
-median. Prints "ratio ... = R" lines, R being C++ time / Python time (1 means
+buffer). The two sides alternate for a few rounds, and each keeps its best
+repetition: on a machine shared with other work the least disturbed run is
+the steadiest estimate. Prints "ratio ... = R" lines, R being C++ time / Python time (1 means
 as fast as C++; the target is at least 0.9).
 
 Usage: python_read_bench.py --peer PATH/bench_python_peer [--small] [--rounds N]
@@ -17,7 +18,6 @@ The module must be importable (PYTHONPATH pointing at the build's python/module)
 import argparse
 import json
 import os
-import statistics
 import subprocess
 import sys
 import tempfile
@@ -70,7 +70,7 @@ def python_workloads(volume, boxes):
 
 
 def time_python(volume, boxes, repetitions, min_time):
-    """Per workload, medians over repetitions of the mean real and CPU time per
+    """Per workload, the best over repetitions of the mean real and CPU time per
     iteration, in seconds."""
     # As bench_python_peer does: a freed 16 MiB block raises glibc's mmap
     # threshold, so the library's per-read brick buffer is not mapped afresh.
@@ -90,7 +90,7 @@ def time_python(volume, boxes, repetitions, min_time):
                     break
             real.append(spent / iterations)
             cpu.append((time.process_time() - began_cpu) / iterations)
-        result[name] = (statistics.median(real), statistics.median(cpu))
+        result[name] = (min(real), min(cpu))
     return result
 
 
@@ -98,8 +98,7 @@ def time_cpp(peer, path, boxes_file, repetitions, min_time, folder):
     out = os.path.join(folder, "peer.json")
     env = dict(os.environ, TYQ_PEER_VOLUME=path, TYQ_PEER_BOXES=boxes_file)
     done = subprocess.run([peer, f"--benchmark_repetitions={repetitions}",
-                           f"--benchmark_min_time={min_time}",
-                           "--benchmark_report_aggregates_only=true", f"--benchmark_out={out}",
+                           f"--benchmark_min_time={min_time}", f"--benchmark_out={out}",
                            "--benchmark_out_format=json"],
                           env=env, capture_output=True, text=True)
     if done.returncode != 0:
@@ -108,12 +107,13 @@ def time_cpp(peer, path, boxes_file, repetitions, min_time, folder):
         runs = json.load(f)["benchmarks"]
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
     result = {}
-    # With one repetition there are no aggregates, only the run itself.
     for r in runs:
-        if r.get("aggregate_name") == "median" or r["run_type"] == "iteration":
-            name = r["run_name"].removesuffix("/real_time")
-            unit = scale[r["time_unit"]]
-            result[name] = (r["real_time"] * unit, r["cpu_time"] * unit)
+        if r["run_type"] != "iteration":
+            continue
+        name = r["run_name"].removesuffix("/real_time")
+        unit = scale[r["time_unit"]]
+        real, cpu = result.get(name, (float("inf"), float("inf")))
+        result[name] = (min(real, r["real_time"] * unit), min(cpu, r["cpu_time"] * unit))
     return result
 
 
