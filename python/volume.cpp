@@ -24,6 +24,7 @@ constexpr int64_t kWriteSlabSamples = int64_t{1} << 26;
 // spans whole bricks, cut at brick boundaries so writes need no merging.
 template <typename F>
 void ForEachSlab(int start, int size, int64_t rowSamples, int brick, int64_t limit, F f) {
+  brick = std::max(brick, 1);  // unbricked sources report 0
   int64_t rows = std::max<int64_t>(1, limit / std::max<int64_t>(1, rowSamples));
   if (rows >= brick) rows -= rows % brick;
   const int64_t stop = int64_t{start} + size;

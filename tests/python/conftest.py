@@ -46,3 +46,9 @@ def tool():
 @pytest.fixture
 def test_data():
     return _path_from_environment("TYQ_TEST_DATA")
+
+
+@pytest.fixture
+def examples():
+    """The tool's example files (a synthetic volume description)."""
+    return _path_from_environment("TYQ_EXAMPLES")

@@ -41,3 +41,12 @@ def test_python_reads_what_the_tool_wrote(tool, tmp_path):
     assert v.dtype == np.int16 and v.brick_shape == (16, 16, 16) and v.shape == array.shape
     np.testing.assert_array_equal(v[:], array.astype(np.float32))
     np.testing.assert_array_equal(v.read((0, 0, 0), array.shape, dtype=np.int16), array)
+
+
+def test_synthetic_volume_reads_as_the_tool_reads_it(tool, examples, tmp_path):
+    path = examples / "demo_synthetic.txt"
+    v = tyq.open(path)
+    assert v.shape == (384, 320, 256) and v.levels >= 1
+    out = tmp_path / "slab.npy"
+    run(tool, "read", path, "--lod", 0, "--start", "100,7,0", "--size", "3,50,256", "-o", out)
+    np.testing.assert_array_equal(v[100:103, 7:57, :], np.load(out))
