@@ -17,7 +17,10 @@ run_suite() {
 }
 
 echo "=== release build ==="
-run_suite build/test-release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The Python module is built and tested here only: an instrumented module
+# cannot be loaded by the uninstrumented interpreter.
+run_suite build/test-release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTYQ_BUILD_PYTHON=ON \
+  -DPython3_EXECUTABLE=/usr/bin/python3
 echo "=== sanitizer build (address, undefined) ==="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=Debug -DTYQ_SANITIZE=ON -DTYQ_BUILD_BENCH=OFF

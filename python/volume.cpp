@@ -1,0 +1,255 @@
+#include "volume.h"
+
+#include <algorithm>
+#include <climits>
+#include <mutex>
+
+#include "blocks.h"
+#include "errors.h"
+
+namespace py = pybind11;
+
+namespace tyq_python {
+
+namespace {
+
+using Qra::Ostrel::Tyq::Private::Status;
+using Err = FA::Error;
+
+// Samples per write call: bounds the converted copy of a slab.
+constexpr int64_t kWriteSlabSamples = int64_t{1} << 26;
+
+// Calls f(i0, i1) for consecutive row ranges [i0, i1) of axis 0 covering
+// [start, start + size), each of at most `limit` samples and, once a range
+// spans whole bricks, cut at brick boundaries so writes need no merging.
+template <typename F>
+void ForEachSlab(int start, int size, int64_t rowSamples, int brick, int64_t limit, F f) {
+  brick = std::max(brick, 1);  // unbricked sources report 0
+  int64_t rows = std::max<int64_t>(1, limit / std::max<int64_t>(1, rowSamples));
+  if (rows >= brick) rows -= rows % brick;
+  const int64_t stop = int64_t{start} + size;
+  for (int64_t i = start; i < stop;) {
+    const int64_t base = rows % brick == 0 ? i - i % brick : i;
+    const int64_t end = std::min(stop, base + rows);
+    f(static_cast<int>(i), static_cast<int>(end));
+    i = end;
+  }
+}
+
+void CheckLevel(int lod, const FA::FileInfo& info) {
+  if (lod < 0 || lod >= info.numberOfLods) {
+    ThrowError(Err::InvalidArgument, "level " + std::to_string(lod) +
+                                         " does not exist (the file has " +
+                                         std::to_string(info.numberOfLods) + ")");
+  }
+}
+
+// Native float32, int16 or int8: what the reader fills.
+void CheckSampleDtype(const py::dtype& dtype) {
+  const char kind = dtype.kind();
+  const auto bytes = dtype.itemsize();
+  const bool native = dtype.attr("isnative").cast<bool>();
+  if (!native || !((kind == 'f' && bytes == 4) || (kind == 'i' && (bytes == 2 || bytes == 1)))) {
+    ThrowError(Err::InvalidArgument, "samples are read as float32, int16 or int8, not " +
+                                         std::string(py::str(py::handle(dtype))));
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<Volume> Volume::Open(const std::filesystem::path& path) {
+  // Opening reads the environment, which create() may be changing for its
+  // brick size: both keep the GIL for that short while.
+  FA::AutoRef<FA::Reader> reader;
+  Status status;
+  if (FA::Tyq::CreateTyqReader(reader, path.string(), FA::TyqOptions(), &status) != 0) {
+    ThrowStatus(status);
+  }
+  return std::shared_ptr<Volume>(new Volume(std::move(reader), path.string()));
+}
+
+Volume::Volume(FA::AutoRef<FA::Reader> reader, const std::string& path)
+    : path_(path), reader_(std::move(reader)) {
+  LoadInfo(*reader_);
+}
+
+Volume::Volume(FA::AutoRef<FA::Writer> writer, const std::string& path)
+    : path_(path), writable_(true), writer_(std::move(writer)) {
+  // The uncompressed writer reads too; a writer that cannot leaves reads
+  // failing with "file is not open".
+  reader_.reset(dynamic_cast<FA::Reader*>(writer_.get()));
+  LoadInfo(*writer_);
+}
+
+Volume::~Volume() {
+  if (!writer_) return;
+  // Dropped without close(): finalise anyway, so the samples written are not
+  // lost with the unwritten tables.
+  Status status;
+  if (!writer_->Finalize(false, true, &status)) {
+    PySys_WriteStderr("tyq: finalising %s failed: %s\n", path_.c_str(), status.message().c_str());
+  }
+}
+
+void Volume::LoadInfo(FA::AccessorBase& accessor) {
+  Status status;
+  if (!accessor.GetFileInfo(fileInfo_, &status) || !accessor.GetDataInfo(dataInfo_, &status)) {
+    ThrowStatus(status);
+  }
+}
+
+void Volume::LevelShape(int lod, int extent[3]) const {
+  for (int d = 0; d < 3; ++d)
+    extent[d] = static_cast<int>(((int64_t{dataInfo_.size[d]} - 1) >> lod) + 1);
+}
+
+template <typename Record, typename Get>
+Record Volume::Query(Get get) {
+  Record record;
+  Status status;
+  bool ok = false;
+  {
+    py::gil_scoped_release nogil;
+    std::shared_lock<std::shared_mutex> hold(mutex_);
+    FA::AccessorBase* base =
+        writer_ ? static_cast<FA::AccessorBase*>(writer_.get()) : reader_.get();
+    ok = base ? get(*base, record, &status) : status.setError(Err::NotOpen, path_, "tyq.Volume");
+  }
+  if (!ok) ThrowStatus(status);
+  return record;
+}
+
+FA::DataInfo Volume::DataInfo() {
+  return Query<FA::DataInfo>([](FA::AccessorBase& base, FA::DataInfo& info, Status* status) {
+    return base.GetDataInfo(info, status);
+  });
+}
+
+FA::Histogram Volume::Histogram() {
+  return Query<FA::Histogram>([](FA::AccessorBase& base, FA::Histogram& hist, Status* status) {
+    return base.GetDataHist(hist, status);
+  });
+}
+
+template <typename T>
+void Volume::ReadInto(int lod, const int start[3], const int size[3], T* data) {
+  Status status;
+  bool ok = true;
+  const int64_t rowSamples = int64_t{size[1]} * size[2];
+  {
+    py::gil_scoped_release nogil;
+    std::shared_lock<std::shared_mutex> hold(mutex_);
+    if (!reader_) {
+      ok = status.setError(closed_ ? Err::NotOpen : Err::NotImplemented, path_, "tyq.Volume");
+    }
+    ForEachSlab(start[0], size[0], rowSamples, fileInfo_.brickSize[0], INT32_MAX,
+                [&](int i0, int i1) {
+                  if (!ok) return;
+                  T* rows = data + (i0 - start[0]) * rowSamples;
+                  ok = reader_->ReadData(lod, i0, start[1], start[2], i1 - i0, size[1], size[2],
+                                         rows, &status);
+                });
+  }
+  if (!ok) ThrowStatus(status);
+}
+
+void Volume::Fill(int lod, const Selection& box, py::array& out) {
+  CheckLevel(lod, fileInfo_);
+  CheckSampleDtype(out.dtype());
+  if (box.Empty()) return;
+  const auto bytes = out.dtype().itemsize();
+  void* data = out.mutable_data();
+  if (out.dtype().kind() == 'f') {
+    ReadInto(lod, box.start, box.size, static_cast<float*>(data));
+  } else if (bytes == 2) {
+    ReadInto(lod, box.start, box.size, static_cast<short*>(data));
+  } else {
+    ReadInto(lod, box.start, box.size, static_cast<signed char*>(data));
+  }
+}
+
+py::array Volume::Read(int lod, const Selection& box, py::dtype dtype) {
+  CheckSampleDtype(dtype);
+  py::array result(dtype, box.Shape());
+  Fill(lod, box, result);
+  return result;
+}
+
+Selection Volume::CheckBox(int lod, const int start[3], const int size[3]) const {
+  CheckLevel(lod, fileInfo_);
+  int extent[3];
+  LevelShape(lod, extent);
+  Selection box;
+  for (int d = 0; d < 3; ++d) {
+    if (start[d] < 0 || size[d] < 0 || int64_t{start[d]} + size[d] > extent[d]) {
+      ThrowError(Err::InvalidArgument,
+                 "the box " + std::to_string(start[0]) + "," + std::to_string(start[1]) + "," +
+                     std::to_string(start[2]) + " + " + std::to_string(size[0]) + "," +
+                     std::to_string(size[1]) + "," + std::to_string(size[2]) +
+                     " lies outside level " + std::to_string(lod) + " (" +
+                     std::to_string(extent[0]) + " x " + std::to_string(extent[1]) + " x " +
+                     std::to_string(extent[2]) + " samples)");
+    }
+    box.start[d] = start[d];
+    box.size[d] = size[d];
+  }
+  return box;
+}
+
+py::array Volume::ReadBox(int lod, const int start[3], const int size[3], py::dtype dtype) {
+  return Read(lod, CheckBox(lod, start, size), dtype);
+}
+
+py::array Volume::ReadBoxInto(int lod, const int start[3], const int size[3], py::array out) {
+  const Selection box = CheckBox(lod, start, size);
+  const bool fits = out.ndim() == 3 && out.shape(0) == box.size[0] && out.shape(1) == box.size[1] &&
+                    out.shape(2) == box.size[2];
+  if (!fits || !(out.flags() & py::array::c_style) || !out.writeable()) {
+    ThrowError(Err::InvalidArgument,
+               "out must be a writable C-contiguous array of the box's shape");
+  }
+  Fill(lod, box, out);
+  return out;
+}
+
+void Volume::WriteFrom(const int start[3], const int size[3], const float* data) {
+  Status status;
+  bool ok = true;
+  {
+    py::gil_scoped_release nogil;
+    std::unique_lock<std::shared_mutex> hold(mutex_);
+    ok = writer_ ? writer_->WriteData(0, start[0], start[1], start[2], size[0], size[1], size[2],
+                                      data, &status)
+                 : status.setError(closed_ ? Err::NotOpen : Err::ReadOnly, path_, "tyq.Volume");
+  }
+  if (!ok) ThrowStatus(status);
+}
+
+void Volume::Write(const Selection& box, py::handle block) {
+  const py::array samples = PrepareBlock(block, box);
+  if (box.Empty()) return;
+  const int64_t rowSamples = int64_t{box.size[1]} * box.size[2];
+  ForEachSlab(box.start[0], box.size[0], rowSamples, fileInfo_.brickSize[0], kWriteSlabSamples,
+              [&](int i0, int i1) {
+                const py::array_t<float> slab = Slab(samples, i0 - box.start[0], i1 - box.start[0]);
+                const int start[3] = {i0, box.start[1], box.start[2]};
+                const int size[3] = {i1 - i0, box.size[1], box.size[2]};
+                WriteFrom(start, size, slab.data());
+              });
+}
+
+void Volume::Close() {
+  Status status;
+  bool ok = true;
+  {
+    py::gil_scoped_release nogil;
+    std::unique_lock<std::shared_mutex> hold(mutex_);
+    if (writer_) ok = writer_->Finalize(false, true, &status);
+    reader_.reset();
+    writer_.reset();
+    closed_ = true;
+  }
+  if (!ok) ThrowStatus(status);
+}
+
+}  // namespace tyq_python

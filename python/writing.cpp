@@ -1,0 +1,208 @@
+#include "writing.h"
+
+#include <cmath>
+#include <string>
+#include <system_error>
+
+#include "blocks.h"
+#include "errors.h"
+#include "records.h"
+#include "tyq/environment.h"
+
+namespace py = pybind11;
+
+namespace tyq_python {
+
+namespace {
+
+using Qra::Ostrel::Tyq::Private::Environment;
+using Qra::Ostrel::Tyq::Private::Status;
+using Err = FA::Error;
+using Type = FA::DataTypeEnum;
+
+// Compressed files take their levels of detail as explicit writes; until
+// that writer exists, sqnr > 0 is refused here and only here.
+constexpr bool kCompressedWriting = false;
+
+void CheckSqnr(double sqnr) {
+  if (!(sqnr >= 0.0) || !std::isfinite(sqnr)) {
+    ThrowError(Err::InvalidArgument, "sqnr must be 0 (uncompressed) or a positive number of dB");
+  }
+  if (sqnr > 0.0 && !kCompressedWriting) {
+    ThrowError(Err::NotImplemented,
+               "compressed files (sqnr > 0) cannot be written yet; use sqnr=0");
+  }
+}
+
+// The range of stored codes of an integer type whose every code float32
+// holds exactly, so that codes can stand for themselves; false for other
+// types (32-bit codes are converted through float32 and so are coded over
+// the data's range instead).
+bool ExactCodeRange(Type::value_type type, double& lo, double& hi) {
+  switch (type) {
+    case Type::Int8:
+      lo = -128, hi = 127;
+      return true;
+    case Type::UInt8:
+      lo = 0, hi = 255;
+      return true;
+    case Type::Int16:
+      lo = -32768, hi = 32767;
+      return true;
+    case Type::UInt16:
+      lo = 0, hi = 65535;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SameIntegers(const py::dtype& a, const py::dtype& b) {
+  return a.kind() == b.kind() && a.kind() != 'f' && a.itemsize() == b.itemsize();
+}
+
+// The coding range as the file stores it: two floats, finite, in order.
+void CheckRange(double lo, double hi) {
+  const float flo = static_cast<float>(lo), fhi = static_cast<float>(hi);
+  if (!std::isfinite(flo) || !std::isfinite(fhi) || !(flo < fhi) || !std::isfinite(fhi - flo)) {
+    ThrowError(Err::InvalidArgument, "the value range " + std::to_string(lo) + " .. " +
+                                         std::to_string(hi) + " cannot be coded");
+  }
+}
+
+bool GivenRange(const py::object& given, double& lo, double& hi) {
+  if (given.is_none()) return false;
+  try {
+    const auto pair = given.cast<std::pair<double, double>>();
+    lo = pair.first;
+    hi = pair.second;
+  } catch (const py::cast_error&) {
+    ThrowError(Err::InvalidArgument, "value_range must be a pair (lo, hi)");
+  }
+  CheckRange(lo, hi);
+  return true;
+}
+
+// Bricks the library is sure to handle: powers of two from 4 to 256.
+void CheckBrick(const std::array<int, 3>& brick) {
+  for (int b : brick) {
+    if (b < 4 || b > 256 || (b & (b - 1)) != 0) {
+      ThrowError(Err::InvalidArgument, "brick sizes must be powers of two from 4 to 256");
+    }
+  }
+}
+
+// The file object takes other brick sizes from the environment only; they
+// are set for the one call and put back, the GIL keeping other Python
+// threads out meanwhile.
+class BrickSizeOverride {
+ public:
+  explicit BrickSizeOverride(const std::array<int, 3>& brick) {
+    const bool standard = brick[0] == 64 && brick[1] == 64 && brick[2] == 64;
+    if (standard && Environment::getStringEnv(kNames[0]).empty()) return;
+    active_ = true;
+    for (int n = 0; n < 4; ++n) saved_[n] = Environment::getStringEnv(kNames[n]);
+    Environment::putNumericEnv(kNames[0], brick[0]);
+    for (int a = 0; a < 3; ++a) Environment::putNumericEnv(kNames[a + 1], brick[a]);
+  }
+  ~BrickSizeOverride() {
+    if (!active_) return;
+    for (int n = 0; n < 4; ++n) Environment::putStringEnv(kNames[n], saved_[n].c_str());
+  }
+  BrickSizeOverride(const BrickSizeOverride&) = delete;
+  BrickSizeOverride& operator=(const BrickSizeOverride&) = delete;
+
+ private:
+  static constexpr const char* kNames[4] = {"OSTREL_TYQ_BRICK_SIZE", "OSTREL_TYQ_BRICK_SIZE_0",
+                                            "OSTREL_TYQ_BRICK_SIZE_1", "OSTREL_TYQ_BRICK_SIZE_2"};
+  bool active_ = false;
+  std::string saved_[4];
+};
+
+std::shared_ptr<Volume> NewVolume(const std::filesystem::path& path, const int shape[3],
+                                  Type::value_type type, double lo, double hi,
+                                  const CreateOptions& options) {
+  const FA::DataInfo info = MakeDataInfo(shape, options.annotation, options.corners);
+  FA::TyqOptions tyqOptions;
+  tyqOptions.sqnr = static_cast<float>(options.sqnr);
+  tyqOptions.noAutoFlush = true;  // levels are built once, when the file is finalised
+  FA::AutoRef<FA::Writer> writer;
+  Status status;
+  {
+    BrickSizeOverride bricks(options.brick);
+    if (FA::Tyq::CreateTyqWriter(writer, path.string(), info, type, tyqOptions, &status, lo, hi) !=
+        0) {
+      ThrowStatus(status);
+    }
+  }
+  return std::make_shared<Volume>(std::move(writer), path.string());
+}
+
+void CheckShape(const std::array<int64_t, 3>& shape, int checked[3]) {
+  for (int d = 0; d < 3; ++d) {
+    if (shape[d] <= 0 || shape[d] > INT32_MAX) {
+      ThrowError(Err::InvalidArgument,
+                 "a volume needs 1 to 2147483647 samples along every axis, not " +
+                     std::to_string(shape[d]));
+    }
+    checked[d] = static_cast<int>(shape[d]);
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
+                                    const std::array<int64_t, 3>& shape,
+                                    const CreateOptions& options) {
+  int size[3];
+  CheckShape(shape, size);
+  CheckSqnr(options.sqnr);
+  CheckBrick(options.brick);
+  const Type::value_type type = WritableSampleType(options.type);
+  double lo = 0, hi = 0;
+  if (!GivenRange(options.valueRange, lo, hi) && !ExactCodeRange(type, lo, hi) &&
+      type != Type::Float32) {
+    ThrowError(Err::InvalidArgument,
+               std::string("a ") + SampleTypeName(type) + " volume needs a value_range");
+  }
+  return NewVolume(path, size, type, lo, hi, options);
+}
+
+void CreateFrom(const std::filesystem::path& path, py::handle array, const CreateOptions& options) {
+  const py::array given = py::module_::import("numpy").attr("asarray")(array);
+  if (given.ndim() != 3) {
+    ThrowError(Err::InvalidArgument,
+               "a volume array has 3 axes, not " + std::to_string(given.ndim()));
+  }
+  int size[3];
+  CheckShape({given.shape(0), given.shape(1), given.shape(2)}, size);
+  CheckSqnr(options.sqnr);
+  CheckBrick(options.brick);
+  const Type::value_type type = WritableSampleType(options.type);
+  Selection whole;
+  for (int d = 0; d < 3; ++d) whole.size[d] = size[d];
+  const py::array samples = PrepareBlock(given, whole);  // refuses arrays of non-numbers
+  double lo = 0, hi = 0;
+  if (!GivenRange(options.valueRange, lo, hi)) {
+    const bool codesAreValues =
+        SameIntegers(StoredDtype(type), given.dtype()) && ExactCodeRange(type, lo, hi);
+    if (!codesAreValues && !FiniteRange(given, lo, hi)) lo = hi = 0;
+    if (lo == hi) hi = lo + 1;  // a coding range needs some width
+    CheckRange(lo, hi);
+  }
+  std::shared_ptr<Volume> volume = NewVolume(path, size, type, lo, hi, options);
+  try {
+    volume->Write(whole, samples);
+    volume->Close();
+  } catch (...) {
+    try {
+      volume->Close();
+    } catch (...) {  // the first failure is the one to report
+    }
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    throw;
+  }
+}
+
+}  // namespace tyq_python
