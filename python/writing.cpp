@@ -15,7 +15,6 @@ namespace tyq_python {
 
 namespace {
 
-using Qra::Ostrel::Tyq::Private::Environment;
 using Qra::Ostrel::Tyq::Private::Status;
 using Err = FA::Error;
 using Type = FA::DataTypeEnum;
@@ -92,33 +91,6 @@ void CheckBrick(const std::array<int, 3>& brick) {
   }
 }
 
-// The file object takes other brick sizes from the environment only; they
-// are set for the one call and put back, the GIL keeping other Python
-// threads out meanwhile.
-class BrickSizeOverride {
- public:
-  explicit BrickSizeOverride(const std::array<int, 3>& brick) {
-    const bool standard = brick[0] == 64 && brick[1] == 64 && brick[2] == 64;
-    if (standard && Environment::getStringEnv(kNames[0]).empty()) return;
-    active_ = true;
-    for (int n = 0; n < 4; ++n) saved_[n] = Environment::getStringEnv(kNames[n]);
-    Environment::putNumericEnv(kNames[0], brick[0]);
-    for (int a = 0; a < 3; ++a) Environment::putNumericEnv(kNames[a + 1], brick[a]);
-  }
-  ~BrickSizeOverride() {
-    if (!active_) return;
-    for (int n = 0; n < 4; ++n) Environment::putStringEnv(kNames[n], saved_[n].c_str());
-  }
-  BrickSizeOverride(const BrickSizeOverride&) = delete;
-  BrickSizeOverride& operator=(const BrickSizeOverride&) = delete;
-
- private:
-  static constexpr const char* kNames[4] = {"OSTREL_TYQ_BRICK_SIZE", "OSTREL_TYQ_BRICK_SIZE_0",
-                                            "OSTREL_TYQ_BRICK_SIZE_1", "OSTREL_TYQ_BRICK_SIZE_2"};
-  bool active_ = false;
-  std::string saved_[4];
-};
-
 std::shared_ptr<Volume> NewVolume(const std::filesystem::path& path, const int shape[3],
                                   Type::value_type type, double lo, double hi,
                                   const CreateOptions& options) {
@@ -126,14 +98,12 @@ std::shared_ptr<Volume> NewVolume(const std::filesystem::path& path, const int s
   FA::TyqOptions tyqOptions;
   tyqOptions.sqnr = static_cast<float>(options.sqnr);
   tyqOptions.noAutoFlush = true;  // levels are built once, when the file is finalised
+  for (int a = 0; a < 3; ++a) tyqOptions.brickSize[a] = options.brick[a];
   FA::AutoRef<FA::Writer> writer;
   Status status;
-  {
-    BrickSizeOverride bricks(options.brick);
-    if (FA::Tyq::CreateTyqWriter(writer, path.string(), info, type, tyqOptions, &status, lo, hi) !=
-        0) {
-      ThrowStatus(status);
-    }
+  if (FA::Tyq::CreateTyqWriter(writer, path.string(), info, type, tyqOptions, &status, lo, hi) !=
+      0) {
+    ThrowStatus(status);
   }
   return std::make_shared<Volume>(std::move(writer), path.string());
 }
