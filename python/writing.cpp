@@ -7,7 +7,6 @@
 #include "blocks.h"
 #include "errors.h"
 #include "records.h"
-#include "tyq/environment.h"
 
 namespace py = pybind11;
 
