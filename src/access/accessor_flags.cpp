@@ -86,11 +86,16 @@ bool AccessorCore::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
                                  unsigned char** tiles, Status* status) {
   Func func("Accessor::ReadGridFlagsTile", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
-  if (!tiles || nti < 0 || ntj < 0) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  const int start[2] = {ti, tj}, count[2] = {nti, ntj};
+  int end[2];
+  if (!tiles || !LevelRangeEnd(*store_, lod, 2, start, count, end)) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
   const int b0 = fileInfo_->brickSize[0], b1 = fileInfo_->brickSize[1];
   int64_t found = 0, n = 0;
-  for (int i = ti; i < ti + nti; ++i) {
-    for (int j = tj; j < tj + ntj; ++j, ++n) {
+  // Inside the level a tile's first trace is inside the survey: an int.
+  for (int i = ti; i < end[0]; ++i) {
+    for (int j = tj; j < end[1]; ++j, ++n) {
       if (!tiles[n]) continue;
       if (ReadGridFlags(lod, i * b0, j * b1, b0, b1, tiles[n], func.statusP())) {
         ++found;
@@ -141,6 +146,7 @@ bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const
       CopyBox<unsigned char>(buffer.bytes() + dst, dstStrides, flags + src, srcStrides, ovSize);
       if (getDebugLevel() > 1) std::printf("##    Write Tile (%d,%d) LOD%d\n", ti, tj, lod);
       if (!store_->SetGridFlagsTile(ti, tj, lod, buffer.bytes(), func.statusP())) return false;
+      ++unflushed_;
     }
   }
   return true;
@@ -150,13 +156,15 @@ bool AccessorCore::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
                                   const unsigned char* const* tiles, Status* status) {
   Func func("Accessor::WriteGridFlagsTile", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
-  if (!tiles || nti < 0 || ntj < 0) {
+  const int start[2] = {ti, tj}, count[2] = {nti, ntj};
+  int end[2];
+  if (!tiles || !LevelRangeEnd(*store_, lod, 2, start, count, end)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   const int b0 = fileInfo_->brickSize[0], b1 = fileInfo_->brickSize[1];
   int64_t n = 0;
-  for (int i = ti; i < ti + nti; ++i) {
-    for (int j = tj; j < tj + ntj; ++j, ++n) {
+  for (int i = ti; i < end[0]; ++i) {
+    for (int j = tj; j < end[1]; ++j, ++n) {
       if (tiles[n] && !WriteGridFlags(lod, i * b0, j * b1, b0, b1, tiles[n], func.statusP())) {
         return false;
       }
