@@ -371,12 +371,16 @@ bool AccessorCore::Flush(bool newIdentity, bool generateLods, Status* status) {
   if (StoresStatisticsOnFlush() && !StoreStatistics(newIdentity, generateLods, func)) {
     return false;
   }
-  if (generateLods && !GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, func.statusP())) {
-    return false;
-  }
+  // Levels that cannot be built (a full disk) must not cost the tables of
+  // what was written: the store is flushed anyway, then the failure
+  // reported; the levels left unbuilt stay marked for the next flush.
+  Status lodStatus;
+  const bool built =
+      !generateLods || GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, &lodStatus);
   if (!store_->Flush(newIdentity, func.statusP())) return false;
   unflushed_ = 0;
-  return true;
+  if (!built) func.status() = lodStatus;
+  return built;
 }
 
 bool AccessorCore::Finalize(bool newIdentity, bool generateLods, Status* status) {

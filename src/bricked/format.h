@@ -160,6 +160,11 @@ int64_t tileEntryIndex(const TableGeometry& geometry, int level, int32_t i, int3
 // positive brick sizes, a known sample type and a brick whose byte size fits
 // an int32.
 bool validBrickGeometry(const FileAccess::FileInfo& fileInfo);
+// Whether a new file of `version` may have this geometry: valid as above, a
+// brick the version can describe (version 1 stores none: 64 on every axis),
+// and one the levels of detail can halve (even sizes whenever there is more
+// than one level).
+bool creatableBrickGeometry(const FileAccess::FileInfo& fileInfo, int32_t version);
 
 // ---------------------------------------------------------------------------
 // Version-1 order of traces in bricks and tiles: 8 x 8 blocks of traces, each
