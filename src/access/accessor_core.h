@@ -177,6 +177,10 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   HistogramBuilder EmptyHistogram() const;
   bool CountConstant(const void* value, const int valid[3], const unsigned char* flags,
                      HistogramBuilder& counted) const;
+  void ValidSize(int lod, const int index[3], int valid[3]) const;
+  bool CollectFlagChange(int ti, int tj, int oldState, const unsigned char* before,
+                         const unsigned char* after, HistogramBuilder& gone,
+                         HistogramBuilder& came, bool& changed, Func& func);
   bool CheckWritable(Func& func) const;
   const void* FirstLiveSample(const void* samples, const int valid[3],
                               const unsigned char* flags) const;

@@ -210,6 +210,17 @@ bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
   return true;
 }
 
+// The part of a brick inside the level's extent; samples outside it never
+// reach the histogram.
+void AccessorCore::ValidSize(int lod, const int index[3], int valid[3]) const {
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  for (int d = 0; d < 3; ++d) {
+    const int64_t brick = fileInfo_->brickSize[d];
+    valid[d] = static_cast<int>(std::min<int64_t>(brick, extent[d] - index[d] * brick));
+  }
+}
+
 // The samples a level-0 brick holds now, in `old` (`had` false when the
 // store holds nothing there, which costs no read).
 bool AccessorCore::ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had,
@@ -265,12 +276,8 @@ bool AccessorCore::CountConstant(const void* value, const int valid[3],
 bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
                               int tileState, const unsigned char* tile, Func& func) {
   const int stored = fileInfo_->dataType;
-  const int* brick = fileInfo_->brickSize;
-  int extent[3], valid[3];
-  LevelExtent(dataInfo_->size, lod, extent);
-  for (int d = 0; d < 3; ++d) {
-    valid[d] = std::min<int64_t>(brick[d], extent[d] - int64_t{index[d]} * brick[d]);
-  }
+  int valid[3];
+  ValidSize(lod, index, valid);
   const unsigned char* flags = tileState == 3 ? tile : nullptr;
   StatisticData brickStats;
   HistogramBuilder fresh(2);
