@@ -79,7 +79,9 @@ struct Model {
       }
     } else if (s.kind == Step::Flags) {
       for (int i = b[0]; i < b[0] + b[3]; ++i) {
-        for (int j = b[1]; j < b[1] + b[4]; ++j) flag[static_cast<size_t>(i) * kN[1] + j] = ok ? s.seed : -2;
+        for (int j = b[1]; j < b[1] + b[4]; ++j) {
+          flag[static_cast<size_t>(i) * kN[1] + j] = ok ? s.seed : -2;
+        }
       }
     }
   }
