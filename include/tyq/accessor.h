@@ -78,6 +78,18 @@ class TYQ_EXPORT Reader : public virtual AccessorBase {
 // Writing full-resolution samples, bricks and grid flags; flushing and
 // finalising. newIdentity gives the data a new identifier; generateLods
 // rebuilds every dirty level of detail before the file is stored.
+//
+// Only Flush and Finalize store the tables through which a file finds its
+// bricks: a writer released without them leaves everything written since
+// the last Flush unreachable (the bricks are in the file, nothing points to
+// them), and the library does not flush on release. With OSTREL_TYQ_DEBUG
+// above 0 a trace line says how many bricks and tiles were lost. When Flush
+// or Finalize fail (a full disk while levels of detail are built), they
+// still store the tables of what was written before they report it.
+//
+// Grid flags decide which samples the statistics count, so writing a
+// column's flags re-counts its stored bricks: it must not overlap writes of
+// bricks in that column.
 class TYQ_EXPORT Writer : public virtual AccessorBase {
  public:
   virtual bool Flush(bool newIdentity, bool generateLods, Status* status) = 0;

@@ -96,7 +96,12 @@ class TYQ_EXPORT Reader {
 };
 
 // Writes a new volume at full resolution; finalize stores statistics,
-// histogram and the levels of detail.
+// histogram, the levels of detail and the tables through which the file
+// finds its bricks. A writer released without finalize loses every brick
+// it wrote: the samples are in the file, but no table reaches them (with
+// OSTREL_TYQ_DEBUG above 0 a trace line says so). A finalize that fails (a
+// full disk) still stores the tables of what was written before it reports
+// the error.
 // Threads: the write calls may run from several threads at once when the
 // boxes in flight cover disjoint bricks (cubes of the file's brick size, 64
 // samples by default, counted from sample 0); finalize must not overlap any

@@ -26,7 +26,18 @@ bool nearZero(float x) { return NearlyEqual(x, 0.0f); }
 
 }  // namespace
 
-AccessorCore::~AccessorCore() { Discard(nullptr); }
+// Only Flush and Finalize store the tables that reach the bricks, so a writer
+// released without them loses its writes; the library cannot flush on the
+// way out (the host may have meant to drop them), but it says so.
+AccessorCore::~AccessorCore() {
+  const int64_t lost = unflushed_.load();
+  if (store_ && hist_ && lost > 0 && getDebugLevel() > 0) {
+    std::printf("## Release without Flush or Finalize: %lld bricks and tiles written since the "
+                "last flush are lost name=\"%s\"\n",
+                static_cast<long long>(lost), fileInfo_->fileName.c_str());
+  }
+  Discard(nullptr);
+}
 
 void AccessorCore::AddRef() { AddReference(); }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -7,6 +9,7 @@
 #include "access/brick_store.h"
 #include "access/conversion.h"
 #include "access/lod_driver.h"
+#include "core/aligned_buffer.h"
 #include "core/ref_counted.h"
 #include "tyq/accessor.h"
 #include "tyq/stats.h"
@@ -170,8 +173,14 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   // keeping the in-memory histogram exact at level 0.
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
                   const unsigned char* tile, Func& func);
-  bool RemoveOldSamples(const int index[3], const int valid[3], const unsigned char* flags,
-                        Func& func);
+  bool ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func);
+  HistogramBuilder EmptyHistogram() const;
+  bool CountConstant(const void* value, const int valid[3], const unsigned char* flags,
+                     HistogramBuilder& counted) const;
+  void ValidSize(int lod, const int index[3], int valid[3]) const;
+  bool CollectFlagChange(int ti, int tj, int oldState, const unsigned char* before,
+                         const unsigned char* after, HistogramBuilder& gone,
+                         HistogramBuilder& came, bool& changed, Func& func);
   bool CheckWritable(Func& func) const;
   const void* FirstLiveSample(const void* samples, const int valid[3],
                               const unsigned char* flags) const;
@@ -194,6 +203,9 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
   std::mutex lodLock_;
   Lod::LodSettings lodSettings_;
+  // Bricks and flag tiles stored since the last successful flush: what a
+  // release without Flush leaves unreachable.
+  std::atomic<int64_t> unflushed_{0};
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Access

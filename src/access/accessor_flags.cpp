@@ -2,11 +2,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "access/accessor_core.h"
 #include "access/accessor_util.h"
 #include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
+#include "stats/brick_histogram.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
 
@@ -86,11 +89,16 @@ bool AccessorCore::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
                                  unsigned char** tiles, Status* status) {
   Func func("Accessor::ReadGridFlagsTile", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
-  if (!tiles || nti < 0 || ntj < 0) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  const int start[2] = {ti, tj}, count[2] = {nti, ntj};
+  int end[2];
+  if (!tiles || !LevelRangeEnd(*store_, lod, 2, start, count, end)) {
+    return func.setError(Err::InvalidArgument, fileInfo_->fileName);
+  }
   const int b0 = fileInfo_->brickSize[0], b1 = fileInfo_->brickSize[1];
   int64_t found = 0, n = 0;
-  for (int i = ti; i < ti + nti; ++i) {
-    for (int j = tj; j < tj + ntj; ++j, ++n) {
+  // Inside the level a tile's first trace is inside the survey: an int.
+  for (int i = ti; i < end[0]; ++i) {
+    for (int j = tj; j < end[1]; ++j, ++n) {
       if (!tiles[n]) continue;
       if (ReadGridFlags(lod, i * b0, j * b1, b0, b1, tiles[n], func.statusP())) {
         ++found;
@@ -113,8 +121,9 @@ bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const
   const int tile[3] = {fileInfo_->brickSize[0], fileInfo_->brickSize[1], 1};
   int extent[3];
   FlagExtent(lod, extent);
-  AlignedBuffer buffer;
-  if (!buffer.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
+  const size_t tileBytes = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile());
+  AlignedBuffer buffer, before;
+  if (!buffer.Resize(tileBytes) || !before.Resize(tileBytes)) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
   int callerFlags[2] = {nj, 1};
@@ -130,18 +139,69 @@ bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const
       const auto level = clip.GetEx(ovStart, ovSize, start, size, index);
       if (level == TileIntersect<3>::None) continue;
       int state = 0;
-      if (level == TileIntersect<3>::Partial &&
+      // At level 0 the old flags say which samples the histogram counts.
+      if ((level == TileIntersect<3>::Partial || lod == 0) &&
           !ReadRawGridFlagsTile(lod, ti, tj, &state, buffer.bytes(), func)) {
         return false;
       }
+      if (lod == 0) std::memcpy(before.data(), buffer.data(), before.size());
       const int64_t src = (int64_t{ovStart[0]} - i0) * srcStrides[0] +
                           (int64_t{ovStart[1]} - j0) * srcStrides[1];
       const int64_t dst = int64_t{ovStart[0] - ti * tile[0]} * dstStrides[0] +
                           int64_t{ovStart[1] - tj * tile[1]} * dstStrides[1];
       CopyBox<unsigned char>(buffer.bytes() + dst, dstStrides, flags + src, srcStrides, ovSize);
+      HistogramBuilder gone(2), came(2);
+      bool changed = false;
+      if (lod == 0 && !CollectFlagChange(ti, tj, state, before.bytes(), buffer.bytes(), gone, came,
+                                         changed, func)) {
+        return false;
+      }
       if (getDebugLevel() > 1) std::printf("##    Write Tile (%d,%d) LOD%d\n", ti, tj, lod);
       if (!store_->SetGridFlagsTile(ti, tj, lod, buffer.bytes(), func.statusP())) return false;
+      ++unflushed_;
+      if (changed) {
+        std::lock_guard<std::mutex> hold(histLock_);
+        *hist_ -= gone;
+        *hist_ += came;
+      }
     }
+  }
+  return true;
+}
+
+// The histogram counts the live samples of the bricks the file holds, so
+// flags that change over stored bricks change what it counts: the samples of
+// traces that die leave it (`gone`), those of traces that come alive enter
+// it (`came`). Everything is read before the tile is stored, so that a read
+// that fails changes nothing. An absent tile counted its column as live.
+bool AccessorCore::CollectFlagChange(int ti, int tj, int oldState, const unsigned char* before,
+                                     const unsigned char* after, HistogramBuilder& gone,
+                                     HistogramBuilder& came, bool& changed, Func& func) {
+  const size_t bytes = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile());
+  std::vector<unsigned char> died(bytes), born(bytes);
+  changed = false;
+  for (size_t t = 0; t < bytes; ++t) {
+    const bool was = oldState == 0 || before[t] != 0, is = after[t] != 0;
+    died[t] = was && !is;
+    born[t] = !was && is;
+    changed = changed || was != is;
+  }
+  if (!changed) return true;
+  came = EmptyHistogram();
+  const HistogramData& range = came.gethisto();
+  gone = HistogramBuilder(range.GetSize(), range.getmin(), range.getmax(), true);
+  AlignedBuffer samples;
+  for (int tk = 0; tk < store_->GetNumberOfBricks(2, 0); ++tk) {
+    const int index[3] = {ti, tj, tk};
+    bool had = false;
+    if (!ReadStoredBrick(index, samples, had, func)) return false;
+    if (!had) continue;
+    int valid[3];
+    ValidSize(0, index, valid);
+    AddBrickSamples(fileInfo_->dataType, &gone, samples.data(), valid, brickStrides_, died.data(),
+                    flagStrides_, true, nullptr);
+    AddBrickSamples(fileInfo_->dataType, &came, samples.data(), valid, brickStrides_, born.data(),
+                    flagStrides_, true, nullptr);
   }
   return true;
 }
@@ -150,13 +210,15 @@ bool AccessorCore::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
                                   const unsigned char* const* tiles, Status* status) {
   Func func("Accessor::WriteGridFlagsTile", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
-  if (!tiles || nti < 0 || ntj < 0) {
+  const int start[2] = {ti, tj}, count[2] = {nti, ntj};
+  int end[2];
+  if (!tiles || !LevelRangeEnd(*store_, lod, 2, start, count, end)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
   const int b0 = fileInfo_->brickSize[0], b1 = fileInfo_->brickSize[1];
   int64_t n = 0;
-  for (int i = ti; i < ti + nti; ++i) {
-    for (int j = tj; j < tj + ntj; ++j, ++n) {
+  for (int i = ti; i < end[0]; ++i) {
+    for (int j = tj; j < end[1]; ++j, ++n) {
       if (tiles[n] && !WriteGridFlags(lod, i * b0, j * b1, b0, b1, tiles[n], func.statusP())) {
         return false;
       }

@@ -141,11 +141,11 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
 template <typename T>
 bool AccessorCore::ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks,
                                bool raw, Func& func) {
-  if (!CheckOpen(func)) return false;
-  if (!bricks || count[0] < 0 || count[1] < 0 || count[2] < 0) {
+  if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
+  int end[3];
+  if (!bricks || !LevelRangeEnd(*store_, lod, 3, start, count, end)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
-  const int end[3] = {start[0] + count[0], start[1] + count[1], start[2] + count[2]};
   return ReadDataExT(lod, start, end, bricks, raw, func);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "access/brick_store.h"
 #include "core/sample_type.h"
 
 namespace Qra::Ostrel::Tyq::Private::Access {
@@ -27,6 +28,21 @@ inline bool ValidBox(const int size[3]) {
 inline bool OverlapsExtent(const int start[3], const int size[3], const int extent[3]) {
   for (int d = 0; d < 3; ++d) {
     if (int64_t{start[d]} + size[d] <= 0 || start[d] >= extent[d]) return false;
+  }
+  return true;
+}
+
+// A caller's range of bricks (dims 3) or flag tiles (dims 2) of level `lod`:
+// `count` from `start` along each axis. Refused when a count is negative or
+// the range leaves the level's bricks; otherwise `end` receives start +
+// count, computed where it cannot overflow, and every index of the range
+// then fits an int.
+inline bool LevelRangeEnd(const BrickStore& store, int lod, int dims, const int start[],
+                          const int count[], int end[]) {
+  for (int d = 0; d < dims; ++d) {
+    const int64_t last = int64_t{start[d]} + count[d];
+    if (count[d] < 0 || start[d] < 0 || last > store.GetNumberOfBricks(d, lod)) return false;
+    end[d] = static_cast<int>(last);
   }
   return true;
 }

@@ -136,10 +136,10 @@ template <typename T>
 bool AccessorCore::WriteBrickRangeT(int lod, const int start[3], const int count[3],
                                 const T* const* bricks, bool raw, Func& func) {
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
-  if (count[0] < 0 || count[1] < 0 || count[2] < 0) {
+  int end[3];
+  if (!LevelRangeEnd(*store_, lod, 3, start, count, end)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
-  const int end[3] = {start[0] + count[0], start[1] + count[1], start[2] + count[2]};
   return WriteDataExT(lod, start, end, bricks, raw, func);
 }
 
@@ -176,6 +176,7 @@ bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
         if (!in || bk < 0 || int64_t{bk} * brick[2] >= extent[2]) continue;
         if (state == 0) {
           if (!store_->SetGridFlagsTileAllConst(bi, bj, lod, 1, func.statusP())) return false;
+          ++unflushed_;
           std::memset(tile.data(), 1, tile.size());
           state = 2;
         }
@@ -195,31 +196,46 @@ bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
     }
   }
   if (lodSettings_.autoGenerate != 0) {
-    const int levelBegin[3] = {begin[0] << lod, begin[1] << lod, begin[2] << lod};
-    const int levelEnd[3] = {end[0] << lod, end[1] << lod, end[2] << lod};
+    // Shifted to level 0, the range may pass the level's end by up to 2^lod
+    // bricks; kept within level 0 so that it stays an int.
+    int levelBegin[3], levelEnd[3];
+    for (int a = 0; a < 3; ++a) {
+      const int64_t count0 = store_->GetNumberOfBricks(a, 0);
+      levelBegin[a] = static_cast<int>(std::min(int64_t{begin[a]} << lod, count0));
+      levelEnd[a] = static_cast<int>(std::min(int64_t{end[a]} << lod, count0));
+    }
     return GenerateLODs(lodSettings_.autoGenerate, Lod::kAutomatic, levelBegin, levelEnd,
                         func.statusP());
   }
   return true;
 }
 
-// The samples a brick held before leave the histogram; a brick the store
-// does not hold has nothing to take out and costs no read. The caller holds
-// the histogram lock.
-bool AccessorCore::RemoveOldSamples(const int index[3], const int valid[3],
-                                    const unsigned char* flags, Func& func) {
+// The part of a brick inside the level's extent; samples outside it never
+// reach the histogram.
+void AccessorCore::ValidSize(int lod, const int index[3], int valid[3]) const {
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  for (int d = 0; d < 3; ++d) {
+    const int64_t brick = fileInfo_->brickSize[d];
+    valid[d] = static_cast<int>(std::min<int64_t>(brick, extent[d] - index[d] * brick));
+  }
+}
+
+// The samples a level-0 brick holds now, in `old` (`had` false when the
+// store holds nothing there, which costs no read).
+bool AccessorCore::ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had,
+                                   Func& func) {
+  had = false;
   long long position = 0;
   if (!store_->GetDataBrickPos(&position, 0, index[0], index[1], index[2], 1, 1, 1, nullptr) ||
       position == 0) {
     return true;
   }
-  AlignedBuffer old;
   if (!old.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
   if (store_->GetBrick(index[0], index[1], index[2], 0, old.data(), func.statusP())) {
-    AddBrickSamples(fileInfo_->dataType, hist_.get(), old.data(), valid, brickStrides_, flags,
-                    flagStrides_, false, nullptr);
+    had = true;
   } else if (func.tyqError() == Err::BrickNotFound) {
     func.setSuccess();
   } else {
@@ -228,37 +244,88 @@ bool AccessorCore::RemoveOldSamples(const int index[3], const int valid[3],
   return true;
 }
 
+// A builder over the histogram's present range, for samples to be added to
+// it later: the range only ever doubles, and adding a builder doubles the
+// histogram until the two agree.
+HistogramBuilder AccessorCore::EmptyHistogram() const {
+  std::lock_guard<std::mutex> hold(histLock_);
+  const HistogramData& h = hist_->gethisto();
+  return HistogramBuilder(h.GetSize(), h.getmin(), h.getmax(), h.isfixed());
+}
+
+// A brick judged constant is stored as one value; when its samples only came
+// within a few units in the last place of it, the value is what the file
+// holds and what the histogram must count.
+bool AccessorCore::CountConstant(const void* value, const int valid[3],
+                                 const unsigned char* flags, HistogramBuilder& counted) const {
+  const size_t size = static_cast<size_t>(store_->GetSampleSize());
+  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  AlignedBuffer filled;
+  if (!filled.Resize(samples * size)) return false;
+  for (size_t n = 0; n < samples; ++n) std::memcpy(filled.bytes() + n * size, value, size);
+  counted = EmptyHistogram();
+  return AddBrickSamples(fileInfo_->dataType, &counted, filled.data(), valid, brickStrides_, flags,
+                         flagStrides_, true, nullptr);
+}
+
+// At level 0 the histogram follows what the file holds: a brick's old
+// samples leave and its new ones enter only once the store has taken it, so
+// a failed write that the caller repeats is counted once. A brick rewritten
+// in place whose write fails may hold anything from old to new; it is
+// counted as it reads back.
 bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
                               int tileState, const unsigned char* tile, Func& func) {
   const int stored = fileInfo_->dataType;
-  const int* brick = fileInfo_->brickSize;
-  int extent[3], valid[3];
-  LevelExtent(dataInfo_->size, lod, extent);
-  for (int d = 0; d < 3; ++d) {
-    valid[d] = std::min<int64_t>(brick[d], extent[d] - int64_t{index[d]} * brick[d]);
-  }
+  int valid[3];
+  ValidSize(lod, index, valid);
   const unsigned char* flags = tileState == 3 ? tile : nullptr;
   StatisticData brickStats;
-  bool counted = false;
-  if (lod == 0) {
-    // The old samples leave the histogram before the new ones enter.
-    std::lock_guard<std::mutex> hold(histLock_);
-    if (ReplacesOldSamples() && !RemoveOldSamples(index, valid, flags, func)) return false;
-    counted = AddBrickSamples(stored, hist_.get(), samples, valid, brickStrides_, flags,
-                              flagStrides_, true, &brickStats);
-  } else {
-    counted = AddBrickSamples(stored, nullptr, samples, valid, brickStrides_, flags, flagStrides_,
-                              true, &brickStats);
+  HistogramBuilder fresh(2);
+  if (lod == 0) fresh = EmptyHistogram();
+  if (!AddBrickSamples(stored, lod == 0 ? &fresh : nullptr, samples, valid, brickStrides_, flags,
+                       flagStrides_, true, &brickStats)) {
+    return func.setError(Err::InternalError, fileInfo_->fileName);
   }
-  if (!counted) return func.setError(Err::InternalError, fileInfo_->fileName);
   unsigned char value[8] = {};
   const bool constant = ChooseConstant(brickStats, FirstLiveSample(samples, valid, flags), value);
   if (getDebugLevel() > 1) {
     std::printf("##    Write %sBrick (%d,%d,%d) LOD%d%s\n", direct ? "Raw " : "", index[0],
                 index[1], index[2], lod, constant ? " (CONSTANT)" : "");
   }
-  if (!constant) return store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
-  return store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP());
+  if (lod == 0 && constant && brickStats.getmin() != brickStats.getmax() &&
+      !CountConstant(value, valid, flags, fresh)) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  AlignedBuffer old;
+  bool hadOld = false;
+  if (lod == 0 && ReplacesOldSamples() && !ReadStoredBrick(index, old, hadOld, func)) {
+    return false;
+  }
+  const bool written =
+      constant ? store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP())
+               : store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
+  if (written) ++unflushed_;
+  if (lod != 0 || (!written && !hadOld)) return written;
+  AlignedBuffer now;
+  if (!written) {
+    Status probe;
+    if (!now.Resize(old.size()) ||
+        !store_->GetBrick(index[0], index[1], index[2], 0, now.data(), &probe)) {
+      return false;  // unreadable now: counted as it was
+    }
+  }
+  std::lock_guard<std::mutex> hold(histLock_);
+  if (hadOld) {
+    AddBrickSamples(stored, hist_.get(), old.data(), valid, brickStrides_, flags, flagStrides_,
+                    false, nullptr);
+  }
+  if (written) {
+    *hist_ += fresh;
+  } else {
+    AddBrickSamples(stored, hist_.get(), now.data(), valid, brickStrides_, flags, flagStrides_,
+                    true, nullptr);
+  }
+  return written;
 }
 
 // With dead traces present, sample 0 may belong to one of them.
@@ -311,10 +378,16 @@ bool AccessorCore::Flush(bool newIdentity, bool generateLods, Status* status) {
   if (StoresStatisticsOnFlush() && !StoreStatistics(newIdentity, generateLods, func)) {
     return false;
   }
-  if (generateLods && !GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, func.statusP())) {
-    return false;
-  }
-  return store_->Flush(newIdentity, func.statusP());
+  // Levels that cannot be built (a full disk) must not cost the tables of
+  // what was written: the store is flushed anyway, then the failure
+  // reported; the levels left unbuilt stay marked for the next flush.
+  Status lodStatus;
+  const bool built =
+      !generateLods || GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, &lodStatus);
+  if (!store_->Flush(newIdentity, func.statusP())) return false;
+  unflushed_ = 0;
+  if (!built) func.status() = lodStatus;
+  return built;
 }
 
 bool AccessorCore::Finalize(bool newIdentity, bool generateLods, Status* status) {

@@ -37,41 +37,61 @@ constexpr double CodeSpan() {
   return static_cast<double>(std::numeric_limits<T>::max()) - CodeMin<T>();
 }
 
-// Every conversion is out = (float(in) - offset) * scale + bias, followed for
-// an integer destination by the rounding of ToCode. The constants are worked
-// out once per call in double, so the loop holds no division and no branch.
+// A conversion first finds each sample's value: a float sample is its value,
+// a code c of the source type stands for (c - offset) * scale + bias, the
+// constants worked out once per call in double. An integer destination then
+// takes the value to a code exactly as written, in single precision:
+//   t = (v - lo) / width;  t < 0: cmin;  t > 1: cmax;  else t * span + cmin
+// rounded half away from zero. Dividing by the width (not multiplying by its
+// inverse) matters: the two disagree by one code for about one sample in a
+// thousand, and other programs reading the same files divide.
 struct Linear {
   float offset = 0;
   float scale = 1;
   float bias = 0;
+  float lo = 0;     // destination range start
+  float width = 1;  // destination range width, hi - lo, in float
+  float span = 1;   // cmax - cmin of the destination, in float
+  float cmin = 0;
 };
+
+static_assert(std::numeric_limits<float>::is_iec559,
+              "an empty range divides by zero and relies on infinities");
 
 template <typename S, typename D>
 Linear MakeLinear(float dstLo, float dstHi, float srcLo, float srcHi) {
-  // Value = (code - cmin) * step + lo on the source side; code = (value - lo)
-  // * inverse step + cmin on the destination side.
-  double offset = 0, scale = 1, bias = 0;
+  Linear k;
   if constexpr (kIsCode<S>) {
-    offset = CodeMin<S>();
-    scale = (double{srcHi} - srcLo) / CodeSpan<S>();
-    bias = srcLo;
+    k.offset = toFloatOrInfinity(CodeMin<S>());
+    k.scale = toFloatOrInfinity((double{srcHi} - srcLo) / CodeSpan<S>());
+    k.bias = srcLo;
   }
   if constexpr (kIsCode<D>) {
-    // An empty range is a step at its one value; said outright, since a
-    // division by zero is undefined even where it would give infinity.
-    const double width = double{dstHi} - dstLo;
-    const double inverse =
-        width != 0 ? CodeSpan<D>() / width : std::numeric_limits<double>::infinity();
-    if constexpr (kIsCode<S>) {
-      scale *= inverse;
-      bias = (bias - dstLo) * inverse + CodeMin<D>();
-    } else {
-      offset = dstLo;
-      scale = inverse;
-      bias = CodeMin<D>();
-    }
+    k.lo = dstLo;
+    k.width = dstHi - dstLo;
+    k.span = static_cast<float>(CodeSpan<D>());
+    k.cmin = static_cast<float>(CodeMin<D>());
   }
-  return {toFloatOrInfinity(offset), toFloatOrInfinity(scale), toFloatOrInfinity(bias)};
+  return k;
+}
+
+// The value of one source sample.
+template <typename S>
+float ValueOf(S s, const Linear& k) {
+  if constexpr (kIsCode<S>) {
+    return (static_cast<float>(s) - k.offset) * k.scale + k.bias;
+  } else {
+    return s;
+  }
+}
+
+// A value to a position in code space. The clamps of the rule (t < 0 gives
+// cmin, t > 1 gives cmax) need no test of their own: t * span + cmin rounds
+// monotonically, so such a t lands at or beyond that end, where ToCode's
+// clamp catches it; infinities do the same, and NaN stays NaN.
+inline float CodePosition(float v, const Linear& k) {
+  const float t = (v - k.lo) / k.width;
+  return t * k.span + k.cmin;
 }
 
 // A position in code space to a code: round half away from zero, clamp,
@@ -101,18 +121,18 @@ D ToCode(float v) {
 // Float values to 8- and 16-bit codes, eight at a time. Without fast-math
 // the compiler keeps the clamp's selects as compare-and-blend and narrows
 // with shuffles; minps/maxps and the saturating packs make this about 2.5
-// times faster. The result is bit-identical to ToCode: the same arithmetic,
-// and min/max agree with the selects for every input but NaN, which both
-// then mask to 0.
+// times faster. The result is bit-identical to the scalar path: the same
+// arithmetic, and min/max agree with the selects for every input but NaN,
+// which both then mask to 0.
 template <typename D>
 constexpr bool kSimdCodes = std::is_integral_v<D> && sizeof(D) <= 2;
 
-inline __m128i CodesOf4(__m128 x, const Linear& k, __m128 lo, __m128 hi) {
-  const __m128 v = _mm_add_ps(
-      _mm_mul_ps(_mm_sub_ps(x, _mm_set1_ps(k.offset)), _mm_set1_ps(k.scale)), _mm_set1_ps(k.bias));
-  const __m128 half = _mm_or_ps(_mm_and_ps(v, _mm_set1_ps(-0.0f)), _mm_set1_ps(0.5f));
-  const __m128 r = _mm_min_ps(_mm_max_ps(_mm_add_ps(v, half), lo), hi);
-  return _mm_cvttps_epi32(_mm_and_ps(r, _mm_cmpord_ps(v, v)));
+inline __m128i CodesOf4(__m128 v, const Linear& k, __m128 lo, __m128 hi) {
+  const __m128 t = _mm_div_ps(_mm_sub_ps(v, _mm_set1_ps(k.lo)), _mm_set1_ps(k.width));
+  const __m128 r = _mm_add_ps(_mm_mul_ps(t, _mm_set1_ps(k.span)), _mm_set1_ps(k.cmin));
+  const __m128 half = _mm_or_ps(_mm_and_ps(r, _mm_set1_ps(-0.0f)), _mm_set1_ps(0.5f));
+  const __m128 clamped = _mm_min_ps(_mm_max_ps(_mm_add_ps(r, half), lo), hi);
+  return _mm_cvttps_epi32(_mm_and_ps(clamped, _mm_cmpord_ps(r, r)));
 }
 
 // Narrows two sets of four in-range codes and stores them.
@@ -157,11 +177,10 @@ void ConvertRun(const S* src, D* dst, int64_t n, Linear k) {
 #if defined(TYQ_CONVERSION_SSE2)
   if constexpr (std::is_same_v<S, float> && kSimdCodes<D>) i = ConvertToCodesSse2(src, dst, n, k);
 #endif
-  const float offset = k.offset, scale = k.scale, bias = k.bias;
   for (; i < n; ++i) {
-    const float v = (static_cast<float>(src[i]) - offset) * scale + bias;
+    const float v = ValueOf(src[i], k);
     if constexpr (kIsCode<D>) {
-      dst[i] = ToCode<D>(v);
+      dst[i] = ToCode<D>(CodePosition(v, k));
     } else {
       dst[i] = v;
     }

@@ -94,6 +94,12 @@ uint8_t DirtyBits4::TestAndClear(int level, int32_t i, int32_t j, int32_t k) {
   return value;
 }
 
+void DirtyBits4::Restore(int level, int32_t i, int32_t j, int32_t k, uint8_t byte) {
+  Lock hold(lock_);
+  const Grid* grid = GridOf(level);
+  if (grid) grids_[static_cast<size_t>(level)].bytes[ByteIndex(*grid, i, j, k)] |= byte;
+}
+
 void DirtyBits4::ClearLevel(int level) {
   Lock hold(lock_);
   if (!GridOf(level)) return;

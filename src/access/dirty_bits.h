@@ -27,6 +27,9 @@ class DirtyBits4 {
   uint8_t Get(int level, int32_t i, int32_t j, int32_t k) const;
   // Returns that byte and zeroes it.
   uint8_t TestAndClear(int level, int32_t i, int32_t j, int32_t k);
+  // Sets again the bits of `byte`, as TestAndClear returned it, when the
+  // parent it stood for could not be rebuilt.
+  void Restore(int level, int32_t i, int32_t j, int32_t k, uint8_t byte);
   void ClearLevel(int level);
   bool AnyDirty() const;
   bool AnyDirty(int level) const;

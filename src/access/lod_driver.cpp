@@ -28,6 +28,15 @@ bool hasModeMarker(const std::string& name) {
          name.find(".tyqa") != std::string::npos;
 }
 
+// The kernel halves bricks and tiles into octants and quadrants; it leaves
+// a brick of odd size untouched, which must then not be stored as a level.
+bool Halvable(const FA::FileInfo& info) {
+  for (const int32_t b : info.brickSize) {
+    if (b <= 0 || b % 2 != 0) return false;
+  }
+  return true;
+}
+
 template <typename T>
 bool allZero(const T* samples, size_t count) {
   for (size_t n = 0; n < count; ++n) {
@@ -62,6 +71,14 @@ LodGenerator::LodGenerator(Access::BrickStore& store, const LodSettings& setting
                            const HistogramView& hist, const int brickStrides[3])
     : store_(store), settings_(settings), hist_(hist) {
   for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
+}
+
+// Children beyond the survey's edge are absent, not failures.
+bool LodGenerator::Inside(const int index[], int dims, int lod) const {
+  for (int d = 0; d < dims; ++d) {
+    if (index[d] >= store_.GetNumberOfBricks(d, lod)) return false;
+  }
+  return true;
 }
 
 bool LodGenerator::Proceeds(uint8_t dirty, int force) const {
@@ -181,7 +198,14 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   if (!Proceeds(dirty, force)) return true;
   const int algorithm = settings_.ForLevel(lod);
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
-  marks.TestAndClear(lod - 1, 2 * i, 2 * j, 2 * k);
+  if (!Halvable(info)) return func.setError(Err::NotImplemented, info.fileName);
+  // Until the parent is stored its children stay marked, so that a later
+  // request (after a full disk, say) builds it after all.
+  const uint8_t taken = marks.TestAndClear(lod - 1, 2 * i, 2 * j, 2 * k);
+  const auto fail = [&] {
+    marks.Restore(lod - 1, 2 * i, 2 * j, 2 * k, taken);
+    return false;
+  };
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const T* children[8];
   int present = 0;
@@ -190,21 +214,30 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
     T* slot = work + (child + 1) * samples;
     children[child] = slot;
     const int a = child >> 2, b = (child >> 1) & 1, c = child & 1;
-    Status probe;
     if (algorithm == kAllZero) {
       std::memset(slot, 0, samples * sizeof(T));
       ++present;
-    } else if (source.GetBrick(2 * i + a, 2 * j + b, 2 * k + c, lod - 1, slot, &probe) == 0) {
+      continue;
+    }
+    const int child3[3] = {2 * i + a, 2 * j + b, 2 * k + c};
+    const int code = Inside(child3, 3, lod - 1)
+                         ? source.GetBrick(child3[0], child3[1], child3[2], lod - 1, slot,
+                                           func.statusP())
+                         : int{Err::BrickNotFound};
+    if (code == 0) {
       ++present;
       zero = zero && allZero(slot, samples);
-    } else {
+    } else if (code == Err::BrickNotFound) {
+      func.setSuccess();
       std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
+    } else {
+      return fail();  // a child that cannot be read is not an absent one
     }
   }
   if (present == 0) return true;
   if (zero) {
     const uint8_t zeros[8] = {};
-    return store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP());
+    return store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP()) || fail();
   }
   ReplicateEdges(lod, i, j, k, work + samples);
   if (getDebugLevel() > 1) {
@@ -216,7 +249,7 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
-  return store_.SetBrick(i, j, k, lod, work, func.statusP());
+  return store_.SetBrick(i, j, k, lod, work, func.statusP()) || fail();
 }
 
 // Repeats the last valid plane of the level below to the end of its brick
@@ -264,18 +297,26 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
   const uint8_t dirty = marks.Get(lod - 1, 2 * ti, 2 * tj, 0);
   if (!Proceeds(dirty, force)) return true;
   if (!work) return func.setError(Err::OutOfMemory, info.fileName);
-  marks.TestAndClear(lod - 1, 2 * ti, 2 * tj, 0);
+  if (!Halvable(info)) return func.setError(Err::NotImplemented, info.fileName);
+  const uint8_t taken = marks.TestAndClear(lod - 1, 2 * ti, 2 * tj, 0);
+  const auto fail = [&] {
+    marks.Restore(lod - 1, 2 * ti, 2 * tj, 0, taken);
+    return false;
+  };
   const int b0 = info.brickSize[0], b1 = info.brickSize[1];
   const size_t tileBytes = static_cast<size_t>(b0) * b1;
   int present = 0;
   for (int child = 0; child < 4; ++child) {
     uint8_t* slot = work + (child + 1) * tileBytes;
-    Status probe;
-    if (store_.GetGridFlagsTile(2 * ti + (child >> 1), 2 * tj + (child & 1), lod - 1, slot,
-                               nullptr, &probe)) {
+    const int child2[2] = {2 * ti + (child >> 1), 2 * tj + (child & 1)};
+    if (Inside(child2, 2, lod - 1) &&
+        store_.GetGridFlagsTile(child2[0], child2[1], lod - 1, slot, nullptr, func.statusP())) {
       ++present;
-    } else {
+    } else if (!Inside(child2, 2, lod - 1) || func.tyqError() == Err::BrickNotFound) {
+      func.setSuccess();
       std::memset(slot, 0, tileBytes);
+    } else {
+      return fail();
     }
   }
   if (present == 0) return true;
@@ -296,7 +337,7 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
       }
     }
   }
-  return store_.SetGridFlagsTile(ti, tj, lod, work, func.statusP());
+  return store_.SetGridFlagsTile(ti, tj, lod, work, func.statusP()) || fail();
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Lod

@@ -80,6 +80,7 @@ class LodGenerator {
   template <typename T>
   void ReplicateEdges(int level, int i, int j, int k, T* children) const;
   bool Proceeds(uint8_t dirty, int force) const;
+  bool Inside(const int index[], int dims, int lod) const;
 
   Access::BrickStore& store_;
   LodSettings settings_;

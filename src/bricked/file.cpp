@@ -182,6 +182,11 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
       !ChooseBrickSize(dataInfo, dataType, options, func.statusP())) {
     return func.setError(Err::InvalidArgument, name);
   }
+  fileInfo_.SetCodingUncompressed(dataType, valueMin, valueMax);
+  // A level the pyramid cannot halve would be stored unfilled.
+  if (!creatableBrickGeometry(fileInfo_, fileInfo_.formatVersion)) {
+    return func.setError(Err::InvalidArgument, name);
+  }
   bool buffered = true, synchronous = true;
   ChooseFileModes(name, options, buffered, synchronous);
   if (!file_->CreateNewFile(name, func.statusP(), true, buffered, synchronous, overwrite)) {
@@ -198,7 +203,6 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
   uint8_t id[16];
   const bool ok = newRandomId(id, func.statusP());
   if (ok) {
-    fileInfo_.SetCodingUncompressed(dataType, valueMin, valueMax);
     dataInfo_.SetId(id, nullptr, nullptr, 0);
     Normalize();
     infoChanged_ = true;
@@ -231,11 +235,21 @@ bool File::Flush(bool newIdentity, Status* status) {
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   if (!writable_) return func.setError(Err::ReadOnly, fileInfo_.fileName);
   if (newIdentity && !NewIdentity(func.statusP())) return false;
-  if (!WriteFileHeader(func.statusP()) || !WriteOffsets(func.statusP()) ||
-      !WriteInfo(func.statusP()) || !WriteHist(func.statusP()) ||
-      !WriteLookupTable(func.statusP())) {
-    return false;
-  }
+  // Every block lies inside the file already, so a full disk still takes
+  // them: after a failure the later blocks are written anyway, above all the
+  // tables, without which no brick written so far could be found. The first
+  // failure is reported.
+  Status later;
+  bool ok = true;
+  const auto write = [&](bool (File::*block)(Status*)) {
+    if (!(this->*block)(ok ? func.statusP() : &later)) ok = false;
+  };
+  write(&File::WriteFileHeader);
+  write(&File::WriteOffsets);
+  write(&File::WriteInfo);
+  write(&File::WriteHist);
+  write(&File::WriteLookupTable);
+  if (!ok) return false;
   fileInfo_.fileSize = file_->GetFileSize(func.statusP());
   std::lock_guard<std::mutex> hold(tableLock_);
   dataEnd_ = std::max(dataEnd_, fileInfo_.fileSize);

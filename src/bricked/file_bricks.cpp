@@ -63,8 +63,10 @@ bool File::ReadBlock(int64_t position, size_t traceBytes, size_t size, void* buf
                                func.statusP())) {
     return func.pushError(Err::ReadFailed);
   }
-  fromBlockedLayout(scratch.bytes(), static_cast<uint8_t*>(buffer), fileInfo_.brickSize[0],
-                    fileInfo_.brickSize[1], traceBytes);
+  if (!fromBlockedLayout(scratch.bytes(), static_cast<uint8_t*>(buffer), fileInfo_.brickSize[0],
+                         fileInfo_.brickSize[1], traceBytes)) {
+    return func.setError(Err::ReadFailed, fileInfo_.fileName);
+  }
   return true;
 }
 
@@ -74,8 +76,10 @@ bool File::WriteBlock(int64_t position, size_t traceBytes, size_t size, const vo
   AlignedBuffer scratch;
   if (handler_->IsBlockedLayout()) {
     if (!scratch.Resize(size)) return func.setError(Err::OutOfMemory, fileInfo_.fileName);
-    toBlockedLayout(static_cast<const uint8_t*>(data), scratch.bytes(), fileInfo_.brickSize[0],
-                    fileInfo_.brickSize[1], traceBytes);
+    if (!toBlockedLayout(static_cast<const uint8_t*>(data), scratch.bytes(),
+                         fileInfo_.brickSize[0], fileInfo_.brickSize[1], traceBytes)) {
+      return func.setError(Err::WriteFailed, fileInfo_.fileName);
+    }
     out = scratch.data();
   }
   if (!file_->WriteAtPosition(position, static_cast<uint32_t>(size), out, func.statusP())) {

@@ -151,7 +151,8 @@ struct TableGeometry {
 
 // False when the tables would not fit 64-bit byte offsets (only possible for
 // geometry read from a corrupt file).
-bool computeTableGeometry(const FileAccess::FileInfo& fileInfo, TableGeometry& out);
+[[nodiscard]] bool computeTableGeometry(const FileAccess::FileInfo& fileInfo,
+                                        TableGeometry& out);
 // Entry index of brick (i, j, k) or tile (i, j) of a level; -1 outside.
 int64_t brickEntryIndex(const TableGeometry& geometry, int level, int32_t i, int32_t j, int32_t k);
 int64_t tileEntryIndex(const TableGeometry& geometry, int level, int32_t i, int32_t j);
@@ -159,7 +160,13 @@ int64_t tileEntryIndex(const TableGeometry& geometry, int level, int32_t i, int3
 // Whether geometry and sample type read from a file can be worked with:
 // positive brick sizes, a known sample type and a brick whose byte size fits
 // an int32.
-bool validBrickGeometry(const FileAccess::FileInfo& fileInfo);
+[[nodiscard]] bool validBrickGeometry(const FileAccess::FileInfo& fileInfo);
+// Whether a new file of `version` may have this geometry: valid as above, a
+// brick the version can describe (version 1 stores none: 64 on every axis),
+// and one the levels of detail can halve (even sizes whenever there is more
+// than one level).
+[[nodiscard]] bool creatableBrickGeometry(const FileAccess::FileInfo& fileInfo,
+                                          int32_t version);
 
 // ---------------------------------------------------------------------------
 // Version-1 order of traces in bricks and tiles: 8 x 8 blocks of traces, each
@@ -167,10 +174,10 @@ bool validBrickGeometry(const FileAccess::FileInfo& fileInfo);
 // brick). Both return false, writing nothing, unless brick0 and brick1 are
 // positive multiples of 8.
 
-bool toBlockedLayout(const uint8_t* natural, uint8_t* blocked, int brick0, int brick1,
-                     size_t traceBytes);
-bool fromBlockedLayout(const uint8_t* blocked, uint8_t* natural, int brick0, int brick1,
-                       size_t traceBytes);
+[[nodiscard]] bool toBlockedLayout(const uint8_t* natural, uint8_t* blocked, int brick0,
+                                   int brick1, size_t traceBytes);
+[[nodiscard]] bool fromBlockedLayout(const uint8_t* blocked, uint8_t* natural, int brick0,
+                                     int brick1, size_t traceBytes);
 // Trace number of trace (i0, i1) in the blocked order.
 int64_t blockedTraceIndex(int i0, int i1, int brick1);
 

@@ -87,6 +87,14 @@ bool validBrickGeometry(const E::FileInfo& fileInfo) {
                     int64_t{fileInfo.brickSize[2]} * sampleSize, INT32_MAX);
 }
 
+bool creatableBrickGeometry(const E::FileInfo& fileInfo, int32_t version) {
+  if (!validBrickGeometry(fileInfo)) return false;
+  const int32_t* b = fileInfo.brickSize;
+  if (version == 1 && (b[0] != 64 || b[1] != 64 || b[2] != 64)) return false;
+  if (fileInfo.numberOfLods <= 1) return true;
+  return b[0] % 2 == 0 && b[1] % 2 == 0 && b[2] % 2 == 0;
+}
+
 // ---------------------------------------------------------------------------
 
 int64_t blockedTraceIndex(int i0, int i1, int brick1) {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "access/memory_store.h"
@@ -240,6 +242,143 @@ TEST_F(AccessorCoreTest, ReadOnlyStoreAndFinalize) {
   EXPECT_EQ(store->finalizes.load(), 1);
   EXPECT_FALSE(writer->WriteData(0, 0, 0, 0, 1, 1, 1, &one, &status_));
   EXPECT_EQ(status_.tyqError(), Err::ReadOnly);
+}
+
+// Brick and tile ranges whose ends pass the level, or would pass the int
+// range, are refused before a single brick is touched.
+TEST_F(AccessorCoreTest, RangesOutsideTheLevelAreRefusedBeforeAnyBrick) {
+  auto accessor = makeAccessor();
+  MemoryStore* store = accessor->Attach(MemoryStoreShape());  // 5 x 3 x 3 bricks
+  std::vector<float> brick(8 * 8 * 8, 1.0f);
+  float* out[1] = {brick.data()};
+  const float* in[1] = {brick.data()};
+  const int bricks[][6] = {{INT_MAX, 0, 0, 2, 1, 1}, {0, 0, 1, 1, 1, INT_MAX},
+                           {-1, 0, 0, 1, 1, 1},      {5, 0, 0, 1, 1, 1},
+                           {0, 0, 0, 1, 1, -1},      {0, 2, 0, 1, INT_MAX - 1, 1}};
+  for (const auto& r : bricks) {
+    EXPECT_FALSE(accessor->ReadDataBrick(0, r[0], r[1], r[2], r[3], r[4], r[5], out, &status_));
+    EXPECT_EQ(status_.tyqError(), Err::InvalidArgument) << r[0] << " " << r[5];
+    EXPECT_FALSE(accessor->WriteDataBrick(0, r[0], r[1], r[2], r[3], r[4], r[5], in, &status_));
+    EXPECT_EQ(status_.tyqError(), Err::InvalidArgument) << r[0] << " " << r[5];
+  }
+  std::vector<unsigned char> tile(8 * 8, 1);
+  unsigned char* tilesOut[1] = {tile.data()};
+  const unsigned char* tilesIn[1] = {tile.data()};
+  const int tiles[][4] = {{INT_MAX / 8 + 1, 0, 1, 1}, {0, INT_MAX, 1, 2}, {0, 0, 6, 1},
+                          {0, 1, 1, INT_MAX}};
+  for (const auto& r : tiles) {
+    EXPECT_FALSE(accessor->ReadGridFlagsTile(0, r[0], r[1], r[2], r[3], tilesOut, &status_));
+    EXPECT_EQ(status_.tyqError(), Err::InvalidArgument) << r[0] << " " << r[1];
+    EXPECT_FALSE(accessor->WriteGridFlagsTile(0, r[0], r[1], r[2], r[3], tilesIn, &status_));
+    EXPECT_EQ(status_.tyqError(), Err::InvalidArgument) << r[0] << " " << r[1];
+  }
+  EXPECT_EQ(store->stored.load() + store->constants.load(), 0);
+  long long position = -1;
+  ASSERT_TRUE(accessor->GetGridFlagsTilePos(&position, 0, 0, 0, 1, 1, &status_));
+  EXPECT_EQ(position, 0);
+}
+
+// The count and sum of the live samples the store holds at level 0, from
+// what reads back: the statistics must equal these whatever was written.
+StatisticData liveStatistics(CoreAccessor& accessor, MemoryStore& store,
+                             const MemoryStoreShape& shape) {
+  const int* n = shape.size;
+  std::vector<float> all(static_cast<size_t>(n[0]) * n[1] * n[2]);
+  std::vector<unsigned char> flags(static_cast<size_t>(n[0]) * n[1]);
+  Status status;
+  accessor.ReadData(0, 0, 0, 0, n[0], n[1], n[2], all.data(), &status);
+  accessor.ReadGridFlags(0, 0, 0, n[0], n[1], flags.data(), &status);
+  StatisticData stats;
+  for (int i = 0; i < n[0]; ++i) {
+    for (int j = 0; j < n[1]; ++j) {
+      for (int k = 0; k < n[2]; ++k) {
+        const int* b = shape.brick;
+        if (!flags[static_cast<size_t>(i) * n[1] + j] ||
+            store.BrickKind(i / b[0], j / b[1], k / b[2], 0) == 0) {
+          continue;
+        }
+        stats.add(all[(static_cast<size_t>(i) * n[1] + j) * n[2] + k]);
+      }
+    }
+  }
+  return stats;
+}
+
+TEST_F(AccessorCoreTest, StatisticsFollowFlagChangesOverStoredBricks) {
+  MemoryStoreShape shape;
+  auto accessor = makeAccessor();
+  MemoryStore* store = accessor->Attach(shape);
+  std::mt19937 random(11);
+  const auto box = [&](int ni, int nj, int nk) {
+    std::vector<float> v(static_cast<size_t>(ni) * nj * nk);
+    for (float& x : v) x = static_cast<float>(random() % 200) - 100.0f;
+    return v;
+  };
+  const auto dead = std::vector<unsigned char>(64, 0), live = std::vector<unsigned char>(64, 1);
+  const auto data = box(20, 16, 20);
+  ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 20, 16, 20, data.data(), &status_));
+  // Traces die over stored bricks, their bricks are rewritten, some revive,
+  // then whole tiles die and revive; the counts must follow every step.
+  ASSERT_TRUE(accessor->WriteGridFlags(0, 2, 3, 9, 7, dead.data(), &status_));
+  const auto again = box(8, 8, 20);
+  ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 20, again.data(), &status_));
+  ASSERT_TRUE(accessor->WriteGridFlags(0, 4, 3, 2, 7, live.data(), &status_));
+  ASSERT_TRUE(accessor->WriteGridFlags(0, 8, 8, 8, 8, dead.data(), &status_));
+  ASSERT_TRUE(accessor->WriteGridFlags(0, 12, 8, 4, 8, live.data(), &status_));
+  const auto third = box(4, 8, 20);
+  ASSERT_TRUE(accessor->WriteData(0, 12, 8, 0, 4, 8, 20, third.data(), &status_));
+  ASSERT_TRUE(accessor->Flush(false, false, &status_));
+  const StatisticData want = liveStatistics(*accessor, *store, shape);
+  FA::DataInfo info;
+  ASSERT_TRUE(accessor->GetDataInfo(info, &status_));
+  EXPECT_EQ(info.statCount, want.getcnt());
+  EXPECT_DOUBLE_EQ(info.statSum, want.getsum());
+  EXPECT_DOUBLE_EQ(info.statSumOfSquares, want.getssq());
+  EXPECT_EQ(store->GetDataHist(nullptr)->count, want.getcnt());
+}
+
+// The kernel cannot halve an odd brick: no level built from one is stored.
+TEST_F(AccessorCoreTest, OddBricksBuildNoLevels) {
+  MemoryStoreShape shape;
+  shape.brick[0] = 7;
+  auto accessor = makeAccessor();
+  MemoryStore* store = accessor->Attach(shape, true);
+  std::vector<float> box(14 * 16 * 16);
+  for (size_t n = 0; n < box.size(); ++n) box[n] = static_cast<float>(n % 5);
+  EXPECT_FALSE(accessor->WriteData(0, 0, 0, 0, 14, 16, 16, box.data(), &status_));
+  EXPECT_EQ(status_.tyqError(), Err::NotImplemented);
+  EXPECT_EQ(store->BrickKind(0, 0, 0, 0), 2);  // level 0 is written and counted
+  EXPECT_EQ(store->BrickKind(0, 0, 0, 1), 0);
+  EXPECT_FALSE(accessor->Flush(false, true, &status_));
+  EXPECT_EQ(store->flushes.load(), 1);  // what was written is stored all the same
+  EXPECT_EQ(store->BrickKind(0, 0, 0, 1), 0);
+}
+
+// A writer released without Flush loses what it wrote: a trace line says so.
+TEST_F(AccessorCoreTest, ReleaseWithoutFlushIsTraced) {
+  using Qra::Ostrel::Tyq::Private::Environment;
+  std::vector<float> brick(8 * 8 * 8, 1.0f);
+  brick[3] = 2.0f;
+  std::string traces[2];
+  for (const bool flush : {false, true}) {
+    auto accessor = makeAccessor();
+    accessor->Attach(MemoryStoreShape());
+    ASSERT_TRUE(accessor->WriteData(0, 0, 0, 0, 8, 8, 8, brick.data(), &status_));
+    if (flush) {
+      ASSERT_TRUE(accessor->Flush(false, false, &status_));
+    }
+    Qra::Ostrel::Tyq::Private::resetDebugLevelForTesting();
+    Environment::putNumericEnv("OSTREL_TYQ_DEBUG", 1);
+    testing::internal::CaptureStdout();
+    accessor = FA::AutoRef<CoreAccessor>();
+    traces[flush] = testing::internal::GetCapturedStdout();
+    Environment::putStringEnv("OSTREL_TYQ_DEBUG", "");
+    Qra::Ostrel::Tyq::Private::resetDebugLevelForTesting();
+  }
+  EXPECT_NE(traces[0].find("## Release without Flush or Finalize: 2 bricks and tiles"),
+            std::string::npos)
+      << traces[0];
+  EXPECT_EQ(traces[1].find("Release without"), std::string::npos) << traces[1];
 }
 
 }  // namespace

@@ -47,6 +47,47 @@ struct Volume {
   int64_t i64At(int64_t pos) const { return Le::getI64(bytes->data() + pos); }
 };
 
+// A brick the levels of detail cannot halve, or one the version cannot
+// describe, would give levels stored unfilled or bricks read back at the
+// wrong size: refused before the file is touched.
+TEST(BrickedFile, BrickSizesNoPyramidOrVersionCanHoldAreRefused) {
+  struct Case {
+    int brick[3];
+    int n;
+    int version;
+    bool ok;
+  };
+  const Case cases[] = {
+      {{15, 16, 16}, 100, 3, false},  // several levels, odd along i
+      {{16, 16, 7}, 100, 2, false},   // odd along k
+      {{15, 15, 15}, 15, 3, true},    // one brick, one level: nothing to halve
+      {{16, 16, 16}, 100, 1, false},  // version 1 stores no brick size: 64 only
+      {{64, 64, 64}, 100, 1, true},
+      {{2, 4, 6}, 20, 3, true},
+  };
+  for (const Case& c : cases) {
+    for (int a = 0; a < 3; ++a) {
+      const char* names[3] = {"OSTREL_TYQ_BRICK_SIZE_0", "OSTREL_TYQ_BRICK_SIZE_1",
+                              "OSTREL_TYQ_BRICK_SIZE_2"};
+      Environment::putNumericEnv(names[a], c.brick[a]);
+    }
+    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", 64);
+    Volume v;
+    Status status;
+    const bool created = v.create(survey(c.n, c.n, c.n), FA::DataTypeEnum::Float32, c.version,
+                                  &status);
+    for (const char* name : {"OSTREL_TYQ_BRICK_SIZE", "OSTREL_TYQ_BRICK_SIZE_0",
+                             "OSTREL_TYQ_BRICK_SIZE_1", "OSTREL_TYQ_BRICK_SIZE_2"}) {
+      Environment::putStringEnv(name, "");
+    }
+    EXPECT_EQ(created, c.ok) << c.brick[0] << "x" << c.brick[1] << "x" << c.brick[2];
+    if (!c.ok) {
+      EXPECT_EQ(status.tyqError(), E::InvalidArgument);
+      EXPECT_TRUE(v.bytes->empty());  // the file was never made
+    }
+  }
+}
+
 TEST(BrickedFile, NewVersion3FileHasTheDocumentedLayout) {
   Volume v;
   Status status;

@@ -49,6 +49,10 @@ int32_t FaultInjectionFile::WriteBytesAtPosition(int64_t position, uint32_t size
     func.setSysError(fault->sysError, FileName());
     return 0;
   }
+  if (state_->sizeLimit >= 0 && position + int64_t{size} > state_->sizeLimit) {
+    func.setSysError(ENOSPC, FileName());
+    return 0;
+  }
   const uint32_t asked = fault ? shortened(size, *fault) : size;
   const int32_t count = inner_->WriteBytesAtPosition(position, asked, buffer, func.statusP());
   state_->bytesWritten += count;

@@ -39,6 +39,10 @@ struct FaultState {
   int64_t writes = 0;
   int64_t bytesRead = 0;
   int64_t bytesWritten = 0;
+  // A disk that holds this many bytes per file (when not negative): a write
+  // that would reach past it fails with ENOSPC, moving nothing; writes
+  // within it succeed, as on a real full disk.
+  int64_t sizeLimit = -1;
 };
 
 // Forwards to a real file, applying the shared plan to the transfers.
