@@ -29,7 +29,9 @@ for f in "$fuzz_dir"/fuzz/fuzz_*; do
   "$f" -runs=0 "$corpus" 2>"$scratch/log" || { cat "$scratch/log"; exit 1; }
   mkdir -p "$scratch/$name"
   cp -r "$corpus"/. "$scratch/$name/"
-  "$f" -max_total_time="${TYQ_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 "$scratch/$name" \
+  # A find is written to the scratch folder and its bytes printed in the log.
+  "$f" -max_total_time="${TYQ_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 \
+    -artifact_prefix="$scratch/" "$scratch/$name" \
     2>"$scratch/log" || { tail -40 "$scratch/log"; exit 1; }
 done
 echo "benchmarks and fuzz targets ran"

@@ -125,6 +125,7 @@ void packWordValues(const uint8_t* in, size_t words, uint32_t min, int width, ui
 }
 
 void unpackByteValues(const uint8_t* in, size_t n, uint8_t min, int width, uint8_t* out) {
+  if (n == 0) return;  // an empty output may come without a buffer
   if (width == 0) {
     std::memset(out, min, n);
     return;
