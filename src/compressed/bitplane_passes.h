@@ -1,0 +1,286 @@
+#pragma once
+
+// The passes of the bit-plane coder, written once for both directions: a
+// policy either writes the bit the encoder knows (and returns it) or reads
+// the bit back (and returns what was read). Magnitude updates are written
+// as `|=`, which leaves the encoder's coefficients unchanged and builds the
+// decoder's; both therefore walk the same states in the same order.
+//
+// Coefficients are sign-magnitude (bit 31 = sign). State bytes: bit 7
+// significant, bit 6 refined at least once, bit 5 significant but not yet
+// refined, bit 4 sign of a significant coefficient, bits 0..2 the
+// neighbourhood count of an insignificant one; the border around every
+// axis-2 plane of a band holds kBorder, which is neither.
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "compressed/subbands.h"
+
+namespace Qra::Ostrel::Tyq::Private::Block {
+
+constexpr int kRawStreams = 19;
+constexpr int kRunStream = 11;
+constexpr int kFirstRefineStream = 17;
+constexpr int kRefineStream = 18;
+
+constexpr uint8_t kSig = 0x80, kRefined = 0x40, kFresh = 0x20, kNeg = 0x10, kBorder = 0x08;
+
+struct CoderTables {
+  uint8_t plus2[256];       // neighbour count + 2 (capped) for insignificant states
+  uint8_t plus1[256];       // neighbour count + 1 (capped)
+  uint8_t cleanupStream[8]; // by insignificant state
+  uint8_t propStream[8];    // by neighbour count (1..7)
+  uint8_t signStream[256];  // by the key of the four neighbours
+  uint8_t signFlip[256];    // 1 when a 1 stands for a non-negative coefficient
+};
+
+constexpr CoderTables makeCoderTables() {
+  CoderTables t{};
+  for (int s = 0; s < 256; ++s) {
+    t.plus2[s] = static_cast<uint8_t>(s < 8 ? (s + 2 > 7 ? 7 : s + 2) : s);
+    t.plus1[s] = static_cast<uint8_t>(s < 8 ? (s + 1 > 7 ? 7 : s + 1) : s);
+  }
+  for (int s = 0; s < 8; ++s) t.cleanupStream[s] = static_cast<uint8_t>(s < 7 ? s >> 1 : 7);
+  constexpr uint8_t prop[8] = {0, 12, 13, 14, 15, 16, 6, 7};
+  for (int v = 0; v < 8; ++v) t.propStream[v] = prop[v];
+  // Key per neighbour: 2 = significant, +1 = negative.
+  for (int key = 0; key < 256; ++key) {
+    int n = 0, neg = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int k = (key >> (2 * i)) & 3;
+      n += (k >> 1) & 1;
+      neg += k == 3;
+    }
+    const int sigma = n - 2 * neg;
+    if (sigma == 0) {
+      t.signStream[key] = 8;
+    } else if (sigma < 0) {
+      t.signStream[key] = neg == n ? 10 : 9;
+      t.signFlip[key] = 1;
+    } else {
+      t.signStream[key] = neg == 0 ? 10 : 9;
+    }
+  }
+  return t;
+}
+inline constexpr CoderTables kTables = makeCoderTables();
+
+inline int neighbourKey(uint8_t s) { return ((s >> 6) & 2) | ((s >> 4) & 1); }
+
+// Resets every band's states: inner bytes 0, border bytes kBorder.
+void clearStates(uint8_t* states);
+
+// Border positions of an n0 x n1 plane in the order of the final pass:
+// refinement order and significance-group order, as i0 + 256 * i1.
+struct BorderOrder {
+  int count = 0;
+  uint16_t refine[128];
+  uint16_t groups[128];
+};
+BorderOrder makeBorderOrder(int n0, int n1);
+
+template <class Bits>
+class BandCoder {
+ public:
+  BandCoder(Bits& bits, const Subband& band, uint32_t* coef, uint8_t* states)
+      : bits_(bits),
+        b_(band),
+        mag_(coef + band.offset),
+        st_(states + band.stateOffset + band.n0 + 3),
+        sRow_(band.n0 + 2),
+        sPlane_(band.statePlane()) {}
+
+  // Codes `count` planes below the `done` already coded of a band whose
+  // magnitudes have `msb` bits; with `final`, ends with the border pass.
+  void code(int msb, int done, int count, bool final) {
+    uint32_t g = 1u << (msb - 1 - done);
+    int triples = count;
+    if (done == 0) {
+      cleanup(g);
+      g >>= 1;
+      --triples;
+    }
+    for (int i = 0; i < triples; ++i, g >>= 1) {
+      propagate(g);
+      refine(g);
+      cleanup(g);
+    }
+    if (final && g != 0) finalPass(g);
+  }
+
+ private:
+  // Visits the columns of 4 in scan order: axis-2 planes, stripes of four
+  // rows, columns, top row first. `busy` looks at the states of 8 columns of
+  // a stripe at once (the OR of the four rows' 64-bit words) and tells
+  // whether any of them has work; idle groups of 8 are skipped.
+  template <class Busy, class Fn>
+  void scan(Busy&& busy, Fn&& fn) {
+    const int n0 = b_.n0, n1 = b_.n1;
+    for (int i2 = 0; i2 < b_.n2; ++i2) {
+      for (int r = 0; r < n1; r += 4) {
+        const int c0 = (i2 * n1 + r) * n0;
+        const int t0 = i2 * sPlane_ + r * sRow_;
+        for (int i0 = 0; i0 < n0; i0 += 8) {
+          const uint8_t* s = st_ + t0 + i0;
+          if (!busy(load8(s) | load8(s + sRow_) | load8(s + 2 * sRow_) | load8(s + 3 * sRow_)))
+            continue;
+          for (int k = i0; k < i0 + 8; ++k) fn(c0 + k, t0 + k);
+        }
+      }
+    }
+  }
+
+  static uint64_t load8(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+  static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
+  // Some byte of the OR of four rows is significant.
+  static bool anySignificant(uint64_t any) { return (any & kBytes80) != 0; }
+  // Some state lies in 1..7 (insignificant with significant neighbours):
+  // then the OR of the rows has a low bit set in a byte.
+  static bool anyNeighbourhood(uint64_t any) { return (any & 0x0707070707070707ULL) != 0; }
+  static bool always(uint64_t) { return true; }
+
+  void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
+    uint8_t* s = st_ + t;
+    const int key = neighbourKey(s[-1]) | neighbourKey(s[1]) << 2 |
+                    neighbourKey(s[-sRow_]) << 4 | neighbourKey(s[sRow_]) << 6;
+    const uint32_t flip = kTables.signFlip[key];
+    const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
+    mag_[c] |= g | (neg << 31);
+    *s = static_cast<uint8_t>(base | (neg << 4));
+    s[-1] = kTables.plus2[s[-1]];
+    s[1] = kTables.plus2[s[1]];
+    s[-sRow_] = kTables.plus2[s[-sRow_]];
+    s[sRow_] = kTables.plus2[s[sRow_]];
+    s[-sRow_ - 1] = kTables.plus1[s[-sRow_ - 1]];
+    s[-sRow_ + 1] = kTables.plus1[s[-sRow_ + 1]];
+    s[sRow_ - 1] = kTables.plus1[s[sRow_ - 1]];
+    s[sRow_ + 1] = kTables.plus1[s[sRow_ + 1]];
+  }
+
+  void cleanup(uint32_t g) {
+    const int n0 = b_.n0;
+    scan(always, [&](int c, int t) {
+      int k = 0;
+      if (!Bits::kDecode) {
+        while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
+      }
+      if (!bits_.bit(kRunStream, k < 4)) return;
+      const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
+      const uint32_t lo = bits_.bit(kRunStream, k & 1);
+      k = static_cast<int>(hi * 2 + lo);
+      becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
+      for (int j = k + 1; j < 4; ++j) {
+        const uint8_t s = st_[t + j * sRow_];
+        if (s >= kSig) continue;
+        const uint32_t has = (mag_[c + j * n0] & g) != 0;
+        if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
+          becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
+      }
+    });
+  }
+
+  void propagate(uint32_t g) {
+    const int n0 = b_.n0;
+    scan(anyNeighbourhood, [&](int c, int t) {
+      for (int j = 0; j < 4; ++j) {
+        const uint8_t s = st_[t + j * sRow_];
+        if (s == 0 || s >= kBorder) continue;
+        const uint32_t has = (mag_[c + j * n0] & g) != 0;
+        if (!bits_.bit(kTables.propStream[s], has ^ 1))
+          becomeSignificant(c + j * n0, t + j * sRow_, kSig, g);
+      }
+    });
+  }
+
+  void refine(uint32_t g) {
+    const int n0 = b_.n0;
+    scan(anySignificant, [&](int c, int t) {
+      for (int j = 0; j < 4; ++j) {
+        uint8_t& s = st_[t + j * sRow_];
+        if (s < kSig) continue;
+        uint32_t& m = mag_[c + j * n0];
+        if (s & kRefined) {
+          if (bits_.bit(kRefineStream, (m & g) != 0)) m |= g;
+        } else if (s & kFresh) {
+          if (bits_.bit(kFirstRefineStream, (m & g) != 0)) m |= g;
+          s |= kRefined;
+        } else {
+          s |= kFresh;
+        }
+      }
+    });
+  }
+
+  // One more plane for the border coefficients only; states stay as they are.
+  void finalPass(uint32_t g) {
+    const BorderOrder order = makeBorderOrder(b_.n0, b_.n1);
+    for (int i2 = 0; i2 < b_.n2; ++i2) {
+      for (int i = 0; i < order.count; ++i) {
+        const int c = coefIndex(order.refine[i], i2);
+        if (st_[stateIndex(order.refine[i], i2)] >= kSig &&
+            bits_.bit(kRefineStream, (mag_[c] & g) != 0))
+          mag_[c] |= g;
+      }
+    }
+    for (int i2 = 0; i2 < b_.n2; ++i2) {
+      for (int i = 0; i < order.count; i += 4) finalGroup(order.groups + i, i2, g);
+    }
+  }
+
+  void finalGroup(const uint16_t* pos, int i2, uint32_t g) {
+    int k = 0;
+    if (!Bits::kDecode) {
+      while (k < 4 && !(st_[stateIndex(pos[k], i2)] < kSig && (mag_[coefIndex(pos[k], i2)] & g))) ++k;
+    }
+    if (!bits_.bit(kRunStream, k < 4)) return;
+    const uint32_t hi = bits_.bit(kRefineStream, (k >> 1) & 1);
+    const uint32_t lo = bits_.bit(kRefineStream, k & 1);
+    k = static_cast<int>(hi * 2 + lo);
+    setFinal(coefIndex(pos[k], i2), g);
+    for (int j = k + 1; j < 4; ++j) {
+      const int c = coefIndex(pos[j], i2);
+      const bool has = st_[stateIndex(pos[j], i2)] < kSig && (mag_[c] & g);
+      if (bits_.bit(kRefineStream, has)) setFinal(c, g);
+    }
+  }
+
+  void setFinal(int c, uint32_t g) {
+    const uint32_t neg = bits_.bit(kRefineStream, mag_[c] >> 31);
+    mag_[c] |= g | (neg << 31);
+  }
+
+  int coefIndex(uint16_t pos, int i2) const { return (i2 * b_.n1 + (pos >> 8)) * b_.n0 + (pos & 255); }
+  int stateIndex(uint16_t pos, int i2) const { return i2 * sPlane_ + (pos >> 8) * sRow_ + (pos & 255); }
+
+  Bits& bits_;
+  const Subband& b_;
+  uint32_t* mag_;
+  uint8_t* st_;  // state of coefficient (0, 0, 0), inside the border
+  int sRow_;
+  int sPlane_;
+};
+
+// Codes or decodes the first `bandCount` subbands. Without a second stage
+// `first` equals `planes`; otherwise the first stage codes `first` planes
+// of every band and, when `secondStage`, the second the rest.
+template <class Bits>
+void codeBands(Bits& bits, uint32_t* coef, uint8_t* states, const PlaneArray& msb,
+               const PlaneArray& planes, const PlaneArray& first, int bandCount,
+               bool secondStage) {
+  for (int s = 0; s < bandCount; ++s) {
+    if (planes[s] == 0 || msb[s] == 0 || first[s] == 0) continue;
+    BandCoder<Bits>(bits, kBands[s], coef, states).code(msb[s], 0, first[s], first[s] == planes[s]);
+  }
+  if (!secondStage) return;
+  for (int s = 0; s < bandCount; ++s) {
+    if (planes[s] == 0 || msb[s] == 0 || first[s] >= planes[s]) continue;
+    BandCoder<Bits>(bits, kBands[s], coef, states).code(msb[s], first[s], planes[s] - first[s], true);
+  }
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Block

@@ -1,0 +1,131 @@
+#include <cmath>
+#include <limits>
+#include <type_traits>
+
+#include "compressed/samples.h"
+#include "compressed/vector_clones.h"
+#include "core/saturate.h"
+
+namespace Qra::Ostrel::Tyq::Private::Block {
+
+namespace {
+
+constexpr int kSamples = 64 * 64 * 64;
+// Float bricks are scaled so that the largest magnitude becomes 2^17 - 1.
+constexpr double kFloatRange = 131071.0;
+constexpr double kSilentFloat = 1e-6;
+
+// The largest float marks an unknown value and, like NaN and infinities,
+// takes no part in the scaling.
+inline bool isMarker(float v) { return !std::isfinite(v) || v == std::numeric_limits<float>::max(); }
+
+}  // namespace
+
+template <typename T>
+double toCoefficients(const T* s, int32_t* coef) {
+  if constexpr (std::is_same_v<T, float>) {
+    float m = 0;
+    for (int i = 0; i < kSamples; ++i) {
+      if (!isMarker(s[i])) m = std::max(m, std::fabs(s[i]));
+    }
+    if (m < kSilentFloat) {
+      std::fill(coef, coef + kSamples, 0);
+      return 0.0;
+    }
+    const double scale = kFloatRange / m;
+    for (int i = 0; i < kSamples; ++i) {
+      coef[i] = isMarker(s[i]) ? 0 : roundToCode<int32_t>(s[i] * scale);
+    }
+    return 1.0 / scale;
+  } else {
+    for (int i = 0; i < kSamples; ++i) coef[i] = s[i];
+    return 1.0;
+  }
+}
+
+template <typename T>
+void comparableSamples(const T* s, double* ref) {
+  for (int i = 0; i < kSamples; ++i) {
+    if constexpr (std::is_same_v<T, float>) ref[i] = isMarker(s[i]) ? 0.0 : double{s[i]};
+    else ref[i] = static_cast<double>(s[i]);
+  }
+}
+
+namespace {
+
+// Sum of |ref - gain * rec| over a row, in four interleaved partial sums
+// (a fixed order, whatever the vector width).
+TYQ_VECTOR_CLONES double rowError(const double* ref, const int32_t* rec, double gain, int n) {
+  double a[4] = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (int j = 0; j < 4; ++j) a[j] += std::fabs(ref[i + j] - rec[i + j] * gain);
+  for (; i < n; ++i) a[0] += std::fabs(ref[i] - rec[i] * gain);
+  return (a[0] + a[1]) + (a[2] + a[3]);
+}
+
+double rowSignal(const double* ref, int n) {
+  double a = 0;
+  for (int i = 0; i < n; ++i) a += std::fabs(ref[i]);
+  return a;
+}
+
+int extent(const TraceLayout& l, bool fullBlock, int axis) { return fullBlock ? 64 : l.valid[axis]; }
+
+}  // namespace
+
+ErrorSums sumSignal(const double* ref, const TraceLayout& l, bool fullBlock) {
+  ErrorSums sums;
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1), v2 = extent(l, fullBlock, 2);
+  for (int i2 = 0; i2 < v2; ++i2) {
+    for (int i1 = 0; i1 < v1; ++i1) {
+      const double row = rowSignal(ref + 64 * (i1 + 64 * i2), v0);
+      sums.signal += fullBlock ? row : row / v0;
+      sums.rows += fullBlock ? v0 : 1;
+    }
+  }
+  return sums;
+}
+
+double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& l,
+                bool fullBlock) {
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1), v2 = extent(l, fullBlock, 2);
+  double error = 0;
+  for (int i2 = 0; i2 < v2; ++i2) {
+    for (int i1 = 0; i1 < v1; ++i1) {
+      const int at = 64 * (i1 + 64 * i2);
+      const double row = rowError(ref + at, rec + at, gain, v0);
+      error += fullBlock ? row : row / v0;
+    }
+  }
+  return error;
+}
+
+double sqnrFromSums(const ErrorSums& sums, bool fullBlock) {
+  const double degenerate = fullBlock ? 400.0 : 200.0;
+  if (sums.rows <= 0 || sums.error / sums.rows < 1e-8) return degenerate;
+  return 20.0 * std::log10((sums.signal / sums.rows) / (sums.error / sums.rows));
+}
+
+template <typename T>
+void writeOutput(const int32_t* coef, int count, const OutputMap& map, T* out) {
+  if constexpr (std::is_same_v<T, float>) {
+    for (int i = 0; i < count; ++i) out[i] = narrowToFloat(coef[i] * map.factor);
+  } else if constexpr (std::is_same_v<T, int32_t>) {
+    for (int i = 0; i < count; ++i) out[i] = coef[i];
+  } else {
+    for (int i = 0; i < count; ++i) out[i] = roundToCode<T>(map.factor * coef[i] - map.offset);
+  }
+}
+
+#define TYQ_INSTANTIATE_CONVERT(T)                                                           \
+  template void comparableSamples<T>(const T*, double*);                                     \
+  template double toCoefficients<T>(const T*, int32_t*);                                     \
+  template void writeOutput<T>(const int32_t*, int, const OutputMap&, T*);
+TYQ_INSTANTIATE_CONVERT(int8_t)
+TYQ_INSTANTIATE_CONVERT(int16_t)
+TYQ_INSTANTIATE_CONVERT(int32_t)
+TYQ_INSTANTIATE_CONVERT(float)
+#undef TYQ_INSTANTIATE_CONVERT
+
+}  // namespace Qra::Ostrel::Tyq::Private::Block

@@ -1,0 +1,136 @@
+// The SQNR estimate of a plane choice and the loop that tunes the quality
+// level towards the target; also the exported SQNR helpers.
+#include <cmath>
+#include <new>
+
+#include "compressed/compressor3d_impl.h"
+
+namespace Qra::Ostrel::Tyq::Private {
+
+namespace {
+
+constexpr int kMaxChecks = 32;
+constexpr int kTopLevel = Block::kQualityLevels - 1;
+
+bool isFullBlock(const Block::TraceLayout& l) {
+  return l.valid[0] == 64 && l.valid[1] == 64 && l.valid[2] == 64;
+}
+
+}  // namespace
+
+// The estimate compares with the samples as they are after padding was
+// undone; their sums do not change between estimates.
+bool Compressor3d::Impl::prepareEstimates() {
+  if (check.empty()) {
+    try {
+      check.resize(Block::kSamples);
+      reference.resize(Block::kSamples);
+    } catch (const std::bad_alloc&) {
+      check = {};
+      reference = {};
+      return false;
+    }
+  }
+  withSamples(type, samples, [&](auto* s) { Block::comparableSamples(s, reference.data()); });
+  signal = Block::sumSignal(reference.data(), layout, isFullBlock(layout));
+  return true;
+}
+
+// Decodes in thought: keeps the planes the coder would keep, inverts the
+// transform and compares with the caller's samples.
+double Compressor3d::Impl::estimateSqnr() {
+  const uint32_t* sm = reinterpret_cast<const uint32_t*>(coef.data());
+  uint32_t* out = reinterpret_cast<uint32_t*>(check.data());
+  for (int s = 0; s < Block::kSubbands; ++s) {
+    const Block::Subband& b = Block::kBands[s];
+    const uint32_t keep = planes[s] == 0 ? 0u : (0x7FFFFFFFu << (msb[s] - planes[s])) & 0x7FFFFFFFu;
+    for (int i = b.offset; i < b.offset + b.size(); ++i) {
+      const uint32_t mag = sm[i] & keep;
+      out[i] = (sm[i] >> 31) ? 0u - mag : mag;
+    }
+  }
+  Block::inverseTransform(check.data(), tmp.data(), Block::Resolution::Full);
+  if (layout.hasDead()) Block::zeroDeadTraces(check.data(), 64, layout.flags);
+  const bool full = isFullBlock(layout);
+  Block::ErrorSums sums = signal;
+  sums.error = Block::sumError(reference.data(), check.data(), type == CompDataFloat ? gain : 1.0,
+                               layout, full);
+  return Block::sqnrFromSums(sums, full);
+}
+
+// Walks the quality level until the estimate lies within [target - 5 %,
+// target + 10 %], never settling below the lower bound when a level above it
+// was seen.
+double Compressor3d::Impl::settleQuality() {
+  planes = Block::planesForQuality(msb, quality);
+  if (!sqnrControl) return estimateSqnr();
+  const double goal = sqnrTarget;
+  const double lo = goal - 0.05 * goal, hi = goal + 0.1 * goal;
+  double prev = 0, e = 0;
+  int prevQuality = quality;
+  for (int checks = 0; checks < kMaxChecks; ++checks) {
+    planes = Block::planesForQuality(msb, quality);
+    e = estimateSqnr();
+    if (e > lo) {
+      if (e <= hi || (prev > 0 && prev < lo) || quality == 0) return e;
+      prev = e;
+      prevQuality = quality--;
+    } else if (prev > lo) {
+      quality = prevQuality;
+      planes = Block::planesForQuality(msb, quality);
+      return prev;
+    } else if (quality <= kTopLevel) {
+      prev = e;
+      prevQuality = quality++;
+    } else {
+      quality = kTopLevel;
+      planes = Block::planesForQuality(msb, quality);
+      return prev;
+    }
+  }
+  return e;
+}
+
+namespace Compression {
+
+namespace {
+
+template <typename T, bool Power>
+double snr(int64_t count, const T* a, const float* b) {
+  if (static_cast<const void*>(a) == static_cast<const void*>(b) || count <= 0) return 200.0;
+  double sig = 0, err = 0;
+  for (int64_t i = 0; i < count; ++i) {
+    const double x = static_cast<double>(a[i]);
+    const double d = double{b[i]} - x;
+    sig += Power ? x * x : std::fabs(x);
+    err += Power ? d * d : std::fabs(d);
+  }
+  const double n = static_cast<double>(count);
+  if (err / n < 1e-8) return 200.0;
+  return 10.0 * std::log10((sig / n) / (err / n));
+}
+
+}  // namespace
+
+template <typename T>
+double snramp(int64_t count, const T* a, const float* b) {
+  return snr<T, false>(count, a, b);
+}
+template <typename T>
+double snrpow(int64_t count, const T* a, const float* b) {
+  return snr<T, true>(count, a, b);
+}
+
+#define TYQ_INSTANTIATE_SNR(T)                                            \
+  template TYQ_EXPORT double snramp<T>(int64_t, const T*, const float*); \
+  template TYQ_EXPORT double snrpow<T>(int64_t, const T*, const float*);
+TYQ_INSTANTIATE_SNR(int8_t)
+TYQ_INSTANTIATE_SNR(int16_t)
+TYQ_INSTANTIATE_SNR(int32_t)
+TYQ_INSTANTIATE_SNR(float)
+TYQ_INSTANTIATE_SNR(double)
+#undef TYQ_INSTANTIATE_SNR
+
+}  // namespace Compression
+
+}  // namespace Qra::Ostrel::Tyq::Private

@@ -1,0 +1,22 @@
+#pragma once
+
+// The integer 9/7 lifting wavelet of a brick: three levels on axes 0 and 1,
+// two on axis 2, leaving the 24 subbands where subbands.h says. Integer
+// arithmetic wraps instead of overflowing, so the inverse undoes the
+// forward transform exactly for any input.
+#include <cstdint>
+
+namespace Qra::Ostrel::Tyq::Private::Block {
+
+// Resolution at which the inverse transform stops.
+enum class Resolution { Quarter = 0, Half = 1, Full = 2 };
+
+// `coef` holds 64^3 values; `tmp` is scratch of the same size.
+void forwardTransform(int32_t* coef, int32_t* tmp);
+void inverseTransform(int32_t* coef, int32_t* tmp, Resolution stopAt);
+
+// One-dimensional steps on a compact n0 x n1 x n2 region (axis 0 fastest),
+// exposed for tests.
+void liftAxis(int32_t* region, int n0, int n1, int n2, int axis, bool inverse);
+
+}  // namespace Qra::Ostrel::Tyq::Private::Block
