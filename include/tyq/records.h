@@ -157,6 +157,9 @@ class TYQ_EXPORT TyqOptions {
   bool unbuffered = false;
   bool asynchronous = false;
   bool reserved2 = false;
+  // Decoded bricks a compressed reader keeps, in MiB; negative: the
+  // setting "OSTREL_TYQ_BRICK_CACHE_MB", else 256.
+  int32_t brickCacheMegabytes = -1;
 };
 
 }  // namespace Qra::Ostrel::Tyq::FileAccess
