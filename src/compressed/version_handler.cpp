@@ -63,6 +63,8 @@ void FileVersionHandler<N>::Normalize(E::FileInfo& fileInfo, E::DataInfo& dataIn
   decodeInfo(N, reinterpret_cast<const uint8_t*>(block.data()), unpacked, d);
   d.SetStatistics(dataInfo.statCount, dataInfo.statSum, dataInfo.statSumOfSquares,
                   dataInfo.statMin, dataInfo.statMax);
+  // Identifiers are not stored, but the writer's own view keeps them.
+  d.SetId(dataInfo.fileId, dataInfo.dataId, dataInfo.previousDataId, dataInfo.updateCounter);
   dataInfo = d;
   const float sqnr = std::floor(fileInfo.sqnr * 100.0f) / 100.0f;
   const float factor = std::floor(fileInfo.compressionFactor * 10.0f) / 10.0f;

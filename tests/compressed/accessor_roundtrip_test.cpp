@@ -12,12 +12,6 @@ namespace {
 using namespace tyq_test;
 using Err = FA::Error;
 
-FA::AutoRef<FA::Reader> openReader(const std::string& name, Status& status) {
-  FA::AutoRef<FA::Reader> reader;
-  FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status);
-  return reader;
-}
-
 TEST(CompressedAccessor, WholeVolumeRoundTripsWithinTheTargetQuality) {
   TempDir dir;
   const std::string name = dir.file("volume.vcs");
@@ -32,7 +26,7 @@ TEST(CompressedAccessor, WholeVolumeRoundTripsWithinTheTargetQuality) {
     ASSERT_TRUE(writer->Finalize(false, false, &status)) << status.message();
   }
   Status status;
-  auto reader = openReader(name, status);
+  auto reader = traceReader(name);
   ASSERT_TRUE(reader) << status.message();
   FA::FileInfo fileInfo;
   ASSERT_TRUE(reader->GetFileInfo(fileInfo, &status));

@@ -40,13 +40,26 @@ inline FA::DataInfo volumeInfo(int n0, int n1, int n2) {
   return info;
 }
 
-// Creates a compressed writer, fails the test otherwise.
+// A compressed writer taking boxes with the vertical index fastest; null
+// when it cannot be made.
 inline FA::AutoRef<FA::Writer> compressedWriter(const std::string& name, const FA::DataInfo& info,
                                                 float sqnr) {
   FA::AutoRef<FA::Writer> writer;
   Status status;
   FA::Tyq::CreateCompressedWriter(writer, name, info, &status, sqnr, -1000, 1000);
+  if (writer) writer->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status);
   return writer;
+}
+
+// A reader delivering boxes with the vertical index fastest; null when the
+// file does not open.
+inline FA::AutoRef<FA::Reader> traceReader(const std::string& name,
+                                           const FA::TyqOptions& options = FA::TyqOptions()) {
+  FA::AutoRef<FA::Reader> reader;
+  Status status;
+  FA::Tyq::CreateTyqReader(reader, name, options, &status);
+  if (reader) reader->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status);
+  return reader;
 }
 
 inline double sqnrOf(const std::vector<float>& a, const std::vector<float>& b) {
