@@ -46,18 +46,11 @@ Fixture& fixture() {
   return f;
 }
 
-float noise(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352dU;
-  x ^= x >> 15;
-  x *= 0x846ca68bU;
-  x ^= x >> 16;
-  return static_cast<float>(x & 0xFFFF) / 32768.0f - 1.0f;
-}
-
 // Dipping reflectors of varying strength with a little noise.
 void makeVolume(std::vector<float>& v) {
   v.resize(size_t{kSize[0]} * kSize[1] * kSize[2]);
+  std::minstd_rand rng(11);
+  std::uniform_real_distribution<float> noise(-25.0f, 25.0f);
   size_t n = 0;
   for (int i = 0; i < kSize[0]; ++i) {
     for (int j = 0; j < kSize[1]; ++j) {
@@ -65,7 +58,7 @@ void makeVolume(std::vector<float>& v) {
       for (int k = 0; k < kSize[2]; ++k, ++n) {
         const double z = k - shift;
         v[n] = static_cast<float>(900.0 * std::sin(0.31 * z) * std::sin(0.023 * z + 0.4) +
-                                  25.0 * noise(static_cast<uint32_t>(n)));
+                                  noise(rng));
       }
     }
   }

@@ -41,6 +41,19 @@ TEST(CompressedAccessor, WholeVolumeRoundTripsWithinTheTargetQuality) {
   const double achieved = sqnrOf(samples, back);
   EXPECT_GT(achieved, 28.0);
   EXPECT_LT(achieved, 45.0);
+  // Every brick on its own lands near the target too.
+  for (int bi = 0; bi < 2; ++bi) {
+    for (int bk = 0; bk < 3; ++bk) {
+      const int at[3] = {bi * 64, 0, bk * 64};
+      const int n[3] = {std::min(64, size[0] - at[0]), 64, std::min(64, size[2] - at[2])};
+      std::vector<float> brick(static_cast<size_t>(n[0]) * n[1] * n[2]);
+      ASSERT_TRUE(reader->ReadData(0, at[0], at[1], at[2], n[0], n[1], n[2], brick.data(),
+                                   &status));
+      const double q = sqnrOf(volumeBox(at, n), brick);
+      EXPECT_GT(q, 27.0) << bi << "," << bk;
+      EXPECT_LT(q, 50.0) << bi << "," << bk;
+    }
+  }
   FA::DataInfo dataInfo;
   ASSERT_TRUE(reader->GetDataInfo(dataInfo, &status));
   EXPECT_EQ(dataInfo.size[0], size[0]);
