@@ -25,6 +25,13 @@ class BitWriter {
     acc_ |= uint64_t{bit} << n_;
     if (++n_ == 64) spill();
   }
+  void putZeros8() {
+    if (n_ + 8 < 64) {
+      n_ += 8;
+    } else {
+      for (int i = 0; i < 8; ++i) put(0);
+    }
+  }
   // Bits written so far.
   uint64_t bits() const { return pos_ * 8 + static_cast<uint64_t>(n_); }
   // Stores the pending bits; a stream of b bits occupies b / 8 + 1 bytes
@@ -70,6 +77,14 @@ class BitReader {
     end_ = data + size;
     acc_ = 0;
     n_ = 0;
+  }
+  // Consumes the next 8 bits when they are all 0 and already at hand;
+  // otherwise consumes nothing and returns false.
+  bool skipZeros8() {
+    if (n_ < 8 || (acc_ & 0xFF) != 0) return false;
+    acc_ >>= 8;
+    n_ -= 8;
+    return true;
   }
   uint32_t get() {
     if (n_ == 0) refill();

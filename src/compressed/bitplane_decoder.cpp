@@ -9,6 +9,7 @@ struct ReadBits {
   static constexpr bool kDecode = true;
   BitReader* r;
   uint32_t bit(int stream, uint32_t) { return r[stream].get(); }
+  bool zeroRuns8(int stream, uint32_t) { return r[stream].skipZeros8(); }
 };
 
 }  // namespace

@@ -12,6 +12,11 @@ struct WriteBits {
     w[stream].put(value);
     return value;
   }
+  bool zeroRuns8(int stream, uint32_t anyBit) {
+    if (anyBit) return false;
+    w[stream].putZeros8();
+    return true;
+  }
 };
 
 }  // namespace

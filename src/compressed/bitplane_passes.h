@@ -123,7 +123,8 @@ class BandCoder {
         const int t0 = i2 * sPlane_ + r * sRow_;
         for (int i0 = 0; i0 < n0; i0 += 8) {
           const uint8_t* s = st_ + t0 + i0;
-          if (!busy(load8(s) | load8(s + sRow_) | load8(s + 2 * sRow_) | load8(s + 3 * sRow_)))
+          if (!busy(load8(s) | load8(s + sRow_) | load8(s + 2 * sRow_) | load8(s + 3 * sRow_),
+                    c0 + i0))
             continue;
           for (int k = i0; k < i0 + 8; ++k) fn(c0 + k, t0 + k);
         }
@@ -138,11 +139,18 @@ class BandCoder {
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
   // Some byte of the OR of four rows is significant.
-  static bool anySignificant(uint64_t any) { return (any & kBytes80) != 0; }
+  static bool anySignificant(uint64_t any, int) { return (any & kBytes80) != 0; }
   // Some state lies in 1..7 (insignificant with significant neighbours):
   // then the OR of the rows has a low bit set in a byte.
-  static bool anyNeighbourhood(uint64_t any) { return (any & 0x0707070707070707ULL) != 0; }
-  static bool always(uint64_t) { return true; }
+  static bool anyNeighbourhood(uint64_t any, int) { return (any & 0x0707070707070707ULL) != 0; }
+
+  // Whether any of the 4 x 8 magnitudes from coefficient c on has bit g.
+  uint32_t anyBit(int c, uint32_t g) const {
+    uint32_t m = 0;
+    for (int j = 0; j < 4; ++j)
+      for (int i = 0; i < 8; ++i) m |= mag_[c + j * b_.n0 + i];
+    return (m & g) != 0;
+  }
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
@@ -164,7 +172,12 @@ class BandCoder {
 
   void cleanup(uint32_t g) {
     const int n0 = b_.n0;
-    scan(always, [&](int c, int t) {
+    // Eight columns without significant or neighbouring coefficients and
+    // without bit g code eight zero run bits, taken in one go.
+    auto busy = [&](uint64_t any, int c) {
+      return any != 0 || !bits_.zeroRuns8(kRunStream, Bits::kDecode ? 0 : anyBit(c, g));
+    };
+    scan(busy, [&](int c, int t) {
       int k = 0;
       if (!Bits::kDecode) {
         while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;

@@ -41,9 +41,12 @@ bool allAlive(const uint8_t* flags) {
 
 }  // namespace
 
-void Compressor3d::Impl::prepare(bool forCompression, COMPDATATYPE sampleType, void* buffer,
+void Compressor3d::Impl::prepare(CompressedBlock3d* to, const CompressedBlock3d* from,
+                                 COMPDATATYPE sampleType, void* buffer,
                                  const uint8_t* traceFlags, bool useTwoStages) {
-  compress = forCompression;
+  compress = to != nullptr;
+  target = to;
+  source = from;
   type = sampleType;
   samples = buffer;
   layout.flags = traceFlags;
@@ -55,9 +58,7 @@ void Compressor3d::PrepareCompress(CompressedBlock3d* target, COMPDATATYPE type,
                                    const uint8_t* traceFlags, float sqnrTarget, bool sqnrControl,
                                    bool twoStage) {
   Impl& p = *p_;
-  p.prepare(true, type, samples, traceFlags, twoStage);
-  p.target = target;
-  p.source = nullptr;
+  p.prepare(target, nullptr, type, samples, traceFlags, twoStage);
   p.sqnrTarget = sqnrTarget;
   p.sqnrControl = sqnrControl;
   const float level = std::isnan(sqnrTarget) ? 0.0f : std::clamp(sqnrTarget, 0.0f, 30.0f);
@@ -68,9 +69,7 @@ void Compressor3d::PrepareDecompress(const CompressedBlock3d* source, COMPDATATY
                                      void* output, const uint8_t* traceFlags,
                                      DECOMPQUALITY quality, DECOMPLEVEL level, bool twoStage) {
   Impl& p = *p_;
-  p.prepare(false, type, output, traceFlags, twoStage);
-  p.source = source;
-  p.target = nullptr;
+  p.prepare(nullptr, source, type, output, traceFlags, twoStage);
   p.decompQuality = quality;
   p.decompLevel = level;
 }

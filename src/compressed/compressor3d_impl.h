@@ -53,8 +53,9 @@ struct __attribute__((visibility("hidden"))) Compressor3d::Impl {
   Block::ErrorSums signal;  // |input| sums of the current brick
 
   Impl();
-  void prepare(bool forCompression, COMPDATATYPE sampleType, void* buffer,
-               const uint8_t* traceFlags, bool useTwoStages);
+  // Compression when `to` is given, decompression of `from` otherwise.
+  void prepare(CompressedBlock3d* to, const CompressedBlock3d* from, COMPDATATYPE sampleType,
+               void* buffer, const uint8_t* traceFlags, bool useTwoStages);
   bool compressBrick();
   bool decompressBrick();
   bool loadStreams(const CompressedBlock3d& block);
