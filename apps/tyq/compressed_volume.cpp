@@ -118,6 +118,52 @@ void writeColumns(FA::Writer& writer, const std::vector<const FloatVolume*>& lev
 
 }  // namespace
 
+namespace {
+
+// Every brick column of every level, level 0 first.
+std::vector<Column> columnsOf(const std::vector<const FloatVolume*>& levels) {
+  std::vector<Column> columns;
+  for (size_t level = 0; level < levels.size(); ++level) {
+    for (int bi = 0; bi < bricksAlong(levels[level]->size[0]); ++bi) {
+      for (int bj = 0; bj < bricksAlong(levels[level]->size[1]); ++bj) {
+        columns.push_back({static_cast<int>(level), bi, bj});
+      }
+    }
+  }
+  return columns;
+}
+
+// Runs `threads` writers over the columns while showing progress; false
+// with the first failure's status.
+bool writeAll(FA::Writer& writer, const std::vector<const FloatVolume*>& levels, int threads,
+              Status* status) {
+  const std::vector<Column> columns = columnsOf(levels);
+  std::atomic<size_t> next{0}, done{0};
+  std::atomic<bool> failed{false};
+  std::vector<Status> statuses(static_cast<size_t>(std::max(threads, 1)));
+  std::vector<std::thread> pool;
+  for (Status& s : statuses) {
+    pool.emplace_back(writeColumns, std::ref(writer), std::cref(levels), std::cref(columns),
+                      std::ref(next), std::ref(done), std::ref(failed), std::ref(s));
+  }
+  Progress progress("compressing", static_cast<int64_t>(columns.size()));
+  while (done < columns.size() && !failed) {
+    progress.update(static_cast<int64_t>(done));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  for (std::thread& t : pool) t.join();
+  for (const Status& s : statuses) {
+    if (!s.ok()) {
+      if (status) *status = s;
+      return false;
+    }
+  }
+  progress.finish();
+  return true;
+}
+
+}  // namespace
+
 bool writeCompressedVolume(const std::string& name, const FA::DataInfo& info,
                            const FloatVolume& level0, float sqnr, int threads, double lo,
                            double hi, Status* status) {
@@ -135,36 +181,7 @@ bool writeCompressedVolume(const std::string& name, const FA::DataInfo& info,
     above.push_back(decimate(*levels.back(), level));
     levels.push_back(&above.back());
   }
-  std::vector<Column> columns;
-  for (int level = 0; level < fileInfo.numberOfLods; ++level) {
-    for (int bi = 0; bi < bricksAlong(levels[level]->size[0]); ++bi) {
-      for (int bj = 0; bj < bricksAlong(levels[level]->size[1]); ++bj) {
-        columns.push_back({level, bi, bj});
-      }
-    }
-  }
-  std::atomic<size_t> next{0}, done{0};
-  std::atomic<bool> failed{false};
-  std::vector<Status> statuses(static_cast<size_t>(std::max(threads, 1)));
-  std::vector<std::thread> pool;
-  for (Status& s : statuses) {
-    pool.emplace_back(writeColumns, std::ref(*writer), std::cref(levels), std::cref(columns),
-                      std::ref(next), std::ref(done), std::ref(failed), std::ref(s));
-  }
-  Progress progress("compressing", static_cast<int64_t>(columns.size()));
-  while (done < columns.size() && !failed) {
-    progress.update(static_cast<int64_t>(done));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  for (std::thread& t : pool) t.join();
-  for (const Status& s : statuses) {
-    if (!s.ok()) {
-      if (status) *status = s;
-      return false;
-    }
-  }
-  progress.finish();
-  return writer->Finalize(false, false, status);
+  return writeAll(*writer, levels, threads, status) && writer->Finalize(false, false, status);
 }
 
 }  // namespace tyq_tool
