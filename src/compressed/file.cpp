@@ -163,8 +163,8 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo, float sqnr,
   open_ = writable_ = true;
   end_ = 0;
   const int32_t* size = dataInfo.size;
-  const int32_t bricks[3] = {(size[0] + kBrick - 1) / kBrick, (size[1] + kBrick - 1) / kBrick,
-                             (size[2] + kBrick - 1) / kBrick};
+  const int32_t bricks[3] = {bricksAlong(size[0]), bricksAlong(size[1]),
+                             bricksAlong(size[2])};
   fileInfo_ = FileInfo();
   fileInfo_.SetBasic(name, 0);
   fileInfo_.SetFormat("Compressed TYQ", handler_->Version(), 1);

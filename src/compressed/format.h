@@ -86,6 +86,11 @@ struct LevelGeometry {
   int64_t index(int32_t i, int32_t j, int32_t k, int level) const;
 };
 
+// Bricks along an axis of `samples` samples.
+inline int32_t bricksAlong(int32_t samples) {
+  return static_cast<int32_t>((int64_t{samples} + kBrick - 1) / kBrick);
+}
+
 // Levels of a volume of `bricks` bricks per axis, 1 + ceil(log2(largest)),
 // at most 32.
 int pyramidLevels(const int32_t bricks[3]);

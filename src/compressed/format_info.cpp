@@ -174,8 +174,8 @@ void decodeInfo(int32_t version, const uint8_t* p, E::FileInfo& fileInfo, E::Dat
   }
   readHorzUnit(l->unitAt >= 0 ? p[l->unitAt] : uint8_t{1}, d);
 
-  const int32_t bricks[3] = {(size[0] + kBrick - 1) / kBrick, (size[1] + kBrick - 1) / kBrick,
-                             (size[2] + kBrick - 1) / kBrick};
+  const int32_t bricks[3] = {bricksAlong(size[0]), bricksAlong(size[1]),
+                             bricksAlong(size[2])};
   const int levels = version == kNewestVersion ? pyramidLevels(bricks) : 1;
   fileInfo.SetFormat("Compressed TYQ", version, 1);
   fileInfo.SetBricked(size[0], size[1], size[2], kBrick, kBrick, kBrick, levels,

@@ -34,12 +34,15 @@ int pyramidLevels(const int32_t bricks[3]) {
 LevelGeometry makeGeometry(const int32_t bricks[3], int levels) {
   LevelGeometry g;
   g.levels = std::clamp(levels, 1, kMaxLevels);
+  // Counts from a damaged block may multiply beyond any table; they stop at
+  // a bound the callers refuse, and the sums of 32 levels stay in range.
+  constexpr int64_t kBound = int64_t{1} << 40;
   for (int l = 0; l < g.levels; ++l) {
     int64_t n = 1;
     for (int a = 0; a < 3; ++a) {
       const int64_t c = (int64_t{std::max(bricks[a], 0)} + (int64_t{1} << l) - 1) >> l;
       g.count[l][a] = static_cast<int32_t>(c);
-      n *= c;
+      n = c != 0 && n > kBound / c ? kBound : n * c;
     }
     g.start[l + 1] = g.start[l] + n;
   }

@@ -241,6 +241,10 @@ TEST(CompressedFile, DamagedRecordsGiveExactCodes) {
   noTable.replace(kOffsetsPos + 24, 8, 8, '\0');
   writeAll(bad, noTable);
   EXPECT_EQ(openCode(bad), Err::InternalError);
+  std::string huge = bytes;
+  for (int a = 0; a < 3; ++a) huge.replace(kInfoPos + 4 * a, 4, "\xff\xff\xff\x7f");
+  writeAll(bad, huge);
+  EXPECT_EQ(openCode(bad), Err::OutOfMemory);
   writeAll(bad, std::string("VBS\0", 4) + bytes.substr(4));
   EXPECT_EQ(openCode(bad), Err::UnknownFileType);
   writeAll(bad, bytes.substr(0, static_cast<size_t>(o.brickTable) + 3));

@@ -42,6 +42,10 @@ TEST(CompressedFormat, LevelGeometryOfSmallAndOddSurveys) {
   EXPECT_EQ(g.index(0, 0, 0, 1), 2);
   EXPECT_EQ(g.index(1, 0, 0, 1), -1);
   EXPECT_EQ(g.index(0, 0, 0, 2), -1);
+  const int32_t huge[3] = {INT32_MAX / 64, INT32_MAX / 64, INT32_MAX / 64};
+  const LevelGeometry big = makeGeometry(huge, pyramidLevels(huge));
+  EXPECT_GT(big.total(), kMaxTableEntries);
+  EXPECT_GT(big.start[1], 0);
   const int32_t wide[3] = {5, 3, 9};
   EXPECT_EQ(pyramidLevels(wide), 5);
   EXPECT_EQ(makeGeometry(wide, 5).count[1][0], 3);
