@@ -35,7 +35,7 @@ bool File::AllocateLookupTable(Status* status) {
   bricks_ = makeGeometry(count, levels);
   const int32_t columns[3] = {count[0], count[1], 1};
   tiles_ = makeGeometry(columns, levels);
-  if (bricks_.total() > kMaxTableEntries) {
+  if (bricks_.total() > kMaxTableEntries || tiles_.total() > kMaxTableEntries) {
     return func.setError(Err::OutOfMemory, file_->FileName());
   }
   try {

@@ -105,7 +105,8 @@ int32_t tableBits(const uint8_t head[kTableHeadSize]);
 // `entries` holds as many entries as the table must decode to.
 bool decodeTable(const uint8_t head[kTableHeadSize], const uint8_t* payload, size_t payloadSize,
                  std::vector<int64_t>& entries);
-// Most entries a table may have: more would be a damaged block.
-constexpr int64_t kMaxTableEntries = int64_t{1} << 27;
+// Most entries a table may have (32 Mi bricks, a 256 MiB table): more is
+// taken for a damaged block rather than allocated.
+constexpr int64_t kMaxTableEntries = int64_t{1} << 25;
 
 }  // namespace Qra::Ostrel::Tyq::Private::Compressed

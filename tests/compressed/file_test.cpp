@@ -245,6 +245,9 @@ TEST(CompressedFile, DamagedRecordsGiveExactCodes) {
   for (int a = 0; a < 3; ++a) huge.replace(kInfoPos + 4 * a, 4, "\xff\xff\xff\x7f");
   writeAll(bad, huge);
   EXPECT_EQ(openCode(bad), Err::OutOfMemory);
+  huge.replace(kInfoPos + 8, 4, 4, '\0');  // no bricks, but as many tiles
+  writeAll(bad, huge);
+  EXPECT_EQ(openCode(bad), Err::OutOfMemory);
   writeAll(bad, std::string("VBS\0", 4) + bytes.substr(4));
   EXPECT_EQ(openCode(bad), Err::UnknownFileType);
   writeAll(bad, bytes.substr(0, static_cast<size_t>(o.brickTable) + 3));
