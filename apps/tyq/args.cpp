@@ -17,6 +17,12 @@ bool parseInt(const char* text, int& out) {
   return true;
 }
 
+bool parseDouble(const char* text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(out);
+}
+
 bool parseTriple(const char* text, int out[3]) {
   std::string s = text;
   for (int a = 0; a < 3; ++a) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "args.h"
+#include "compressed_volume.h"
 #include "npy.h"
 #include "replacing_output.h"
 #include "tyq/tyq.h"
@@ -49,6 +50,8 @@ struct CreateArgs {
   int version = 3;
   int brick[3] = {0, 0, 0};
   bool haveBrick = false;
+  double sqnr = 0;  // > 0: a compressed file
+  int threads = 1;
 };
 
 bool parseArgs(int argc, char** argv, CreateArgs& args) {
@@ -68,6 +71,10 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
     } else if (flag == "--brick" && value) {
       ok = args.haveBrick = parseTriple(value, args.brick) && args.brick[0] > 0 &&
                             args.brick[1] > 0 && args.brick[2] > 0;
+    } else if (flag == "--sqnr" && value) {
+      ok = parseDouble(value, args.sqnr) && args.sqnr > 0 && args.sqnr < 100;
+    } else if (flag == "--threads" && value) {
+      ok = parseInt(value, args.threads) && args.threads >= 1 && args.threads <= 64;
     } else if (flag[0] != '-' && args.out.empty()) {
       args.out = flag;
       continue;
@@ -84,7 +91,13 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
   if (args.out.empty() || args.from.empty()) {
     std::fprintf(stderr,
                  "usage: tyq create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|"
-                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2]\n");
+                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2]\n"
+                 "       tyq create OUT --from IN.npy --sqnr S [--threads N] [--range lo,hi]\n");
+    return false;
+  }
+  if (args.sqnr > 0 && (!args.type.empty() || args.haveBrick || args.version != 3)) {
+    std::fprintf(stderr, "tyq create: --sqnr writes float samples in 64^3 bricks of the newest "
+                         "compressed version; --type, --version and --brick do not apply\n");
     return false;
   }
   return true;
@@ -147,6 +160,26 @@ bool writeVolume(const std::string& name, const CreateArgs& args, const NpyArray
          writeArray(*writer, array, status) && writer->Finalize(false, true, status);
 }
 
+template <typename T>
+void toFloat(const NpyArray& array, FloatVolume& out) {
+  const T* v = reinterpret_cast<const T*>(array.data.data());
+  out.samples.assign(v, v + array.data.size() / sizeof(T));
+}
+
+// The array as float values, every level of detail computed and written.
+bool writeCompressed(const std::string& name, const CreateArgs& args, const NpyArray& array,
+                     double lo, double hi, Status* status) {
+  FloatVolume volume;
+  for (int a = 0; a < 3; ++a) volume.size[a] = static_cast<int>(array.shape[a]);
+  if (array.dtype == "<f4") toFloat<float>(array, volume);
+  if (array.dtype == "<i2") toFloat<short>(array, volume);
+  if (array.dtype == "|i1") toFloat<signed char>(array, volume);
+  FA::DataInfo info;
+  info.SetExtent(0, 1, volume.size[0], 0, 1, volume.size[1], 0, 1, volume.size[2], false);
+  return writeCompressedVolume(name, info, volume, static_cast<float>(args.sqnr), args.threads,
+                               lo, hi, status);
+}
+
 // Fills in the sample type and coding range the array implies where the
 // options left them out; 0, or the exit code after a message.
 int chooseTypeAndRange(CreateArgs& args, const NpyArray& array, double& lo, double& hi) {
@@ -192,8 +225,12 @@ int runCreate(int argc, char** argv) {
     std::fprintf(stderr, "tyq create: %s\n", error.c_str());
     return 1;
   }
-  if (!writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo, hi,
-                   &status)) {
+  const bool written =
+      args.sqnr > 0
+          ? writeCompressed(output.temporaryName(), args, array, lo, hi, &status)
+          : writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo,
+                        hi, &status);
+  if (!written) {
     std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", status.message().c_str(),
                  args.out.c_str());
     return 1;
@@ -202,6 +239,13 @@ int runCreate(int argc, char** argv) {
     std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", error.c_str(),
                  args.out.c_str());
     return 1;
+  }
+  if (args.sqnr > 0) {
+    std::printf("tyq create: wrote %s (%lld x %lld x %lld, compressed at %g dB)\n",
+                args.out.c_str(), static_cast<long long>(array.shape[0]),
+                static_cast<long long>(array.shape[1]), static_cast<long long>(array.shape[2]),
+                args.sqnr);
+    return 0;
   }
   std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),
               static_cast<long long>(array.shape[0]), static_cast<long long>(array.shape[1]),

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_compressed.h"
 #include "info_command.h"
 #include "progress.h"
 #include "tyq/lod.h"
@@ -196,7 +197,10 @@ bool runSteps(const std::string& description, const std::string& output) {
   std::printf("\n");
   std::string name = output;
   char* args[1] = {name.data()};
-  return runInfo(1, args) == 0;
+  if (runInfo(1, args) != 0) return false;
+  std::printf("\n");
+  const std::string compressed = output.substr(0, output.size() - 4) + ".vcs";
+  return demoCompressedCopy(*source, compressed);
 }
 
 }  // namespace

@@ -73,6 +73,11 @@ std::string hex(const uint8_t* id) {
   return text;
 }
 
+bool isCompressed(const FA::FileInfo& f) { return f.coding == FA::CodingTypeEnum::Compressed; }
+
+// Versions 8 to 12 of the compressed format code every brick in two stages.
+bool twoStage(const FA::FileInfo& f) { return f.formatVersion >= 8 && f.formatVersion <= 12; }
+
 int64_t nonEmptyBins(const FA::Histogram& hist) {
   int64_t n = 0;
   for (const int64_t bin : hist.bins) n += bin != 0;
@@ -131,6 +136,13 @@ void printJson(const Summary& s) {
   array3(json, "brickCount", f.brickCount);
   json.value("levels", int64_t{f.numberOfLods});
   json.value("brickAlignment", f.brickAlignment);
+  if (isCompressed(f)) {
+    json.beginObject("compression");
+    json.value("sqnr", static_cast<double>(f.sqnr), 6);
+    json.value("twoStage", twoStage(f));
+    json.value("factor", static_cast<double>(f.compressionFactor), 6);
+    json.endObject();
+  }
   json.beginObject("annotation");
   array3(json, "start", d.annotStart);
   array3(json, "increment", d.annotInc);
@@ -199,6 +211,11 @@ void printText(const Summary& s) {
               f.formatVersion);
   std::printf("Samples       %s, value range %g .. %g\n", FA::DataTypeEnum::Name(f.dataType),
               static_cast<double>(f.valueMin), static_cast<double>(f.valueMax));
+  if (isCompressed(f)) {
+    std::printf("Compression   SQNR target %g dB, compression factor %g, two-stage %s\n",
+                static_cast<double>(f.sqnr), static_cast<double>(f.compressionFactor),
+                twoStage(f) ? "yes" : "no");
+  }
   std::printf("Size          %d x %d x %d\n", d.size[0], d.size[1], d.size[2]);
   std::printf("Bricks        %d x %d x %d samples, %d x %d x %d bricks, %d levels\n",
               f.brickSize[0], f.brickSize[1], f.brickSize[2], f.brickCount[0], f.brickCount[1],

@@ -151,7 +151,7 @@ class TYQ_EXPORT Error {
 namespace MetaDataKey {
 
 // Codes of the metadata keys; Get(code) gives the key text, which is the
-// enumerator's name ("Size0", ..., "LodAlgorithmN").
+// enumerator's name ("Size0", ..., "Sqnr").
 enum Code {
   Size0 = 1000,
   Size1 = 1001,
@@ -189,10 +189,13 @@ enum Code {
   NumberOfLoDs = 1033,
   LodAlgorithm1 = 1034,
   LodAlgorithm2 = 1035,
-  LodAlgorithmN = 1036
+  LodAlgorithmN = 1036,
+  // Target quality of a compressed file in dB; a writer given a value above
+  // 0 writes a compressed file, a reader of one reports it.
+  Sqnr = 1037
 };
 
-// Key text of a code; "<unknown code>" outside 1000..1036.
+// Key text of a code; "<unknown code>" outside 1000..1037.
 TYQ_EXPORT SimpleString Get(int code);
 
 }  // namespace MetaDataKey

@@ -161,6 +161,9 @@ class TYQ_EXPORT TyqOptions {
   // the default (64 x 64 x 64, or what OSTREL_TYQ_BRICK_SIZE asks for).
   // Version-1 files have 64 x 64 x 64 bricks only.
   int32_t brickSize[3] = {0, 0, 0};
+  // Decoded bricks a compressed reader keeps, in MiB; negative: the
+  // setting "OSTREL_TYQ_BRICK_CACHE_MB", else 256.
+  int32_t brickCacheMegabytes = -1;
 };
 
 }  // namespace Qra::Ostrel::Tyq::FileAccess

@@ -54,4 +54,19 @@ class TYQ_EXPORT PoststackSeis3dBrickedAccessorFactory {
                           float valueMax, int version, FileADT* file = nullptr);
 };
 
+// Makes compressed readers and writers; each returns 0 or the error code.
+// A writer's target quality is the SQNR of its options; its histogram
+// covers [histogramMin, histogramMax].
+class TYQ_EXPORT PoststackSeis3dCompressedAccessorFactory {
+ public:
+  static const char* GetMagic();
+  static int GetMagicSize() { return 4; }
+  static int CreateReader(AutoRef<Reader>& reader, const std::string& name,
+                          const TyqOptions& options, Status* status, int version,
+                          FileADT* file = nullptr);
+  static int CreateWriter(AutoRef<Writer>& writer, const std::string& name,
+                          const DataInfo& dataInfo, const TyqOptions& options, Status* status,
+                          int version, FileADT* file, double histogramMin, double histogramMax);
+};
+
 }  // namespace Qra::Ostrel::Tyq::FileAccess

@@ -24,9 +24,9 @@ constexpr const char* kKeyNames[] = {
     "BrickSize1",      "BrickSize2",      "NumberOfBricks0",
     "NumberOfBricks1", "NumberOfBricks2", "BrickStorageOrder",
     "NumberOfLoDs",    "LodAlgorithm1",   "LodAlgorithm2",
-    "LodAlgorithmN",
+    "LodAlgorithmN",   "Sqnr",
 };
-static_assert(std::size(kKeyNames) == MetaDataKey::LodAlgorithmN - kFirstKeyCode + 1);
+static_assert(std::size(kKeyNames) == MetaDataKey::Sqnr - kFirstKeyCode + 1);
 
 struct LodAlgorithmName {
   const char* name;
@@ -50,7 +50,7 @@ namespace MetaDataKey {
 
 SimpleString Get(int code) {
   // Compared before subtracting, so that no code can overflow.
-  if (code < kFirstKeyCode || code > MetaDataKey::LodAlgorithmN) {
+  if (code < kFirstKeyCode || code > MetaDataKey::Sqnr) {
     return SimpleString("<unknown code>");
   }
   return SimpleString(kKeyNames[code - kFirstKeyCode]);

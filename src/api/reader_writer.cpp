@@ -205,10 +205,19 @@ bool WriterImp::create(const SimpleString& name, const MetaDataProvider& metadat
   if (code != 0) return SetError(error, code);
   Status status;
   FA::AutoRef<FA::Writer> accessor;
-  if (FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
-          accessor, toStd(name), description.dataInfo,
-          static_cast<FA::DataTypeEnum::value_type>(description.dataType), description.options,
-          &status, description.dataMin, description.dataMax, 0) != 0) {
+  if (description.options.sqnr > 0) {
+    // Compressed volumes hold float samples; boxes arrive vertical fastest.
+    if (FA::Tyq::CreateTyqWriter(accessor, toStd(name), description.dataInfo,
+                                 FA::DataTypeEnum::Float32, description.options, &status,
+                                 description.dataMin, description.dataMax) != 0 ||
+        !accessor->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
+      return SetError(error, status);
+    }
+    description.dataType = FA::DataTypeEnum::Float32;
+  } else if (FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
+                 accessor, toStd(name), description.dataInfo,
+                 static_cast<FA::DataTypeEnum::value_type>(description.dataType),
+                 description.options, &status, description.dataMin, description.dataMax, 0) != 0) {
     return SetError(error, status);
   }
   accessor_ = accessor;

@@ -137,6 +137,8 @@ int ReadWriterMetadata(const MetaDataProvider& metadata, WriterDescription& out)
     }
     *algorithms[n] = number;
   }
+  double sqnr = 0;
+  if (fetch(metadata, MetaDataKey::Sqnr, &sqnr)) out.options.sqnr = static_cast<float>(sqnr);
   return 0;
 }
 
@@ -176,6 +178,9 @@ int SendMetadata(const FA::FileInfo& file, const FA::DataInfo& data, MetaDataRec
   for (int a = 0; a < 3; ++a) put(1029 + a, Generic(file.brickCount[a]));
   put(1032, Generic(codes[1]));
   put(1033, Generic(file.numberOfLods));
+  if (file.coding == FA::CodingTypeEnum::Compressed) {
+    put(MetaDataKey::Sqnr, Generic(static_cast<double>(file.sqnr)));
+  }
   return 0;
 }
 

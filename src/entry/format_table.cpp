@@ -6,25 +6,15 @@
 #include <array>
 
 #include "bricked/format_row.h"
+#include "compressed/format_row.h"
 #include "synthetic/synthetic_row.h"
 
 namespace Qra::Ostrel::Tyq::Private::Entry {
 
-namespace FA = FileAccess;
-
-namespace {
-
-// Compressed files are recognised, but their format is not served yet.
-Access::FormatRow compressedPlaceholder() {
-  return {FA::Tyq::FileTypeEnum::Compressed, std::string_view("VCS\0", 4), nullptr, nullptr,
-          nullptr};
-}
-
-}  // namespace
-
 std::span<const Access::FormatRow> FormatTable() {
-  static const std::array<Access::FormatRow, 3> table = {
-      compressedPlaceholder(), Bricked::FormatRowOfBricked(), Factory::FormatRowOfSynthetic()};
+  static const std::array<Access::FormatRow, 3> table = {Compressed::FormatRowOfCompressed(),
+                                                         Bricked::FormatRowOfBricked(),
+                                                         Factory::FormatRowOfSynthetic()};
   return table;
 }
 

@@ -84,14 +84,15 @@ TEST(MetaDataKey, NamesOfCodesAndOutsideCodes) {
   EXPECT_EQ(Text(MetaDataKey::Get(1033)), "NumberOfLoDs");
   EXPECT_EQ(Text(MetaDataKey::Get(1035)), "LodAlgorithm2");
   EXPECT_EQ(Text(MetaDataKey::Get(1036)), "LodAlgorithmN");
-  for (int code : {999, 1037, 0, -1, INT_MIN, INT_MAX}) {
+  EXPECT_EQ(Text(MetaDataKey::Get(1037)), "Sqnr");
+  for (int code : {999, 1038, 0, -1, INT_MIN, INT_MAX}) {
     EXPECT_EQ(Text(MetaDataKey::Get(code)), "<unknown code>") << code;
   }
 }
 
 TEST(MetaDataKey, EveryCodeHasItsOwnName) {
   std::set<std::string> names;
-  for (int code = MetaDataKey::Size0; code <= MetaDataKey::LodAlgorithmN; ++code) {
+  for (int code = MetaDataKey::Size0; code <= MetaDataKey::Sqnr; ++code) {
     const std::string name = Text(MetaDataKey::Get(code));
     EXPECT_NE(name, "<unknown code>") << code;
     EXPECT_TRUE(names.insert(name).second) << name;

@@ -145,5 +145,35 @@ TEST(PublicReader, StoredTypesWithoutAPublicCodeSendNothing) {
   EXPECT_TRUE(reader.get());  // a failed open leaves the handle as it was
 }
 
+TEST(PublicWriter, SqnrKeyWritesACompressedFile) {
+  tyq_test::TempDir dir;
+  const std::string name = dir.file("c.vcs");
+  MetaData m = description();
+  m.set(MetaDataKey::Get(MetaDataKey::Sqnr), Generic(35.0));
+  AutoRef<Writer> writer;
+  ASSERT_TRUE(getWriterFactory()->createWriter(name.c_str(), m, writer, nullptr));
+  std::vector<float> box(40 * 30 * 20);
+  for (size_t n = 0; n < box.size(); ++n) box[n] = static_cast<float>(n % 20) * 0.05f - 0.5f;
+  std::vector<short> ints(box.size());
+  EXPECT_FALSE(writer->writeInt16(0, 0, 0, 40, 30, 20, ints.data(), nullptr));
+  ASSERT_TRUE(writer->writeFloat(0, 0, 0, 40, 30, 20, box.data(), nullptr));
+  ASSERT_TRUE(writer->finalize(nullptr));
+
+  AutoRef<Reader> reader;
+  ASSERT_TRUE(getReaderFactory()->createReader(name.c_str(), reader, nullptr));
+  MetaData got;
+  ASSERT_TRUE(reader->getMetaData(got, nullptr));
+  double sqnr = 0;
+  Generic value;
+  ASSERT_TRUE(got.get(MetaDataKey::Get(MetaDataKey::Sqnr), &value));
+  ASSERT_TRUE(value.get(&sqnr));
+  EXPECT_DOUBLE_EQ(sqnr, 35.0);
+  std::vector<float> back(box.size());
+  ASSERT_TRUE(reader->readFloat(0, 0, 0, 40, 30, 20, back.data(), nullptr));
+  // The vertical index is fastest both ways: sample n % 20 along each trace.
+  EXPECT_NEAR(back[21], box[21], 0.05f);
+  EXPECT_NEAR(back[5000], box[5000], 0.05f);
+}
+
 }  // namespace
 }  // namespace Qra::Ostrel::Tyq::TyqApi

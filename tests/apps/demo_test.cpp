@@ -48,6 +48,8 @@ TEST(Demo, CopiesChecksAndDescribesTheVolume) {
   EXPECT_NE(out.find("equals the LowPass decimation"), std::string::npos);
   EXPECT_NE(out.find("Uncompressed TYQ, version 3"), std::string::npos);
   EXPECT_NE(out.find("all checks passed"), std::string::npos);
+  EXPECT_NE(out.find("compressed copy"), std::string::npos);
+  EXPECT_NE(out.find("achieved SQNR"), std::string::npos);
   // Not a terminal: progress comes as plain lines.
   EXPECT_NE(out.find("  copying level 0: 100%\n"), std::string::npos);
 }

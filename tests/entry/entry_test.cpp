@@ -101,9 +101,10 @@ TEST(EntryFunctions, FailuresLeaveHandlesEmptyAndNameTheTrail) {
   EXPECT_FALSE(accessor);
   EXPECT_EQ(status.context(), dir.file("c.vcs"));
 
+  // A compressed file cut after its magic.
   AutoRef<Reader> reader;
   EXPECT_EQ(Tyq::CreateTyqReader(reader, dir.file("c.vcs"), TyqOptions(), &status),
-            E::NotImplemented);
+            E::ReadFailed);
   EXPECT_FALSE(reader);
 
   writeBytes(dir.file("future.vbs"), std::string("VBS\0\x07\0\0\0", 8));
@@ -115,9 +116,12 @@ TEST(EntryFunctions, FailuresLeaveHandlesEmptyAndNameTheTrail) {
             "CreateTyqReader");
 
   AutoRef<Writer> writer;
-  EXPECT_EQ(Tyq::CreateCompressedWriter(writer, dir.file("x.vcs"), survey(), &status, 20, 0, 1),
-            E::NotImplemented);
-  EXPECT_EQ(status.function(), "CreateTyqWriter from CreateCompressedWriter");
+  EXPECT_EQ(Tyq::CreateCompressedWriter(writer, dir.file("none/x.vcs"), survey(), &status, 20, 0,
+                                        1),
+            E::CreateFailed);
+  EXPECT_FALSE(writer);
+  const std::string trail = status.function();
+  EXPECT_EQ(trail.substr(trail.size() - 43), "CreateTyqWriter from CreateCompressedWriter");
 }
 
 TEST(EntryFunctions, ReadOnlyAndEmptyAccessorsRefuseWrites) {

@@ -1,0 +1,230 @@
+// Coding and decoding single bricks and flag tiles between the accessor
+// core and the compressed file object.
+#include "compressed/store.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "tyq/compressor3d.h"
+
+namespace Qra::Ostrel::Tyq::Private::Compressed {
+
+using Err = FileAccess::Error;
+
+namespace {
+
+constexpr int kSamples = kBrick * kBrick * kBrick;
+
+// Working memory of the codec is large; each thread keeps one.
+Compressor3d& threadCompressor() {
+  thread_local Compressor3d compressor;
+  return compressor;
+}
+
+}  // namespace
+
+Store::Store(std::unique_ptr<CompressedFileADT> file, const std::string& name, int64_t cacheBytes)
+    : file_(std::move(file)), name_(name), cache_(cacheBytes) {
+  const FileInfo* info = file_->GetFileInfo(nullptr);
+  if (info) geometry_ = makeGeometry(info->brickCount, info->numberOfLods);
+}
+
+Store::~Store() = default;
+
+float Store::LevelSqnr(float q, int level) {
+  if (level <= 0 || q <= 15.0f) return q;
+  if (q > 35.0f) return 30.0f;
+  return q > 20.0f ? q - 5.0f : 15.0f;
+}
+
+int32_t Store::GetNumberOfBricks(int axis, int level) const {
+  const FileInfo* info = file_->GetFileInfo(nullptr);
+  return info ? info->GetNumberOfBricks(axis, level) : 0;
+}
+
+int64_t Store::CacheKey(int32_t i, int32_t j, int32_t k, int level) const {
+  return geometry_.index(i, j, k, level);
+}
+
+void Store::ValidSize(int32_t i, int32_t j, int32_t k, int level, int valid[3]) const {
+  const DataInfo* data = file_->GetDataInfo(nullptr);
+  const int32_t index[3] = {i, j, k};
+  for (int a = 0; a < 3; ++a) {
+    const int64_t extent = (int64_t{data->size[a]} + (int64_t{1} << level) - 1) >> level;
+    valid[a] = static_cast<int>(std::clamp<int64_t>(extent - int64_t{index[a]} * kBrick, 0, kBrick));
+  }
+}
+
+bool Store::FindTile(int32_t i, int32_t j, int level, Tile& tile, AlphaTile::Kind& kind,
+                     Func& func) {
+  const int64_t key = (int64_t{level} << 58) | (int64_t{j} << 29) | i;
+  {
+    std::lock_guard<std::mutex> hold(tileLock_);
+    const auto it = tiles_.find(key);
+    if (it != tiles_.end()) {
+      tile = it->second.flags;
+      kind = it->second.kind;
+      return true;
+    }
+  }
+  AlphaTile coded;
+  tile = nullptr;
+  if (!file_->GetGridFlagsTile(i, j, level, coded, func.statusP())) return false;
+  auto flags = std::make_shared<std::vector<uint8_t>>(kTileBytes);
+  if (!coded.Decode(flags->data(), kTileBytes)) {
+    return func.setError(Err::InternalError, name_);
+  }
+  kind = coded.GetKind();
+  tile = flags;
+  std::lock_guard<std::mutex> hold(tileLock_);
+  tiles_[key] = TileEntry{tile, kind};
+  return true;
+}
+
+bool Store::StoreTile(int32_t i, int32_t j, int level, const uint8_t* flags, Func& func) {
+  AlphaTile coded;
+  if (!coded.Fill(flags, kTileBytes)) return func.setError(Err::InternalError, name_);
+  return file_->SetGridFlagsTile(i, j, level, coded, func.statusP());
+}
+
+bool Store::GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
+                             Status* status) {
+  Func func("Store::GetGridFlagsTile", status);
+  Tile tile;
+  AlphaTile::Kind kind;
+  if (!FindTile(i, j, level, tile, kind, func)) return false;
+  std::memcpy(buffer, tile->data(), tile->size());
+  if (isConstant) *isConstant = kind != AlphaTile::Mixed;
+  return true;
+}
+
+bool Store::SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags,
+                             Status* status) {
+  Func func("Store::SetGridFlagsTile", status);
+  return StoreTile(i, j, level, flags, func);
+}
+
+// Only the data write path asks for a uniform tile, for a column that had
+// none; another writer thread may have stored it meanwhile.
+bool Store::SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
+                                     Status* status) {
+  Func func("Store::SetGridFlagsTileAllConst", status);
+  std::vector<uint8_t> flags(kTileBytes, value);
+  if (StoreTile(i, j, level, flags.data(), func)) return true;
+  if (func.tyqError() != Err::BrickExists) return false;
+  return func.setSuccess();
+}
+
+bool Store::DecodeBrick(int32_t i, int32_t j, int32_t k, int level, const uint8_t* flags,
+                        float* out, Func& func) {
+  CompressedBlock3d block;
+  if (!file_->GetBrick(i, j, k, level, block, func.statusP())) return false;
+  if (block.IsAllConst()) {
+    std::fill(out, out + kSamples, static_cast<float>(block.GetGain()));
+    return true;
+  }
+  int valid[3];
+  ValidSize(i, j, k, level, valid);
+  Compressor3d& codec = threadCompressor();
+  codec.PrepareDecompress(&block, CompDataFloat, out, flags, DecompSubbandsAll, DecompFull,
+                          file_->IsTwoStage());
+  codec.setDataSizeInBlock(valid[0], valid[1], valid[2]);
+  if (!block.UnpackData() || !codec.Execute()) return func.setError(Err::UnknownError, name_);
+  return true;
+}
+
+bool Store::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status) {
+  Func func("Store::GetBrick", status);
+  float* out = static_cast<float*>(buffer);
+  Tile tile;
+  AlphaTile::Kind kind = AlphaTile::Uniform;
+  if (!FindTile(i, j, level, tile, kind, func)) {
+    if (func.tyqError() != Err::BrickNotFound) return false;
+    func.setSuccess();  // no tile: every trace alive
+  } else if (kind == AlphaTile::Dead) {
+    std::memset(out, 0, kSamples * sizeof(float));
+    return true;
+  }
+  const int64_t key = CacheKey(i, j, k, level);
+  if (cache_.Enabled() && key >= 0) {
+    if (BrickCache::Brick hit = cache_.Find(key)) {
+      std::memcpy(out, hit->data(), kSamples * sizeof(float));
+      return true;
+    }
+  }
+  const uint8_t* flags = tile && kind == AlphaTile::Mixed ? tile->data() : nullptr;
+  if (!DecodeBrick(i, j, k, level, flags, out, func)) return false;
+  if (cache_.Enabled() && key >= 0) {
+    cache_.Insert(key, std::make_shared<const std::vector<float>>(out, out + kSamples));
+  }
+  return true;
+}
+
+bool Store::GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
+                         const Access::BrickReadHint& /*hint*/, Status* status) {
+  return GetBrick(i, j, k, level, buffer, status);
+}
+
+bool Store::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
+                     Status* status) {
+  Func func("Store::SetBrick", status);
+  const FileInfo* info = file_->GetFileInfo(func.statusP());
+  if (!info) return false;
+  Tile tile;
+  AlphaTile::Kind kind = AlphaTile::Uniform;
+  if (!FindTile(i, j, level, tile, kind, func)) {
+    if (func.tyqError() != Err::BrickNotFound) return false;
+    func.setSuccess();
+  }
+  thread_local std::vector<float> samples;
+  samples.assign(static_cast<const float*>(data), static_cast<const float*>(data) + kSamples);
+  int valid[3];
+  ValidSize(i, j, k, level, valid);
+  CompressedBlock3d block;
+  Compressor3d& codec = threadCompressor();
+  codec.PrepareCompress(&block, CompDataFloat, samples.data(),
+                        tile && kind == AlphaTile::Mixed ? tile->data() : nullptr,
+                        LevelSqnr(info->sqnr, level), true, file_->IsTwoStage());
+  codec.setDataSizeInBlock(valid[0], valid[1], valid[2]);
+  if (!codec.Execute() || !block.PackData()) return func.setError(Err::UnknownError, name_);
+  return file_->SetBrick(i, j, k, level, block, func.statusP());
+}
+
+bool Store::SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
+                             Status* status) {
+  Func func("Store::SetBrickAllConst", status);
+  float v;
+  std::memcpy(&v, value, sizeof v);
+  CompressedBlock3d block;
+  block.SetAllConst(v);
+  return file_->SetBrick(i, j, k, level, block, func.statusP());
+}
+
+bool Store::Flush(bool /*newIdentity*/, Status* status) {
+  Func func("Store::Flush", status);
+  if (!file_->GetFileInfo(func.statusP())) return false;
+  if (!file_->IsWritable()) return func.setError(Err::ReadOnly, name_);
+  return true;
+}
+
+bool Store::Finalize(bool newIdentity, Status* status) {
+  return file_->Finalize(newIdentity, status);
+}
+
+bool Store::Discard(Status* status) {
+  cache_.Clear();
+  return file_->Discard(status);
+}
+
+bool Store::Reload(int32_t version, Status* status) {
+  Func func("Store::Reload", status);
+  cache_.Clear();
+  {
+    std::lock_guard<std::mutex> hold(tileLock_);
+    tiles_.clear();
+  }
+  if (file_->IsWritable()) return func.setError(Err::InvalidArgument, name_);
+  return file_->Open(name_, version, func.statusP());
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Compressed
