@@ -3,7 +3,8 @@
 set -euo pipefail
 
 # liburing-dev: asynchronous transfers of the multi-threaded file.
-# libsegyio-dev and libzfp-dev serve only the benchmarks (survey loading, peer codec).
+# libsegyio-dev: the tool's SEG-Y import and export, and survey loading in the benchmarks.
+# libzfp-dev serves only the benchmarks (peer codec).
 packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           liburing-dev libsegyio-dev libzfp-dev)
 missing=()
