@@ -7,6 +7,7 @@
 #include "demo_command.h"
 #include "info_command.h"
 #include "read_command.h"
+#include "segy_export.h"
 #include "segy_import.h"
 #include "tyq/version.h"
 
@@ -25,6 +26,8 @@ void printHelp() {
       "  demo [DIR] [--description FILE]\n"
       "                 copy the example synthetic volume into DIR/demo.vbs with its\n"
       "                 level-of-detail pyramid, read it back and check every sample\n"
+      "  export-segy IN OUT.sgy [--lod L] [--force]\n"
+      "                 write one level as a SEG-Y rev 1 file of IEEE floats\n"
       "  import-segy IN.sgy OUT [--sqnr S] [--type float|int16|int8] [--range lo,hi]\n"
       "         [--brick b0,b1,b2] [--iline-byte N] [--xline-byte N]\n"
       "         [--vertical-unit ms|m|ft] [--force]\n"
@@ -60,6 +63,7 @@ int main(int argc, char** argv) {
   if (command == "create") return tyq_tool::runCreate(argc - 2, argv + 2);
   if (command == "demo") return tyq_tool::runDemo(argc - 2, argv + 2);
   if (command == "info") return tyq_tool::runInfo(argc - 2, argv + 2);
+  if (command == "export-segy") return tyq_tool::runExportSegy(argc - 2, argv + 2);
   if (command == "import-segy") return tyq_tool::runImportSegy(argc - 2, argv + 2);
   if (command == "read") return tyq_tool::runRead(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());

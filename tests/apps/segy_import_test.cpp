@@ -14,103 +14,13 @@
 #include "command_runner.h"
 #include "segy_import.h"
 #include "segy_input.h"
+#include "segy_reference.h"
 #include "segy_test_file.h"
 #include "support/temp_dir.h"
 #include "tyq/tyq.h"
 
 namespace tyq_tool {
 namespace {
-
-namespace FA = Qra::Ostrel::Tyq::FileAccess;
-using Qra::Ostrel::Tyq::Private::Status;
-
-// A survey as segyio reads it: per trace its numbers, scaled CDP position
-// and samples.
-struct SegyioSurvey {
-  std::vector<int> il, xl;
-  std::vector<double> x, y;
-  std::vector<std::vector<float>> samples;
-  float dt = 0;
-  int delay = 0;
-};
-
-float sampleOf(int format, const char* raw, int k) {
-  if (format == SEGY_SIGNED_SHORT_2_BYTE) {
-    int16_t v;
-    std::memcpy(&v, raw + 2 * k, 2);
-    return v;
-  }
-  if (format == SEGY_SIGNED_CHAR_1_BYTE) return static_cast<signed char>(raw[k]);
-  if (format == SEGY_SIGNED_INTEGER_4_BYTE) {
-    int32_t v;
-    std::memcpy(&v, raw + 4 * k, 4);
-    return static_cast<float>(v);
-  }
-  float v;
-  std::memcpy(&v, raw + 4 * k, 4);
-  return v;
-}
-
-bool readWithSegyio(const std::string& path, SegyioSurvey& s) {
-  segy_file* fp = segy_open(path.c_str(), "rb");
-  if (!fp) return false;
-  char bin[SEGY_BINARY_HEADER_SIZE];
-  segy_binheader(fp, bin);
-  const int format = segy_format(bin), n = segy_samples(bin);
-  const long trace0 = segy_trace0(bin);
-  const int bytes = segy_trsize(format, n);
-  segy_set_format(fp, format);
-  int traces = 0;
-  segy_traces(fp, &traces, trace0, bytes);
-  segy_sample_interval(fp, 0, &s.dt);
-  std::vector<char> raw(static_cast<size_t>(bytes));
-  char h[SEGY_TRACE_HEADER_SIZE];
-  for (int t = 0; t < traces; ++t) {
-    int32_t il, xl, x, y, scalar;
-    segy_traceheader(fp, t, h, trace0, bytes);
-    segy_get_field(h, SEGY_TR_INLINE, &il);
-    segy_get_field(h, SEGY_TR_CROSSLINE, &xl);
-    segy_get_field(h, SEGY_TR_CDP_X, &x);
-    segy_get_field(h, SEGY_TR_CDP_Y, &y);
-    segy_get_field(h, SEGY_TR_SOURCE_GROUP_SCALAR, &scalar);
-    if (t == 0) segy_get_field(h, SEGY_TR_DELAY_REC_TIME, &s.delay);
-    const double f = scalar > 0 ? scalar : (scalar < 0 ? -1.0 / scalar : 1.0);
-    s.il.push_back(il), s.xl.push_back(xl), s.x.push_back(x * f), s.y.push_back(y * f);
-    segy_readtrace(fp, t, raw.data(), trace0, bytes);
-    segy_to_native(format, n, raw.data());
-    std::vector<float> v(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) v[k] = sampleOf(format, raw.data(), k);
-    s.samples.push_back(std::move(v));
-  }
-  segy_close(fp);
-  return traces > 0;
-}
-
-struct Volume {
-  FA::DataInfo info;
-  std::vector<float> samples;
-  std::vector<unsigned char> flags;
-};
-
-bool readVolume(const std::string& path, Volume& v) {
-  FA::AutoRef<FA::Reader> reader;
-  Status status;
-  if (FA::Tyq::CreateTyqReader(reader, path, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetDataInfo(v.info, &status)) {
-    return false;
-  }
-  const int* n = v.info.size;
-  v.samples.resize(static_cast<size_t>(n[0]) * n[1] * n[2]);
-  v.flags.resize(static_cast<size_t>(n[0]) * n[1]);
-  return reader->ReadData(0, 0, 0, 0, n[0], n[1], n[2], v.samples.data(), &status) &&
-         reader->ReadGridFlags(0, 0, 0, n[0], n[1], v.flags.data(), &status);
-}
-
-std::string surveyDir() {
-  const char* dir = std::getenv("TYQ_SEGY_DIR");
-  if (dir && *dir) return dir;
-  return std::string(TYQ_SOURCE_DIR) + "/../shared/data/segy";
-}
 
 // Every check the import owes a real survey: segyio's numbers, positions and
 // samples, trace by trace.
@@ -152,17 +62,7 @@ void checkAgainstSegyio(const std::string& path) {
 }
 
 TEST(ImportSegy, RealSurveysMatchSegyio) {
-  const std::string here = std::string(TYQ_SOURCE_DIR) + "/tests/data/segy/";
-  checkAgainstSegyio(here + "f3_segyio.sgy");
-  checkAgainstSegyio(here + "volve10-migvel-depth-sub3d.sgy");
-  for (const char* big : {"seismic3d_nuwara.sgy", "volve-test-geometry.sgy"}) {
-    const std::string path = surveyDir() + "/" + big;
-    if (!std::filesystem::exists(path)) {
-      std::printf("(skipping %s: not found; set TYQ_SEGY_DIR)\n", path.c_str());
-      continue;
-    }
-    checkAgainstSegyio(path);
-  }
+  for (const std::string& path : realSurveys()) checkAgainstSegyio(path);
 }
 
 TEST(ImportSegy, Int16SurveyKeepsItsCodesAndSourceType) {
