@@ -7,9 +7,10 @@
 #include <string>
 
 #include "args.h"
-#include "npy.h"
+#include "npy_map.h"
+#include "output_options.h"
 #include "replacing_output.h"
-#include "tyq/environment.h"
+#include "survey_identity.h"
 #include "tyq/tyq.h"
 
 namespace tyq_tool {
@@ -17,7 +18,6 @@ namespace tyq_tool {
 namespace {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
-using Qra::Ostrel::Tyq::Private::Environment;
 using Qra::Ostrel::Tyq::Private::Status;
 
 struct SampleTypeName {
@@ -50,7 +50,8 @@ struct CreateArgs {
   bool haveRange = false;
   int version = 3;
   int brick[3] = {0, 0, 0};
-  bool haveBrick = false;
+  bool haveBrick = false, force = false;
+  SurveyIdentity identity;
 };
 
 bool parseArgs(int argc, char** argv, CreateArgs& args) {
@@ -58,7 +59,13 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
     const std::string flag = argv[a];
     const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
     bool ok = true;
-    if (flag == "--from" && value) {
+    if (flag == "--force") {
+      args.force = true;
+      continue;
+    }
+    if (value && parseIdentityOption(flag, value, args.identity, ok)) {
+      // taken as an identity option
+    } else if (flag == "--from" && value) {
       args.from = value;
     } else if (flag == "--type" && value) {
       args.type = value;
@@ -86,44 +93,11 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
   if (args.out.empty() || args.from.empty()) {
     std::fprintf(stderr,
                  "usage: tyq create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|"
-                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2]\n");
+                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2] [--force] %s\n",
+                 kIdentityUsage);
     return false;
   }
   return true;
-}
-
-template <typename T>
-void minMax(const NpyArray& array, double& lo, double& hi) {
-  const T* v = reinterpret_cast<const T*>(array.data.data());
-  const size_t n = array.data.size() / sizeof(T);
-  lo = INFINITY;
-  hi = -INFINITY;
-  for (size_t s = 0; s < n; ++s) {
-    const double x = static_cast<double>(v[s]);
-    if (!std::isfinite(x)) continue;
-    lo = std::min(lo, x);
-    hi = std::max(hi, x);
-  }
-  if (!(lo <= hi)) lo = hi = 0;
-  if (lo == hi) hi = lo + 1;  // a coding range needs some width
-}
-
-// Writes the whole array; integer arrays hold values, so their codes are
-// mapped one to one onto the values they are.
-bool writeArray(FA::Writer& writer, const NpyArray& array, Status* status) {
-  const int n[3] = {static_cast<int>(array.shape[0]), static_cast<int>(array.shape[1]),
-                    static_cast<int>(array.shape[2])};
-  const void* data = array.data.data();
-  if (array.dtype == "<f4") {
-    return writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const float*>(data), status);
-  }
-  if (array.dtype == "<i2") {
-    return writer.SetAccessScaleRange(-32768, 32767, status) &&
-           writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const short*>(data), status);
-  }
-  return writer.SetAccessScaleRange(-128, 127, status) &&
-         writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const signed char*>(data),
-                          status);
 }
 
 // The coding range as the file stores it: two floats, finite, in order, with
@@ -133,39 +107,37 @@ bool codableRange(double lo, double hi) {
   return std::isfinite(flo) && std::isfinite(fhi) && flo < fhi && std::isfinite(fhi - flo);
 }
 
-bool writeVolume(const std::string& name, const CreateArgs& args, const NpyArray& array,
+bool writeVolume(const std::string& name, const CreateArgs& args, const MappedNpy& array,
                  FA::DataTypeEnum::value_type type, double lo, double hi, Status* status) {
-  FA::DataInfo info;
-  info.SetExtent(0, 1, static_cast<int32_t>(array.shape[0]), 0, 1,
-                 static_cast<int32_t>(array.shape[1]), 0, 1, static_cast<int32_t>(array.shape[2]),
-                 false);
-  if (args.haveBrick) {
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", args.brick[0]);
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_0", args.brick[0]);
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_1", args.brick[1]);
-    Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE_2", args.brick[2]);
-  }
+  const int size[3] = {static_cast<int>(array.shape()[0]), static_cast<int>(array.shape()[1]),
+                       static_cast<int>(array.shape()[2])};
+  if (args.haveBrick) applyBrickSize(args.brick);
   FA::TyqOptions options;
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   FA::AutoRef<FA::Writer> writer;
+  FA::FileInfo fileInfo;
   return FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
-             writer, name, info, type, options, status, static_cast<float>(lo),
-             static_cast<float>(hi), args.version) == 0 &&
-         writeArray(*writer, array, status) && writer->Finalize(false, true, status);
+             writer, name, identityInfo(args.identity, size), type, options, status,
+             static_cast<float>(lo), static_cast<float>(hi), args.version) == 0 &&
+         writer->GetFileInfo(fileInfo, status) &&
+         writeMappedArray(*writer, array, fileInfo.brickSize[0], status) &&
+         writer->Finalize(false, true, status);
 }
 
 // Fills in the sample type and coding range the array implies where the
 // options left them out; 0, or the exit code after a message.
-int chooseTypeAndRange(CreateArgs& args, const NpyArray& array, double& lo, double& hi) {
-  if (args.type.empty()) {
-    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
-  }
+int chooseTypeAndRange(CreateArgs& args, const MappedNpy& array, double& lo, double& hi) {
+  const std::string same =
+      array.dtype() == "<f4" ? "float" : (array.dtype() == "<i2" ? "int16" : "int8");
+  if (args.type.empty()) args.type = same;
   lo = args.range[0];
   hi = args.range[1];
-  if (!args.haveRange) {
-    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
-    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
-    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
+  if (!args.haveRange && args.type == same && same != "float") {
+    // Stored as its own type, an integer array keeps every value: codes are values.
+    lo = same == "int16" ? -32768 : -128;
+    hi = same == "int16" ? 32767 : 127;
+  } else if (!args.haveRange) {
+    mappedMinMax(array, lo, hi);
   }
   if (codableRange(lo, hi)) return 0;
   std::fprintf(stderr, "tyq create: the value range %g .. %g cannot be coded%s\n", lo, hi,
@@ -184,9 +156,10 @@ int runCreate(int argc, char** argv) {
                  FA::DataTypeEnum::Name(named->type));
     return 2;
   }
-  NpyArray array;
+  if (!mayWriteOutput("create", args.out, args.force)) return 1;
+  MappedNpy array;
   std::string error;
-  if (!readNpy(args.from, array, error)) {
+  if (!array.open(args.from, error)) {
     std::fprintf(stderr, "tyq create: %s\n", error.c_str());
     return 1;
   }
@@ -211,8 +184,8 @@ int runCreate(int argc, char** argv) {
     return 1;
   }
   std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),
-              static_cast<long long>(array.shape[0]), static_cast<long long>(array.shape[1]),
-              static_cast<long long>(array.shape[2]), args.type.c_str(), args.version);
+              static_cast<long long>(array.shape()[0]), static_cast<long long>(array.shape()[1]),
+              static_cast<long long>(array.shape()[2]), args.type.c_str(), args.version);
   return 0;
 }
 
