@@ -17,16 +17,18 @@ bool parseInt(const char* text, int& out) {
   return true;
 }
 
-bool parseTriple(const char* text, int out[3]) {
+bool parseInts(const char* text, int count, int* out) {
   std::string s = text;
-  for (int a = 0; a < 3; ++a) {
+  for (int a = 0; a < count; ++a) {
     const size_t comma = s.find(',');
-    if ((a < 2) != (comma != std::string::npos)) return false;
+    if ((a + 1 < count) != (comma != std::string::npos)) return false;
     if (!parseInt(s.substr(0, comma).c_str(), out[a])) return false;
-    s = a < 2 ? s.substr(comma + 1) : "";
+    s = a + 1 < count ? s.substr(comma + 1) : "";
   }
   return true;
 }
+
+bool parseTriple(const char* text, int out[3]) { return parseInts(text, 3, out); }
 
 bool parseRange(const char* text, double out[2]) {
   char* end = nullptr;

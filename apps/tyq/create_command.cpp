@@ -12,6 +12,7 @@
 #include "replacing_output.h"
 #include "survey_identity.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -174,7 +175,7 @@ int runCreate(int argc, char** argv) {
   }
   if (!writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo, hi,
                    &status)) {
-    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", status.message().c_str(),
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", describeFailure(status).c_str(),
                  args.out.c_str());
     return 1;
   }

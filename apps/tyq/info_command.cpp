@@ -9,6 +9,7 @@
 #include "text_escape.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -259,7 +260,7 @@ int runInfo(int argc, char** argv) {
   Summary summary;
   if (FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status) != 0 ||
       !summarize(*reader, summary, &status)) {
-    std::fprintf(stderr, "tyq info: %s\n", status.message().c_str());
+    std::fprintf(stderr, "tyq info: %s\n", describeFailure(status).c_str());
     return 1;
   }
   if (json) {

@@ -9,6 +9,7 @@
 #include "read_command.h"
 #include "segy_export.h"
 #include "segy_import.h"
+#include "user_errors.h"
 #include "tyq/version.h"
 
 namespace {
@@ -17,7 +18,7 @@ void printHelp() {
   std::printf(
       "tyq %s - bricked 3-D seismic volume storage\n"
       "\n"
-      "Usage: tyq COMMAND [ARGS]\n"
+      "Usage: tyq [-v] COMMAND [ARGS]\n"
       "\n"
       "Commands:\n"
       "  create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|uint32]\n"
@@ -38,8 +39,12 @@ void printHelp() {
       "                 statistics, histogram, brick and tile tables)\n"
       "  read FILE --lod L --start i,j,k --size ni,nj,nk [--type float|int16|int8|raw]\n"
       "       [--order 0..5] -o OUT\n"
-      "                 write a box of samples to OUT (.npy, or raw little-endian)\n"
+      "                 write a box of samples to OUT (.npy, or raw little-endian;\n"
+      "                 -o - writes .npy to standard output)\n"
+      "  read FILE --flags --lod L --start i,j --size ni,nj -o OUT\n"
+      "                 write the grid flags of those traces (0 dead) as uint8\n"
       "  version        print the library version\n"
+      "  -v             add the library's operation trail to error messages\n"
       "  --help, help   print this text\n",
       Qra::Ostrel::Tyq::versionString());
 }
@@ -47,6 +52,14 @@ void printHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // -v anywhere asks for the library's operation trail in error messages.
+  int kept = 1;
+  for (int a = 1; a < argc; ++a) {
+    const bool verbose = std::strcmp(argv[a], "-v") == 0 || std::strcmp(argv[a], "--verbose") == 0;
+    if (verbose) tyq_tool::setVerbose(true);
+    if (!verbose) argv[kept++] = argv[a];
+  }
+  argc = kept;
   if (argc < 2) {
     printHelp();
     return 2;

@@ -15,6 +15,7 @@
 #include "replacing_output.h"
 #include "segy_input.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -220,7 +221,7 @@ int runExportSegy(int argc, char** argv) {
   FA::DataInfo data;
   if (FA::Tyq::CreateTyqReader(reader, args.in, FA::TyqOptions(), &status) != 0 ||
       !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
-    return fail(status.message());
+    return fail(describeFailure(status));
   }
   if (args.lod >= info.numberOfLods) {
     return fail("level " + std::to_string(args.lod) + " does not exist in " + args.in +
@@ -236,7 +237,7 @@ int runExportSegy(int argc, char** argv) {
             writeTraces(*reader, fp, layout, args.lod, info, &status);
   if (fp && segy_close(fp) != SEGY_OK) ok = false;
   if (!ok) {
-    return fail((status.message().empty() ? std::string("writing failed") : status.message()) +
+    return fail((status.ok() ? std::string("writing failed") : describeFailure(status)) +
                 " (nothing written to " + args.out + ")");
   }
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");

@@ -13,6 +13,7 @@
 #include "replacing_output.h"
 #include "segy_input.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -289,7 +290,7 @@ int runImportSegy(int argc, char** argv) {
   if (!output.reserve(error)) return fail(error);
   Status status;
   if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status, error)) {
-    return fail((error.empty() ? status.message() : error) + " (nothing written to " + args.out +
+    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " + args.out +
                 ")");
   }
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");

@@ -1,0 +1,124 @@
+#include "read_flags.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "npy.h"
+#include "output_file.h"
+#include "tyq/tyq.h"
+#include "user_errors.h"
+
+namespace tyq_tool {
+
+namespace {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+using Qra::Ostrel::Tyq::Private::Status;
+
+struct FlagArgs {
+  std::string file, out;
+  int lod = 0, start[2] = {0, 0}, size[2] = {0, 0};
+  bool haveSize = false;
+};
+
+bool parseArgs(int argc, char** argv, FlagArgs& args) {
+  for (int a = 0; a < argc; ++a) {
+    const std::string flag = argv[a];
+    const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
+    bool ok = true;
+    if (flag == "--flags") continue;
+    if (flag == "--lod" && value) {
+      ok = parseInt(value, args.lod);
+    } else if (flag == "--start" && value) {
+      ok = parseInts(value, 2, args.start);
+    } else if (flag == "--size" && value) {
+      ok = args.haveSize = parseInts(value, 2, args.size) && args.size[0] > 0 && args.size[1] > 0;
+    } else if (flag == "-o" && value) {
+      args.out = value;
+    } else if (flag[0] != '-' && args.file.empty()) {
+      args.file = flag;
+      continue;
+    } else {
+      std::fprintf(stderr, "tyq read: unexpected argument \"%s\"\n", flag.c_str());
+      return false;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "tyq read: bad value \"%s\" for %s\n", value, flag.c_str());
+      return false;
+    }
+    ++a;
+  }
+  if (args.file.empty() || args.out.empty() || !args.haveSize) {
+    std::fprintf(stderr, "usage: tyq read FILE --flags --lod L --start i,j --size ni,nj -o OUT|-\n");
+    return false;
+  }
+  return true;
+}
+
+// The box inside the level's traces, said with the level's size otherwise.
+bool boxInside(const FlagArgs& args, const FA::FileInfo& info, const FA::DataInfo& data) {
+  if (args.lod < 0 || args.lod >= info.numberOfLods) {
+    std::fprintf(stderr, "tyq read: %s has no level %d (it has %d)\n", args.file.c_str(), args.lod,
+                 info.numberOfLods);
+    return false;
+  }
+  int64_t extent[2];
+  bool inside = true;
+  for (int d = 0; d < 2; ++d) {
+    extent[d] = ((int64_t{data.size[d]} - 1) >> args.lod) + 1;
+    inside = inside && args.start[d] >= 0 && int64_t{args.start[d]} + args.size[d] <= extent[d];
+  }
+  if (!inside) {
+    std::fprintf(stderr, "tyq read: the traces %d,%d + %d,%d lie outside level %d (%lld x %lld)\n",
+                 args.start[0], args.start[1], args.size[0], args.size[1], args.lod,
+                 static_cast<long long>(extent[0]), static_cast<long long>(extent[1]));
+  }
+  return inside;
+}
+
+bool writeFlags(const FlagArgs& args, const std::vector<unsigned char>& flags) {
+  std::string error;
+  std::FILE* out = openOutput(args.out, error);
+  if (!out) {
+    std::fprintf(stderr, "tyq read: %s\n", error.c_str());
+    return false;
+  }
+  if (outputWantsNpy(args.out)) {
+    const std::string header = npyHeader("|u1", {args.size[0], args.size[1]});
+    std::fwrite(header.data(), 1, header.size(), out);
+  }
+  const bool ok = std::fwrite(flags.data(), 1, flags.size(), out) == flags.size();
+  if (!closeOutput(out, args.out) || !ok) {
+    std::fprintf(stderr, "tyq read: writing %s failed\n", args.out.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int runReadFlags(int argc, char** argv) {
+  FlagArgs args;
+  if (!parseArgs(argc, argv, args)) return 2;
+  Status status;
+  FA::AutoRef<FA::Reader> reader;
+  FA::FileInfo info;
+  FA::DataInfo data;
+  if (FA::Tyq::CreateTyqReader(reader, args.file, FA::TyqOptions(), &status) != 0 ||
+      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
+    std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
+    return 1;
+  }
+  if (!boxInside(args, info, data)) return 2;
+  std::vector<unsigned char> flags(static_cast<size_t>(args.size[0]) * args.size[1]);
+  if (!reader->ReadGridFlags(args.lod, args.start[0], args.start[1], args.size[0], args.size[1],
+                             flags.data(), &status)) {
+    std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
+    return 1;
+  }
+  return writeFlags(args, flags) ? 0 : 1;
+}
+
+}  // namespace tyq_tool
