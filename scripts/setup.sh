@@ -4,9 +4,9 @@ set -euo pipefail
 
 # liburing-dev: asynchronous transfers of the multi-threaded file.
 # libsegyio-dev: the tool's SEG-Y import and export, and survey loading in the benchmarks.
-# libzfp-dev serves only the benchmarks (peer codec).
+# libpng-dev: the tool's slice pictures. libzfp-dev serves only the benchmarks (peer codec).
 packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          liburing-dev libsegyio-dev libzfp-dev)
+          liburing-dev libsegyio-dev libpng-dev libzfp-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -9,6 +9,7 @@
 #include "read_command.h"
 #include "segy_export.h"
 #include "segy_import.h"
+#include "slice_command.h"
 #include "user_errors.h"
 #include "tyq/version.h"
 
@@ -43,6 +44,10 @@ void printHelp() {
       "                 -o - writes .npy to standard output)\n"
       "  read FILE --flags --lod L --start i,j --size ni,nj -o OUT\n"
       "                 write the grid flags of those traces (0 dead) as uint8\n"
+      "  slice FILE (--inline N | --crossline N | --time T) [--lod L] [--clip P]\n"
+      "        [--cmap gray|seismic] -o OUT.png\n"
+      "                 draw one slice, addressed by the survey's own numbers, as a\n"
+      "                 PNG clipped at the P-th percentile of |amplitude| (default 99)\n"
       "  version        print the library version\n"
       "  -v             add the library's operation trail to error messages\n"
       "  --help, help   print this text\n",
@@ -79,6 +84,7 @@ int main(int argc, char** argv) {
   if (command == "export-segy") return tyq_tool::runExportSegy(argc - 2, argv + 2);
   if (command == "import-segy") return tyq_tool::runImportSegy(argc - 2, argv + 2);
   if (command == "read") return tyq_tool::runRead(argc - 2, argv + 2);
+  if (command == "slice") return tyq_tool::runSlice(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());
   return 2;
 }
