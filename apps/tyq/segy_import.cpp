@@ -170,26 +170,32 @@ FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyG
 }
 
 // Fills one brick column of traces, i slowest, k fastest; dead traces are
-// zero with flag 0. Returns false after a read failure.
+// zero with flag 0. Traces that follow each other in the file are read in
+// one go. Returns false after a read failure.
 template <typename T>
 bool fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<T>& column,
-                std::vector<float>& trace, std::vector<unsigned char>& flags, bool& anyDead,
+                std::vector<float>& run, std::vector<unsigned char>& flags, bool& anyDead,
                 std::string& error) {
-  const size_t nk = trace.size();
+  const size_t nk = static_cast<size_t>(in.layout().samples);
   anyDead = false;
   for (int i = 0; i < box[2]; ++i) {
-    for (int j = 0; j < box[3]; ++j) {
+    const int32_t* row = &g.traceAt[static_cast<size_t>(box[0] + i) * g.crosslines + box[1]];
+    for (int j = 0; j < box[3];) {
       const size_t n = static_cast<size_t>(i) * box[3] + j;
-      const int32_t t = g.traceAt[static_cast<size_t>(box[0] + i) * g.crosslines + box[1] + j];
-      T* out = &column[n * nk];
-      flags[n] = t >= 0 ? 1 : 0;
-      if (t < 0) {
+      if (row[j] < 0) {
         anyDead = true;
-        std::fill(out, out + nk, T{0});
+        flags[n] = 0;
+        std::fill(&column[n * nk], &column[n * nk] + nk, T{0});
+        ++j;
         continue;
       }
-      if (!in.readTrace(t, trace.data(), error)) return false;
-      std::transform(trace.begin(), trace.end(), out, [](float v) { return static_cast<T>(v); });
+      int length = 1;
+      while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
+      if (!in.readTraces(row[j], length, run.data(), error)) return false;
+      std::transform(run.begin(), run.begin() + static_cast<ptrdiff_t>(length * nk), &column[n * nk],
+                     [](float v) { return static_cast<T>(v); });
+      std::fill(&flags[n], &flags[n] + length, 1);
+      j += length;
     }
   }
   return true;
@@ -200,7 +206,7 @@ template <typename T>
 bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const int brick[3],
                    Status* status, std::string& error) {
   const int nk = in.layout().samples;
-  std::vector<float> trace(static_cast<size_t>(nk));
+  std::vector<float> trace(static_cast<size_t>(brick[1]) * nk);
   std::vector<T> column(static_cast<size_t>(brick[0]) * brick[1] * nk);
   std::vector<unsigned char> flags(static_cast<size_t>(brick[0]) * brick[1]);
   Progress progress("importing traces", int64_t{g.inlines} * g.crosslines);

@@ -2,6 +2,11 @@
 
 #include <segyio/segy.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -39,6 +44,21 @@ std::string segyFailure(int code) {
     default:
       return "unreadable (segyio error " + std::to_string(code) + ")";
   }
+}
+
+bool readKey(const char* header, int inlineByte, int crosslineByte, TraceKey& key) {
+  int32_t scalar = 0, x = 0, y = 0;
+  if (segy_get_field(header, inlineByte, &key.inlineNo) != SEGY_OK ||
+      segy_get_field(header, crosslineByte, &key.crosslineNo) != SEGY_OK ||
+      segy_get_field(header, SEGY_TR_SOURCE_GROUP_SCALAR, &scalar) != SEGY_OK ||
+      segy_get_field(header, SEGY_TR_CDP_X, &x) != SEGY_OK ||
+      segy_get_field(header, SEGY_TR_CDP_Y, &y) != SEGY_OK) {
+    return false;
+  }
+  const double scale = scalar > 0 ? scalar : (scalar < 0 ? -1.0 / static_cast<double>(scalar) : 1.0);
+  key.x = x * scale;
+  key.y = y * scale;
+  return true;
 }
 
 }  // namespace
@@ -96,6 +116,27 @@ void encodeSegyFloats(const float* in, int count, char* raw) {
 
 SegyInput::~SegyInput() {
   if (fp_) segy_close(fp_);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t SegyInput::recordBytes() const { return SEGY_TRACE_HEADER_SIZE + int64_t{layout_.traceBytes}; }
+
+bool SegyInput::readRecords(int first, int count, std::string& error) {
+  const size_t bytes = static_cast<size_t>(recordBytes() * count);
+  if (raw_.size() < bytes) raw_.resize(bytes);
+  size_t done = 0;
+  while (done < bytes) {
+    const off_t at = static_cast<off_t>(layout_.trace0 + first * recordBytes() + static_cast<int64_t>(done));
+    const ssize_t got = ::pread(fd_, raw_.data() + done, bytes - done, at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      error = path_ + ": trace " + std::to_string(first) + ": " +
+              (got < 0 ? std::string(std::strerror(errno)) : segyFailure(SEGY_FREAD_ERROR));
+      return false;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return true;
 }
 
 bool SegyInput::open(const std::string& path, std::string& error) {
@@ -142,30 +183,29 @@ bool SegyInput::open(const std::string& path, std::string& error) {
       segy_get_field(header, SEGY_TR_DELAY_REC_TIME, &value) == SEGY_OK) {
     layout_.firstSample = value;
   }
-  raw_.resize(static_cast<size_t>(layout_.traceBytes));
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 
 bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std::string& error,
                          void (*progress)(void*, int64_t), void* context) {
   std::vector<TraceKey> keys(static_cast<size_t>(layout_.traces));
-  char header[SEGY_TRACE_HEADER_SIZE];
-  for (int t = 0; t < layout_.traces; ++t) {
-    const int rc = segy_traceheader(fp_, t, header, layout_.trace0, layout_.traceBytes);
-    int32_t scalar = 0, x = 0, y = 0;
-    if (rc != SEGY_OK || segy_get_field(header, inlineByte, &keys[t].inlineNo) != SEGY_OK ||
-        segy_get_field(header, crosslineByte, &keys[t].crosslineNo) != SEGY_OK ||
-        segy_get_field(header, SEGY_TR_SOURCE_GROUP_SCALAR, &scalar) != SEGY_OK ||
-        segy_get_field(header, SEGY_TR_CDP_X, &x) != SEGY_OK ||
-        segy_get_field(header, SEGY_TR_CDP_Y, &y) != SEGY_OK) {
-      error = path_ + ": trace header " + std::to_string(t) +
-              (rc != SEGY_OK ? ": " + segyFailure(rc) : ": bad inline or crossline byte position");
-      return false;
+  const int chunk = static_cast<int>(std::max<int64_t>(1, (int64_t{8} << 20) / recordBytes()));
+  for (int first = 0; first < layout_.traces; first += chunk) {
+    const int count = std::min(chunk, layout_.traces - first);
+    if (!readRecords(first, count, error)) return false;
+    for (int n = 0; n < count; ++n) {
+      if (!readKey(raw_.data() + n * recordBytes(), inlineByte, crosslineByte, keys[first + n])) {
+        error = path_ + ": trace header " + std::to_string(first + n) +
+                ": bad inline or crossline byte position";
+        return false;
+      }
     }
-    const double scale = scalar > 0 ? scalar : (scalar < 0 ? -1.0 / static_cast<double>(scalar) : 1.0);
-    keys[t].x = x * scale;
-    keys[t].y = y * scale;
-    if (progress && (t & 1023) == 0) progress(context, t);
+    if (progress) progress(context, first + count);
   }
   if (!inferGrid(keys, grid, error)) {
     error = path_ + ": " + error + " (inline numbers read at byte " + std::to_string(inlineByte) +
@@ -177,12 +217,15 @@ bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std:
 }
 
 bool SegyInput::readTrace(int trace, float* out, std::string& error) {
-  const int rc = segy_readtrace(fp_, trace, raw_.data(), layout_.trace0, layout_.traceBytes);
-  if (rc != SEGY_OK) {
-    error = path_ + ": trace " + std::to_string(trace) + ": " + segyFailure(rc);
-    return false;
+  return readTraces(trace, 1, out, error);
+}
+
+bool SegyInput::readTraces(int first, int count, float* out, std::string& error) {
+  if (!readRecords(first, count, error)) return false;
+  for (int n = 0; n < count; ++n) {
+    decodeSegySamples(layout_.format, raw_.data() + n * recordBytes() + SEGY_TRACE_HEADER_SIZE,
+                      layout_.samples, out + static_cast<size_t>(n) * layout_.samples);
   }
-  decodeSegySamples(layout_.format, raw_.data(), layout_.samples, out);
   return true;
 }
 

@@ -40,9 +40,9 @@ void encodeSegyFloats(const float* in, int count, char* raw);
 // Bytes per sample of a format this tool reads; 0 for any other.
 int segySampleBytes(int format);
 
-// A SEG-Y file opened for import: layout, grid and trace reads. Reads go
-// through the file one trace at a time, so memory does not grow with the
-// survey beyond one small record per trace.
+// A SEG-Y file opened for import: layout, grid and trace reads. segyio reads
+// the headers' fields; runs of traces are read in one go. Memory does not
+// grow with the survey beyond one small record per trace.
 class SegyInput {
  public:
   SegyInput() = default;
@@ -59,10 +59,18 @@ class SegyInput {
                 void (*progress)(void*, int64_t) = nullptr, void* context = nullptr);
   // Trace `trace` as floats (layout().samples of them).
   bool readTrace(int trace, float* out, std::string& error);
+  // Traces first .. first + count - 1, which lie one after another in the
+  // file, as floats, trace after trace.
+  bool readTraces(int first, int count, float* out, std::string& error);
   const SegyLayout& layout() const { return layout_; }
 
  private:
+  // Whole records (header and samples) first .. first + count - 1 into raw_.
+  bool readRecords(int first, int count, std::string& error);
+  int64_t recordBytes() const;
+
   struct segy_file_handle* fp_ = nullptr;
+  int fd_ = -1;  // bulk reads: segyio reads one trace per call, after a seek
   std::string path_;
   SegyLayout layout_;
   std::vector<char> raw_;
