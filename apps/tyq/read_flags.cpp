@@ -9,6 +9,7 @@
 #include "output_file.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -23,47 +24,28 @@ struct FlagArgs {
   bool haveSize = false;
 };
 
+constexpr const char* kUsage = "tyq read FILE --flags --lod L --start i,j --size ni,nj -o OUT|-";
+
 bool parseArgs(int argc, char** argv, FlagArgs& args) {
-  for (int a = 0; a < argc; ++a) {
-    const std::string flag = argv[a];
-    const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
-    bool ok = true;
-    if (flag == "--flags") continue;
-    if (flag == "--lod" && value) {
-      ok = parseInt(value, args.lod);
-    } else if (flag == "--start" && value) {
-      ok = parseInts(value, 2, args.start);
-    } else if (flag == "--size" && value) {
-      ok = args.haveSize = parseInts(value, 2, args.size) && args.size[0] > 0 && args.size[1] > 0;
-    } else if (flag == "-o" && value) {
-      args.out = value;
-    } else if (flag[0] != '-' && args.file.empty()) {
-      args.file = flag;
-      continue;
-    } else {
-      std::fprintf(stderr, "tyq read: unexpected argument \"%s\"\n", flag.c_str());
-      return false;
+  const auto toggle = [](const std::string& flag) { return flag == "--flags"; };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    if (flag == "--lod") return parseInt(value, args.lod);
+    if (flag == "--start") return parseInts(value, 2, args.start);
+    if (flag == "--size") {
+      return args.haveSize = parseInts(value, 2, args.size) && args.size[0] > 0 && args.size[1] > 0;
     }
-    if (!ok) {
-      std::fprintf(stderr, "tyq read: bad value \"%s\" for %s\n", value, flag.c_str());
-      return false;
-    }
-    ++a;
-  }
-  if (args.file.empty() || args.out.empty() || !args.haveSize) {
-    std::fprintf(stderr, "usage: tyq read FILE --flags --lod L --start i,j --size ni,nj -o OUT|-\n");
+    return flag == "-o" && !(args.out = value).empty();
+  };
+  if (!walkArguments("read", kUsage, argc, argv, {&args.file}, toggle, option)) return false;
+  if (args.out.empty() || !args.haveSize) {
+    std::fprintf(stderr, "usage: %s\n", kUsage);
     return false;
   }
   return true;
 }
 
 // The box inside the level's traces, said with the level's size otherwise.
-bool boxInside(const FlagArgs& args, const FA::FileInfo& info, const FA::DataInfo& data) {
-  if (args.lod < 0 || args.lod >= info.numberOfLods) {
-    std::fprintf(stderr, "tyq read: %s has no level %d (it has %d)\n", args.file.c_str(), args.lod,
-                 info.numberOfLods);
-    return false;
-  }
+bool boxInside(const FlagArgs& args, const FA::DataInfo& data) {
   int64_t extent[2];
   bool inside = true;
   for (int d = 0; d < 2; ++d) {
@@ -102,16 +84,12 @@ bool writeFlags(const FlagArgs& args, const std::vector<unsigned char>& flags) {
 int runReadFlags(int argc, char** argv) {
   FlagArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
-  Status status;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;
-  if (FA::Tyq::CreateTyqReader(reader, args.file, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
-    std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
-    return 1;
-  }
-  if (!boxInside(args, info, data)) return 2;
+  if (!openVolume("read", args.file, args.lod, reader, info, data)) return 1;
+  if (!boxInside(args, data)) return 2;
+  Status status;
   std::vector<unsigned char> flags(static_cast<size_t>(args.size[0]) * args.size[1]);
   if (!reader->ReadGridFlags(args.lod, args.start[0], args.start[1], args.size[0], args.size[1],
                              flags.data(), &status)) {

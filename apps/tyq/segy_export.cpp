@@ -16,6 +16,7 @@
 #include "segy_input.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -31,27 +32,14 @@ struct ExportArgs {
 };
 
 bool parseArgs(int argc, char** argv, ExportArgs& args) {
-  for (int a = 0; a < argc; ++a) {
-    const std::string flag = argv[a];
-    if (flag == "--lod" && a + 1 < argc) {
-      if (!parseInt(argv[++a], args.lod) || args.lod < 0) {
-        std::fprintf(stderr, "tyq export-segy: bad value \"%s\" for --lod\n", argv[a]);
-        return false;
-      }
-    } else if (flag == "--force") {
-      args.force = true;
-    } else if (flag[0] != '-' && (args.in.empty() || args.out.empty())) {
-      (args.in.empty() ? args.in : args.out) = flag;
-    } else {
-      std::fprintf(stderr, "tyq export-segy: unexpected argument \"%s\"\n", flag.c_str());
-      return false;
-    }
-  }
-  if (args.in.empty() || args.out.empty()) {
-    std::fprintf(stderr, "usage: %s\n", kExportSegyUsage);
-    return false;
-  }
-  return true;
+  const auto toggle = [&args](const std::string& flag) {
+    return flag == "--force" && (args.force = true);
+  };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    return flag == "--lod" && parseInt(value, args.lod) && args.lod >= 0;
+  };
+  return walkArguments("export-segy", kExportSegyUsage, argc, argv, {&args.in, &args.out}, toggle,
+                       option);
 }
 
 // The level's grid in SEG-Y terms: numbers, positions and sampling.
@@ -215,18 +203,11 @@ int runExportSegy(int argc, char** argv) {
   ExportArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
   if (!mayWriteOutput("export-segy", args.out, args.force)) return 1;
-  Status status;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;
-  if (FA::Tyq::CreateTyqReader(reader, args.in, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
-    return fail(describeFailure(status));
-  }
-  if (args.lod >= info.numberOfLods) {
-    return fail("level " + std::to_string(args.lod) + " does not exist in " + args.in +
-                " (it has " + std::to_string(info.numberOfLods) + ")");
-  }
+  if (!openVolume("export-segy", args.in, args.lod, reader, info, data)) return 1;
+  Status status;
   Layout layout;
   std::string error;
   if (!levelLayout(data, args.lod, layout, error)) return fail(error);

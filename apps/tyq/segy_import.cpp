@@ -61,33 +61,14 @@ bool parseOption(const std::string& flag, const char* value, ImportArgs& args) {
 }
 
 bool parseArgs(int argc, char** argv, ImportArgs& args) {
-  static const char* const kValued[] = {"--sqnr",       "--type",       "--range",
-                                        "--brick",      "--iline-byte", "--xline-byte",
-                                        "--vertical-unit"};
-  for (int a = 0; a < argc; ++a) {
-    const std::string flag = argv[a];
-    const bool valued = std::find(std::begin(kValued), std::end(kValued), flag) != std::end(kValued);
-    if (valued && a + 1 < argc) {
-      if (!parseOption(flag, argv[a + 1], args)) {
-        std::fprintf(stderr, "tyq import-segy: bad value \"%s\" for %s\n", argv[a + 1],
-                     flag.c_str());
-        return false;
-      }
-      ++a;
-    } else if (flag == "--force") {
-      args.force = true;
-    } else if (flag[0] != '-' && (args.in.empty() || args.out.empty())) {
-      (args.in.empty() ? args.in : args.out) = flag;
-    } else {
-      std::fprintf(stderr, "tyq import-segy: unexpected argument \"%s\"\n", flag.c_str());
-      return false;
-    }
-  }
-  if (args.in.empty() || args.out.empty()) {
-    std::fprintf(stderr, "usage: %s\n", kImportSegyUsage);
-    return false;
-  }
-  return true;
+  const auto toggle = [&args](const std::string& flag) {
+    return flag == "--force" && (args.force = true);
+  };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    return parseOption(flag, value, args);
+  };
+  return walkArguments("import-segy", kImportSegyUsage, argc, argv, {&args.in, &args.out}, toggle,
+                       option);
 }
 
 FA::DataTypeEnum::value_type sourceType(int format) {

@@ -11,6 +11,7 @@
 #include "png_writer.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -53,19 +54,12 @@ bool parseOption(const std::string& flag, const char* value, SliceArgs& args) {
 }
 
 bool parseArgs(int argc, char** argv, SliceArgs& args) {
-  for (int a = 0; a < argc; ++a) {
-    const std::string flag = argv[a];
-    if (flag[0] != '-' && args.file.empty()) {
-      args.file = flag;
-    } else if (a + 1 < argc && parseOption(flag, argv[a + 1], args)) {
-      ++a;
-    } else {
-      std::fprintf(stderr, "tyq slice: unexpected or bad argument \"%s%s%s\"\n", flag.c_str(),
-                   a + 1 < argc ? " " : "", a + 1 < argc ? argv[a + 1] : "");
-      return false;
-    }
-  }
-  if (args.file.empty() || args.out.empty() || args.axis < 0) {
+  const auto none = [](const std::string&) { return false; };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    return parseOption(flag, value, args);
+  };
+  if (!walkArguments("slice", kSliceUsage, argc, argv, {&args.file}, none, option)) return false;
+  if (args.out.empty() || args.axis < 0) {
     std::fprintf(stderr, "usage: %s\n", kSliceUsage);
     return false;
   }
@@ -173,20 +167,11 @@ const char* const kSliceUsage =
 int runSlice(int argc, char** argv) {
   SliceArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
-  Status status;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;
-  if (FA::Tyq::CreateTyqReader(reader, args.file, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
-    std::fprintf(stderr, "tyq slice: %s\n", describeFailure(status).c_str());
-    return 1;
-  }
-  if (args.lod >= info.numberOfLods) {
-    std::fprintf(stderr, "tyq slice: %s has no level %d (it has %d)\n", args.file.c_str(),
-                 args.lod, info.numberOfLods);
-    return 2;
-  }
+  if (!openVolume("slice", args.file, args.lod, reader, info, data)) return 1;
+  Status status;
   int index = 0;
   if (!locate(args, data, index)) return 2;
   if (int64_t{data.size[0]} * data.size[1] * data.size[2] / data.size[args.axis] > INT32_MAX) {

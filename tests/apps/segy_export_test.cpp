@@ -96,7 +96,7 @@ TEST(ExportSegy, DeadTracesAreZeroWithTheDeadTraceCode) {
   std::string err;
   EXPECT_EQ(runCommand(runExportSegy, {dir.file("v.vbs"), dir.file("l9.sgy"), "--lod", "9"}, &err),
             1);
-  EXPECT_NE(err.find("level 9 does not exist"), std::string::npos) << err;
+  EXPECT_NE(err.find("has no level 9 (it has 2)"), std::string::npos) << err;
 }
 
 }  // namespace
