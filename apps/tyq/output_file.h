@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace tyq_tool {
 
@@ -12,5 +14,8 @@ std::FILE* openOutput(const std::string& path, std::string& error);
 // Closes (or flushes, for standard output); false when anything was lost.
 bool closeOutput(std::FILE* file, const std::string& path);
 bool outputWantsNpy(const std::string& path);
+// Writes an array of `bytes` bytes to `path` as above; false after a message.
+bool writeArray(const char* command, const std::string& path, const std::string& dtype,
+                const std::vector<int64_t>& shape, const void* data, size_t bytes);
 
 }  // namespace tyq_tool

@@ -123,24 +123,9 @@ bool boxInsideLevel(const ReadArgs& args, const FA::FileInfo& fileInfo,
 }
 
 bool writeOutput(const ReadArgs& args, const std::string& dtype, const std::vector<char>& bytes) {
-  std::string error;
-  std::FILE* out = openOutput(args.out, error);
-  if (!out) {
-    std::fprintf(stderr, "tyq read: %s\n", error.c_str());
-    return false;
-  }
-  if (outputWantsNpy(args.out)) {
-    std::vector<int64_t> shape;
-    for (const int axis : kAxesSlowToFast[args.order]) shape.push_back(args.size[axis]);
-    const std::string header = npyHeader(dtype, shape);
-    std::fwrite(header.data(), 1, header.size(), out);
-  }
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  if (!closeOutput(out, args.out) || !ok) {
-    std::fprintf(stderr, "tyq read: writing %s failed\n", args.out.c_str());
-    return false;
-  }
-  return true;
+  std::vector<int64_t> shape;
+  for (const int axis : kAxesSlowToFast[args.order]) shape.push_back(args.size[axis]);
+  return writeArray("read", args.out, dtype, shape, bytes.data(), bytes.size());
 }
 
 // Reads the box in the requested type into `bytes`, naming its NumPy type in

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "args.h"
-#include "npy.h"
 #include "output_file.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -60,25 +59,6 @@ bool boxInside(const FlagArgs& args, const FA::DataInfo& data) {
   return inside;
 }
 
-bool writeFlags(const FlagArgs& args, const std::vector<unsigned char>& flags) {
-  std::string error;
-  std::FILE* out = openOutput(args.out, error);
-  if (!out) {
-    std::fprintf(stderr, "tyq read: %s\n", error.c_str());
-    return false;
-  }
-  if (outputWantsNpy(args.out)) {
-    const std::string header = npyHeader("|u1", {args.size[0], args.size[1]});
-    std::fwrite(header.data(), 1, header.size(), out);
-  }
-  const bool ok = std::fwrite(flags.data(), 1, flags.size(), out) == flags.size();
-  if (!closeOutput(out, args.out) || !ok) {
-    std::fprintf(stderr, "tyq read: writing %s failed\n", args.out.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int runReadFlags(int argc, char** argv) {
@@ -96,7 +76,10 @@ int runReadFlags(int argc, char** argv) {
     std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
     return 1;
   }
-  return writeFlags(args, flags) ? 0 : 1;
+  return writeArray("read", args.out, "|u1", {args.size[0], args.size[1]}, flags.data(),
+                    flags.size())
+             ? 0
+             : 1;
 }
 
 }  // namespace tyq_tool

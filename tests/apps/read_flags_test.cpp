@@ -16,17 +16,7 @@ namespace {
 
 // Inlines 1..3, crosslines 1..2, with inline 2 crossline 1 missing.
 void importWithAHole(const tyq_test::TempDir& dir) {
-  TestSegy s;
-  s.samples = 2;
-  for (int i = 1; i <= 3; ++i) {
-    for (int j = 1; j <= 2; ++j) {
-      if (i == 2 && j == 1) continue;
-      TestTrace t;
-      t.inlineNo = i, t.crosslineNo = j, t.x = 10 * i, t.y = 10 * j;
-      t.words = {TestSegy::ieee(1.0f), TestSegy::ieee(2.0f)};
-      s.traces.push_back(t);
-    }
-  }
+  const TestSegy s = gridSurvey(3, 2, 2, {{1, 0}}, [](int, int, int k) { return k + 1.0f; });
   s.write(dir.file("in.sgy"));
   ASSERT_EQ(runCommand(runImportSegy, {dir.file("in.sgy"), dir.file("v.vbs")}), 0);
 }

@@ -2,10 +2,12 @@
 
 // A small SEG-Y writer for tests: every header byte and every sample bit is
 // under the test's control (IBM bit patterns, truncation, odd geometry).
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tyq_tool {
@@ -65,5 +67,25 @@ struct TestSegy {
     std::ofstream(path, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
   }
 };
+
+// An inline-sorted IEEE-float survey on a regular grid: inline il0 + i *
+// ilStep, crossline xl0 + j, CDP (10 i, 10 j); the grid positions in `holes`
+// have no trace; sample k of trace (i, j) is value(i, j, k).
+template <typename Value>
+TestSegy gridSurvey(int ni, int nj, int samples, const std::vector<std::pair<int, int>>& holes,
+                    Value value, int il0 = 1, int ilStep = 1, int xl0 = 1) {
+  TestSegy s;
+  s.samples = samples;
+  for (int i = 0; i < ni; ++i) {
+    for (int j = 0; j < nj; ++j) {
+      if (std::find(holes.begin(), holes.end(), std::make_pair(i, j)) != holes.end()) continue;
+      TestTrace t;
+      t.inlineNo = il0 + i * ilStep, t.crosslineNo = xl0 + j, t.x = 10 * i, t.y = 10 * j;
+      for (int k = 0; k < samples; ++k) t.words.push_back(TestSegy::ieee(value(i, j, k)));
+      s.traces.push_back(t);
+    }
+  }
+  return s;
+}
 
 }  // namespace tyq_tool

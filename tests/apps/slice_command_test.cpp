@@ -20,6 +20,7 @@ struct Image {
   int width = 0, height = 0;
   std::vector<uint8_t> rgb;
   const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  std::vector<int> colour(int x, int y) const { return {at(x, y)[0], at(x, y)[1], at(x, y)[2]}; }
 };
 
 bool readPng(const std::string& path, Image& image) {
@@ -36,18 +37,9 @@ bool readPng(const std::string& path, Image& image) {
 // Inlines 10, 12, 14; crosslines 1..4 with (14, 2) missing; 5 samples from
 // 100 ms every 4 ms. Sample k of trace (i, j) is (k - 2) * (1 + i + j).
 void makeSurvey(const tyq_test::TempDir& dir) {
-  TestSegy s;
-  s.samples = 5;
+  TestSegy s = gridSurvey(
+      3, 4, 5, {{2, 1}}, [](int i, int j, int k) { return (k - 2.0f) * (1 + i + j); }, 10, 2);
   s.delay = 100;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 4; ++j) {
-      if (i == 2 && j == 1) continue;
-      TestTrace t;
-      t.inlineNo = 10 + 2 * i, t.crosslineNo = 1 + j, t.x = i, t.y = j;
-      for (int k = 0; k < 5; ++k) t.words.push_back(TestSegy::ieee((k - 2.0f) * (1 + i + j)));
-      s.traces.push_back(t);
-    }
-  }
   s.write(dir.file("in.sgy"));
   ASSERT_EQ(runCommand(runImportSegy, {dir.file("in.sgy"), dir.file("v.vbs")}), 0);
 }
@@ -63,12 +55,9 @@ TEST(Slice, SectionsAndTimeSlicesInTheSurveysNumbers) {
   EXPECT_EQ(image.width, 4);   // crosslines across
   EXPECT_EQ(image.height, 5);  // time downwards
   // Largest positive amplitude: full red; zero: white; most negative: blue.
-  EXPECT_EQ(std::vector<uint8_t>(image.at(3, 4), image.at(3, 4) + 3),
-            (std::vector<uint8_t>{255, 0, 0}));
-  EXPECT_EQ(std::vector<uint8_t>(image.at(0, 2), image.at(0, 2) + 3),
-            (std::vector<uint8_t>{255, 255, 255}));
-  EXPECT_EQ(std::vector<uint8_t>(image.at(3, 0), image.at(3, 0) + 3),
-            (std::vector<uint8_t>{0, 0, 255}));
+  EXPECT_EQ(image.colour(3, 4), (std::vector<int>{255, 0, 0}));
+  EXPECT_EQ(image.colour(0, 2), (std::vector<int>{255, 255, 255}));
+  EXPECT_EQ(image.colour(3, 0), (std::vector<int>{0, 0, 255}));
   // The missing trace is neutral, not the colour of zero.
   const uint8_t* dead = image.at(1, 2);
   EXPECT_EQ(dead[0], dead[1]);
