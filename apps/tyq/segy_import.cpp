@@ -92,7 +92,7 @@ struct Storage {
 void progressUpdate(void* context, int64_t done) { static_cast<Progress*>(context)->update(done); }
 
 // The value range of every live trace, for integer storage of other data.
-bool scanRange(SegyInput& in, const SegyGrid& grid, double& lo, double& hi, std::string& error) {
+bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
   std::vector<float> trace(static_cast<size_t>(in.layout().samples));
   Progress progress("finding the value range", in.layout().traces);
   lo = INFINITY, hi = -INFINITY;
@@ -106,12 +106,10 @@ bool scanRange(SegyInput& in, const SegyGrid& grid, double& lo, double& hi, std:
   progress.finish();
   if (!(lo <= hi)) lo = hi = 0;
   if (lo == hi) hi = lo + 1;
-  (void)grid;
   return true;
 }
 
-bool chooseStorage(const ImportArgs& args, SegyInput& in, const SegyGrid& grid, Storage& s,
-                   std::string& error) {
+bool chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s, std::string& error) {
   const int format = in.layout().format;
   const std::string type = !args.type.empty() ? args.type
                            : format == 3       ? "int16"
@@ -129,7 +127,7 @@ bool chooseStorage(const ImportArgs& args, SegyInput& in, const SegyGrid& grid, 
     s.lo = args.range[0], s.hi = args.range[1];
     return true;
   }
-  return scanRange(in, grid, s.lo, s.hi, error);
+  return scanRange(in, s.lo, s.hi, error);
 }
 
 FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyGrid& g) {
@@ -270,7 +268,7 @@ int runImportSegy(int argc, char** argv) {
   SegyGrid grid;
   std::string error;
   Storage storage;
-  if (!scanSurvey(in, args, grid, error) || !chooseStorage(args, in, grid, storage, error)) {
+  if (!scanSurvey(in, args, grid, error) || !chooseStorage(args, in, storage, error)) {
     return fail(error);
   }
   ReplacingOutput output(args.out);
