@@ -110,13 +110,10 @@ void findCorners(const std::vector<TraceKey>& keys, SegyGrid& g) {
 
 bool inferGrid(const std::vector<TraceKey>& keys, SegyGrid& g, std::string& error) {
   std::vector<int32_t> il(keys.size()), xl(keys.size());
-  int64_t sameInline = 0;
   for (size_t t = 0; t < keys.size(); ++t) {
     il[t] = keys[t].inlineNo;
     xl[t] = keys[t].crosslineNo;
-    if (t > 0 && il[t] == il[t - 1]) ++sameInline;
   }
-  g.inlineSorted = 2 * sameInline >= static_cast<int64_t>(keys.size()) - 1;
   if (!inferAxis(il, g.inlineStart, g.inlineStep, g.inlines) ||
       !inferAxis(xl, g.crosslineStart, g.crosslineStep, g.crosslines)) {
     error = "the inline and crossline numbers span too many lines";

@@ -27,7 +27,6 @@ struct SegyGrid {
   int crosslineStart = 0, crosslineStep = 1, crosslines = 0;
   std::vector<int32_t> traceAt;  // per (i, j), i slowest: trace number or -1
   int64_t dead = 0;
-  bool inlineSorted = true;  // consecutive traces mostly step along the crossline
   double corners[4][2] = {};  // world positions of the four grid corners
 };
 
