@@ -3,12 +3,13 @@
 set -euo pipefail
 
 # liburing-dev: asynchronous transfers of the multi-threaded file.
-# libsegyio-dev and libzfp-dev serve only the benchmarks (survey loading, peer codec).
+# libsegyio-dev: the tool's SEG-Y import and export, and survey loading in the benchmarks.
+# libpng-dev: the tool's slice pictures. libzfp-dev serves only the benchmarks (peer codec).
 # The Python module is built with pybind11 against Debian's interpreter and numpy,
 # and tested with its pytest.
 packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          liburing-dev libsegyio-dev libzfp-dev python3-dev python3-numpy python3-pytest
-          python3-pybind11 pybind11-dev)
+          liburing-dev libsegyio-dev libpng-dev libzfp-dev python3-dev python3-numpy
+          python3-pytest python3-pybind11 pybind11-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

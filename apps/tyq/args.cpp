@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -23,16 +24,18 @@ bool parseDouble(const char* text, double& out) {
   return end != text && *end == '\0' && std::isfinite(out);
 }
 
-bool parseTriple(const char* text, int out[3]) {
+bool parseInts(const char* text, int count, int* out) {
   std::string s = text;
-  for (int a = 0; a < 3; ++a) {
+  for (int a = 0; a < count; ++a) {
     const size_t comma = s.find(',');
-    if ((a < 2) != (comma != std::string::npos)) return false;
+    if ((a + 1 < count) != (comma != std::string::npos)) return false;
     if (!parseInt(s.substr(0, comma).c_str(), out[a])) return false;
-    s = a < 2 ? s.substr(comma + 1) : "";
+    s = a + 1 < count ? s.substr(comma + 1) : "";
   }
   return true;
 }
+
+bool parseTriple(const char* text, int out[3]) { return parseInts(text, 3, out); }
 
 bool parseRange(const char* text, double out[2]) {
   char* end = nullptr;
@@ -43,6 +46,31 @@ bool parseRange(const char* text, double out[2]) {
   // Infinite or NaN ends would code every sample as NaN.
   return end != second && *end == '\0' && std::isfinite(out[0]) && std::isfinite(out[1]) &&
          out[0] < out[1];
+}
+
+bool walkArguments(const char* command, const char* usage, int argc, char** argv,
+                   std::initializer_list<std::string*> positionals,
+                   const std::function<bool(const std::string&)>& toggle,
+                   const std::function<bool(const std::string&, const char*)>& option) {
+  auto next = positionals.begin();
+  for (int a = 0; a < argc; ++a) {
+    const std::string flag = argv[a];
+    if (toggle(flag)) continue;
+    if (!flag.empty() && flag[0] != '-' && next != positionals.end()) {
+      **next++ = flag;
+    } else if (a + 1 < argc && option(flag, argv[a + 1])) {
+      ++a;
+    } else {
+      std::fprintf(stderr, "tyq %s: unexpected argument or bad value \"%s%s%s\"\n", command,
+                   flag.c_str(), a + 1 < argc ? " " : "", a + 1 < argc ? argv[a + 1] : "");
+      return false;
+    }
+  }
+  if (next != positionals.end()) {
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tyq_tool

@@ -8,9 +8,12 @@
 
 #include "args.h"
 #include "compressed_volume.h"
-#include "npy.h"
+#include "npy_map.h"
+#include "output_options.h"
 #include "replacing_output.h"
+#include "survey_identity.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -49,9 +52,10 @@ struct CreateArgs {
   bool haveRange = false;
   int version = 3;
   int brick[3] = {0, 0, 0};
-  bool haveBrick = false;
+  bool haveBrick = false, force = false;
   double sqnr = 0;  // > 0: a compressed file
   int threads = 1;
+  SurveyIdentity identity;
 };
 
 bool parseArgs(int argc, char** argv, CreateArgs& args) {
@@ -59,7 +63,13 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
     const std::string flag = argv[a];
     const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
     bool ok = true;
-    if (flag == "--from" && value) {
+    if (flag == "--force") {
+      args.force = true;
+      continue;
+    }
+    if (value && parseIdentityOption(flag, value, args.identity, ok)) {
+      // taken as an identity option
+    } else if (flag == "--from" && value) {
       args.from = value;
     } else if (flag == "--type" && value) {
       args.type = value;
@@ -91,8 +101,10 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
   if (args.out.empty() || args.from.empty()) {
     std::fprintf(stderr,
                  "usage: tyq create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|"
-                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2]\n"
-                 "       tyq create OUT --from IN.npy --sqnr S [--threads N] [--range lo,hi]\n");
+                 "uint32] [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2] [--force] %s\n"
+                 "       tyq create OUT --from IN.npy --sqnr S [--threads N] [--range lo,hi] "
+                 "[--force] %s\n",
+                 kIdentityUsage, kIdentityUsage);
     return false;
   }
   if (args.sqnr > 0 && (!args.type.empty() || args.haveBrick || args.version != 3)) {
@@ -103,40 +115,6 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
   return true;
 }
 
-template <typename T>
-void minMax(const NpyArray& array, double& lo, double& hi) {
-  const T* v = reinterpret_cast<const T*>(array.data.data());
-  const size_t n = array.data.size() / sizeof(T);
-  lo = INFINITY;
-  hi = -INFINITY;
-  for (size_t s = 0; s < n; ++s) {
-    const double x = static_cast<double>(v[s]);
-    if (!std::isfinite(x)) continue;
-    lo = std::min(lo, x);
-    hi = std::max(hi, x);
-  }
-  if (!(lo <= hi)) lo = hi = 0;
-  if (lo == hi) hi = lo + 1;  // a coding range needs some width
-}
-
-// Writes the whole array; integer arrays hold values, so their codes are
-// mapped one to one onto the values they are.
-bool writeArray(FA::Writer& writer, const NpyArray& array, Status* status) {
-  const int n[3] = {static_cast<int>(array.shape[0]), static_cast<int>(array.shape[1]),
-                    static_cast<int>(array.shape[2])};
-  const void* data = array.data.data();
-  if (array.dtype == "<f4") {
-    return writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const float*>(data), status);
-  }
-  if (array.dtype == "<i2") {
-    return writer.SetAccessScaleRange(-32768, 32767, status) &&
-           writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const short*>(data), status);
-  }
-  return writer.SetAccessScaleRange(-128, 127, status) &&
-         writer.WriteData(0, 0, 0, 0, n[0], n[1], n[2], static_cast<const signed char*>(data),
-                          status);
-}
-
 // The coding range as the file stores it: two floats, finite, in order, with
 // a width that is finite too (the codes are spread over hi - lo).
 bool codableRange(double lo, double hi) {
@@ -144,54 +122,55 @@ bool codableRange(double lo, double hi) {
   return std::isfinite(flo) && std::isfinite(fhi) && flo < fhi && std::isfinite(fhi - flo);
 }
 
-bool writeVolume(const std::string& name, const CreateArgs& args, const NpyArray& array,
+bool writeVolume(const std::string& name, const CreateArgs& args, const MappedNpy& array,
                  FA::DataTypeEnum::value_type type, double lo, double hi, Status* status) {
-  FA::DataInfo info;
-  info.SetExtent(0, 1, static_cast<int32_t>(array.shape[0]), 0, 1,
-                 static_cast<int32_t>(array.shape[1]), 0, 1, static_cast<int32_t>(array.shape[2]),
-                 false);
+  const int size[3] = {static_cast<int>(array.shape()[0]), static_cast<int>(array.shape()[1]),
+                       static_cast<int>(array.shape()[2])};
   FA::TyqOptions options;
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
   FA::AutoRef<FA::Writer> writer;
+  FA::FileInfo fileInfo;
   return FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
-             writer, name, info, type, options, status, static_cast<float>(lo),
-             static_cast<float>(hi), args.version) == 0 &&
-         writeArray(*writer, array, status) && writer->Finalize(false, true, status);
+             writer, name, identityInfo(args.identity, size), type, options, status,
+             static_cast<float>(lo), static_cast<float>(hi), args.version) == 0 &&
+         writer->GetFileInfo(fileInfo, status) &&
+         writeMappedArray(*writer, array, fileInfo.brickSize[0], status) &&
+         writer->Finalize(false, true, status);
 }
 
 template <typename T>
-void toFloat(const NpyArray& array, FloatVolume& out) {
-  const T* v = reinterpret_cast<const T*>(array.data.data());
-  out.samples.assign(v, v + array.data.size() / sizeof(T));
+void toFloat(const MappedNpy& array, FloatVolume& out) {
+  const T* v = reinterpret_cast<const T*>(array.data());
+  out.samples.assign(v, v + out.count());
 }
 
 // The array as float values, every level of detail computed and written.
-bool writeCompressed(const std::string& name, const CreateArgs& args, const NpyArray& array,
+bool writeCompressed(const std::string& name, const CreateArgs& args, const MappedNpy& array,
                      double lo, double hi, Status* status) {
   FloatVolume volume;
-  for (int a = 0; a < 3; ++a) volume.size[a] = static_cast<int>(array.shape[a]);
-  if (array.dtype == "<f4") toFloat<float>(array, volume);
-  if (array.dtype == "<i2") toFloat<short>(array, volume);
-  if (array.dtype == "|i1") toFloat<signed char>(array, volume);
-  FA::DataInfo info;
-  info.SetExtent(0, 1, volume.size[0], 0, 1, volume.size[1], 0, 1, volume.size[2], false);
-  return writeCompressedVolume(name, info, volume, static_cast<float>(args.sqnr), args.threads,
-                               lo, hi, status);
+  for (int a = 0; a < 3; ++a) volume.size[a] = static_cast<int>(array.shape()[a]);
+  if (array.dtype() == "<f4") toFloat<float>(array, volume);
+  if (array.dtype() == "<i2") toFloat<short>(array, volume);
+  if (array.dtype() == "|i1") toFloat<signed char>(array, volume);
+  return writeCompressedVolume(name, identityInfo(args.identity, volume.size), volume,
+                               static_cast<float>(args.sqnr), args.threads, lo, hi, status);
 }
 
 // Fills in the sample type and coding range the array implies where the
 // options left them out; 0, or the exit code after a message.
-int chooseTypeAndRange(CreateArgs& args, const NpyArray& array, double& lo, double& hi) {
-  if (args.type.empty()) {
-    args.type = array.dtype == "<f4" ? "float" : (array.dtype == "<i2" ? "int16" : "int8");
-  }
+int chooseTypeAndRange(CreateArgs& args, const MappedNpy& array, double& lo, double& hi) {
+  const std::string same =
+      array.dtype() == "<f4" ? "float" : (array.dtype() == "<i2" ? "int16" : "int8");
+  if (args.type.empty()) args.type = same;
   lo = args.range[0];
   hi = args.range[1];
-  if (!args.haveRange) {
-    if (array.dtype == "<f4") minMax<float>(array, lo, hi);
-    if (array.dtype == "<i2") minMax<short>(array, lo, hi);
-    if (array.dtype == "|i1") minMax<signed char>(array, lo, hi);
+  if (!args.haveRange && args.type == same && same != "float") {
+    // Stored as its own type, an integer array keeps every value: codes are values.
+    lo = same == "int16" ? -32768 : -128;
+    hi = same == "int16" ? 32767 : 127;
+  } else if (!args.haveRange) {
+    mappedMinMax(array, lo, hi);
   }
   if (codableRange(lo, hi)) return 0;
   std::fprintf(stderr, "tyq create: the value range %g .. %g cannot be coded%s\n", lo, hi,
@@ -210,9 +189,10 @@ int runCreate(int argc, char** argv) {
                  FA::DataTypeEnum::Name(named->type));
     return 2;
   }
-  NpyArray array;
+  if (!mayWriteOutput("create", args.out, args.force)) return 1;
+  MappedNpy array;
   std::string error;
-  if (!readNpy(args.from, array, error)) {
+  if (!array.open(args.from, error)) {
     std::fprintf(stderr, "tyq create: %s\n", error.c_str());
     return 1;
   }
@@ -231,7 +211,7 @@ int runCreate(int argc, char** argv) {
           : writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo,
                         hi, &status);
   if (!written) {
-    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", status.message().c_str(),
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", describeFailure(status).c_str(),
                  args.out.c_str());
     return 1;
   }
@@ -242,14 +222,14 @@ int runCreate(int argc, char** argv) {
   }
   if (args.sqnr > 0) {
     std::printf("tyq create: wrote %s (%lld x %lld x %lld, compressed at %g dB)\n",
-                args.out.c_str(), static_cast<long long>(array.shape[0]),
-                static_cast<long long>(array.shape[1]), static_cast<long long>(array.shape[2]),
+                args.out.c_str(), static_cast<long long>(array.shape()[0]),
+                static_cast<long long>(array.shape()[1]), static_cast<long long>(array.shape()[2]),
                 args.sqnr);
     return 0;
   }
   std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),
-              static_cast<long long>(array.shape[0]), static_cast<long long>(array.shape[1]),
-              static_cast<long long>(array.shape[2]), args.type.c_str(), args.version);
+              static_cast<long long>(array.shape()[0]), static_cast<long long>(array.shape()[1]),
+              static_cast<long long>(array.shape()[2]), args.type.c_str(), args.version);
   return 0;
 }
 

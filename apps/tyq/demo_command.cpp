@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "tyq/lod.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -39,7 +40,7 @@ double since(Clock::time_point start) {
 }
 
 bool fail(const char* what, const Status& status) {
-  std::fprintf(stderr, "tyq demo: %s: %s\n", what, status.message().c_str());
+  std::fprintf(stderr, "tyq demo: %s: %s\n", what, describeFailure(status).c_str());
   return false;
 }
 

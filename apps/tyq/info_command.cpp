@@ -1,5 +1,6 @@
 #include "info_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include "text_escape.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -26,7 +28,15 @@ struct Summary {
   FA::DataInfo dataInfo;
   FA::Histogram hist;
   std::vector<LevelCounts> bricks, tiles;
+  int64_t tablesEnd = 0;  // where the stored bricks and tiles end, uncompressed files only
 };
+
+// The end of the furthest stored item (positions 0 and 1 store nothing).
+void extendEnd(int64_t& end, const std::vector<long long>& positions, int64_t itemBytes) {
+  for (const long long p : positions) {
+    if (p > 1) end = std::max<int64_t>(end, p + itemBytes);
+  }
+}
 
 void count(LevelCounts& counts, int64_t position) {
   if (position == 0) {
@@ -54,9 +64,12 @@ bool summarize(FA::Reader& reader, Summary& out, Status* status) {
       return false;
     }
     for (const long long p : positions) count(bricks, p);
+    const bool fixedSize = out.fileInfo.coding == FA::CodingTypeEnum::Uncompressed;
+    if (fixedSize) extendEnd(out.tablesEnd, positions, out.fileInfo.GetNumberOfBytesPerBrick());
     positions.resize(static_cast<size_t>(n0) * n1);
     if (!reader.GetGridFlagsTilePos(positions.data(), level, 0, 0, n0, n1, status)) return false;
     for (const long long p : positions) count(tiles, p);
+    if (fixedSize) extendEnd(out.tablesEnd, positions, out.fileInfo.GetNumberOfSamplesPerHorzTile());
     out.bricks.push_back(bricks);
     out.tiles.push_back(tiles);
   }
@@ -276,13 +289,21 @@ int runInfo(int argc, char** argv) {
   Summary summary;
   if (FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status) != 0 ||
       !summarize(*reader, summary, &status)) {
-    std::fprintf(stderr, "tyq info: %s\n", status.message().c_str());
+    std::fprintf(stderr, "tyq info: %s\n", describeFailure(status).c_str());
     return 1;
   }
   if (json) {
     printJson(summary);
   } else {
     printText(summary);
+  }
+  if (summary.tablesEnd > summary.fileInfo.fileSize) {
+    std::fprintf(stderr,
+                 "tyq info: %s is truncated: it has %lld bytes, but its tables place data up to "
+                 "byte %lld\n",
+                 name, static_cast<long long>(summary.fileInfo.fileSize),
+                 static_cast<long long>(summary.tablesEnd));
+    return 1;
   }
   return 0;
 }

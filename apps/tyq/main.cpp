@@ -7,6 +7,10 @@
 #include "demo_command.h"
 #include "info_command.h"
 #include "read_command.h"
+#include "segy_export.h"
+#include "segy_import.h"
+#include "slice_command.h"
+#include "user_errors.h"
 #include "tyq/version.h"
 
 namespace {
@@ -15,22 +19,39 @@ void printHelp() {
   std::printf(
       "tyq %s - bricked 3-D seismic volume storage\n"
       "\n"
-      "Usage: tyq COMMAND [ARGS]\n"
+      "Usage: tyq [-v] COMMAND [ARGS]\n"
       "\n"
       "Commands:\n"
       "  create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|uint32]\n"
-      "         [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2]\n"
+      "         [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2] [--force]\n"
+      "         [--inline start,step] [--crossline start,step]\n"
+      "         [--vertical start,step,ms|s|m|ft] [--corners x0,y0,x1,y1,x2,y2]\n"
       "                 write a new volume from a NumPy array, with levels of detail\n"
       "  demo [DIR] [--description FILE]\n"
       "                 copy the example synthetic volume into DIR/demo.vbs with its\n"
       "                 level-of-detail pyramid, read it back and check every sample\n"
+      "  export-segy IN OUT.sgy [--lod L] [--force]\n"
+      "                 write one level as a SEG-Y rev 1 file of IEEE floats\n"
+      "  import-segy IN.sgy OUT [--sqnr S] [--type float|int16|int8] [--range lo,hi]\n"
+      "         [--brick b0,b1,b2] [--iline-byte N] [--xline-byte N]\n"
+      "         [--vertical-unit ms|m|ft] [--force]\n"
+      "                 import a post-stack SEG-Y survey with its geometry, corners\n"
+      "                 and dead traces\n"
       "  info [--json] FILE\n"
       "                 describe a volume file (format, geometry, annotation,\n"
       "                 statistics, histogram, brick and tile tables)\n"
       "  read FILE --lod L --start i,j,k --size ni,nj,nk [--type float|int16|int8|raw]\n"
       "       [--order 0..5] -o OUT\n"
-      "                 write a box of samples to OUT (.npy, or raw little-endian)\n"
+      "                 write a box of samples to OUT (.npy, or raw little-endian;\n"
+      "                 -o - writes .npy to standard output)\n"
+      "  read FILE --flags --lod L --start i,j --size ni,nj -o OUT\n"
+      "                 write the grid flags of those traces (0 dead) as uint8\n"
+      "  slice FILE (--inline N | --crossline N | --time T) [--lod L] [--clip P]\n"
+      "        [--cmap gray|seismic] -o OUT.png\n"
+      "                 draw one slice, addressed by the survey's own numbers, as a\n"
+      "                 PNG clipped at the P-th percentile of |amplitude| (default 99)\n"
       "  version        print the library version\n"
+      "  -v             add the library's operation trail to error messages\n"
       "  --help, help   print this text\n",
       Qra::Ostrel::Tyq::versionString());
 }
@@ -38,6 +59,14 @@ void printHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // -v anywhere asks for the library's operation trail in error messages.
+  int kept = 1;
+  for (int a = 1; a < argc; ++a) {
+    const bool verbose = std::strcmp(argv[a], "-v") == 0 || std::strcmp(argv[a], "--verbose") == 0;
+    if (verbose) tyq_tool::setVerbose(true);
+    if (!verbose) argv[kept++] = argv[a];
+  }
+  argc = kept;
   if (argc < 2) {
     printHelp();
     return 2;
@@ -54,7 +83,10 @@ int main(int argc, char** argv) {
   if (command == "create") return tyq_tool::runCreate(argc - 2, argv + 2);
   if (command == "demo") return tyq_tool::runDemo(argc - 2, argv + 2);
   if (command == "info") return tyq_tool::runInfo(argc - 2, argv + 2);
+  if (command == "export-segy") return tyq_tool::runExportSegy(argc - 2, argv + 2);
+  if (command == "import-segy") return tyq_tool::runImportSegy(argc - 2, argv + 2);
   if (command == "read") return tyq_tool::runRead(argc - 2, argv + 2);
+  if (command == "slice") return tyq_tool::runSlice(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());
   return 2;
 }

@@ -90,17 +90,16 @@ std::FILE* openRegularFile(const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool readNpy(const std::string& path, NpyArray& out, std::string& error) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openRegularFile(path, error), &std::fclose);
-  if (!file) return false;
+bool readNpyHeader(std::FILE* file, const std::string& path, NpyArray& out, int64_t& dataStart,
+                   std::string& error) {
   unsigned char head[10];
-  if (std::fread(head, 1, 10, file.get()) != 10 || std::memcmp(head, "\x93NUMPY", 6) != 0 ||
+  if (std::fread(head, 1, 10, file) != 10 || std::memcmp(head, "\x93NUMPY", 6) != 0 ||
       head[6] != 1) {
     return error = path + " is not a NumPy 1.0 .npy file", false;
   }
   const size_t headerLength = head[8] | (head[9] << 8);
   std::string dict(headerLength, '\0');
-  if (std::fread(dict.data(), 1, headerLength, file.get()) != headerLength) {
+  if (std::fread(dict.data(), 1, headerLength, file) != headerLength) {
     return error = path + ": truncated header", false;
   }
   std::string descr = dictValue(dict, "descr");
@@ -123,14 +122,27 @@ bool readNpy(const std::string& path, NpyArray& out, std::string& error) {
     if (n > INT32_MAX / count) return error = path + ": more than 2^31 - 1 samples", false;
     count *= n;
   }
-  // Check the data is really there before allocating for it.
-  const long dataStart = std::ftell(file.get());
-  std::fseek(file.get(), 0, SEEK_END);
-  const long fileSize = std::ftell(file.get());
+  // Check the data is really there before anything relies on it.
+  dataStart = std::ftell(file);
+  std::fseek(file, 0, SEEK_END);
+  const long fileSize = std::ftell(file);
   if (fileSize - dataStart < count * element) return error = path + ": truncated data", false;
-  std::fseek(file.get(), dataStart, SEEK_SET);
+  std::fseek(file, static_cast<long>(dataStart), SEEK_SET);
   out.dtype = descr;
-  out.data.resize(static_cast<size_t>(count * element));
+  return true;
+}
+
+std::FILE* openNpy(const std::string& path, std::string& error) {
+  return openRegularFile(path, error);
+}
+
+bool readNpy(const std::string& path, NpyArray& out, std::string& error) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openRegularFile(path, error), &std::fclose);
+  if (!file) return false;
+  int64_t dataStart = 0;
+  if (!readNpyHeader(file.get(), path, out, dataStart, error)) return false;
+  const int64_t element = out.dtype == "<f4" ? 4 : (out.dtype == "<i2" ? 2 : 1);
+  out.data.resize(static_cast<size_t>(out.shape[0] * out.shape[1] * out.shape[2] * element));
   if (std::fread(out.data.data(), 1, out.data.size(), file.get()) != out.data.size()) {
     return error = path + ": read failed", false;
   }

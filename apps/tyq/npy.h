@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,12 @@ struct NpyArray {
 // reason in `error`. Sizes in the header are checked against the file before
 // anything is allocated.
 bool readNpy(const std::string& path, NpyArray& out, std::string& error);
+// `path` opened for reading if it is a regular file; null with a reason.
+std::FILE* openNpy(const std::string& path, std::string& error);
+// Reads the header of an open .npy file: type and shape into `out` (not the
+// data), the data's offset into `dataStart`, once the data is known to be
+// there in full.
+bool readNpyHeader(std::FILE* file, const std::string& path, NpyArray& out, int64_t& dataStart,
+                   std::string& error);
 
 }  // namespace tyq_tool

@@ -9,8 +9,11 @@
 
 #include "args.h"
 #include "npy.h"
+#include "output_file.h"
+#include "read_flags.h"
 #include "raw_box.h"
 #include "tyq/tyq.h"
+#include "user_errors.h"
 
 namespace tyq_tool {
 
@@ -62,7 +65,8 @@ bool parseArgs(int argc, char** argv, ReadArgs& args) {
   if (args.file.empty() || args.out.empty() || !args.haveSize) {
     std::fprintf(stderr,
                  "usage: tyq read FILE --lod L --start i,j,k --size ni,nj,nk "
-                 "[--type float|int16|int8|raw] [--order 0..5] -o OUT\n");
+                 "[--type float|int16|int8|raw] [--order 0..5] -o OUT|-\n"
+                 "       tyq read FILE --flags --lod L --start i,j --size ni,nj -o OUT|-\n");
     return false;
   }
   // The library reads at most 2^31 - 1 samples at once; refuse larger boxes
@@ -119,24 +123,9 @@ bool boxInsideLevel(const ReadArgs& args, const FA::FileInfo& fileInfo,
 }
 
 bool writeOutput(const ReadArgs& args, const std::string& dtype, const std::vector<char>& bytes) {
-  std::FILE* out = std::fopen(args.out.c_str(), "wb");
-  if (!out) {
-    std::fprintf(stderr, "tyq read: cannot write %s: %s\n", args.out.c_str(), std::strerror(errno));
-    return false;
-  }
-  const std::string& name = args.out;
-  if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".npy") == 0) {
-    std::vector<int64_t> shape;
-    for (const int axis : kAxesSlowToFast[args.order]) shape.push_back(args.size[axis]);
-    const std::string header = npyHeader(dtype, shape);
-    std::fwrite(header.data(), 1, header.size(), out);
-  }
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  if (std::fclose(out) != 0 || !ok) {
-    std::fprintf(stderr, "tyq read: writing %s failed\n", args.out.c_str());
-    return false;
-  }
-  return true;
+  std::vector<int64_t> shape;
+  for (const int axis : kAxesSlowToFast[args.order]) shape.push_back(args.size[axis]);
+  return writeArray("read", args.out, dtype, shape, bytes.data(), bytes.size());
 }
 
 // Reads the box in the requested type into `bytes`, naming its NumPy type in
@@ -164,13 +153,16 @@ int readSamples(FA::Reader& reader, const FA::FileInfo& info, const ReadArgs& ar
     ok = readBox<signed char>(reader, args, bytes, &status);
   }
   if (ok) return 0;
-  std::fprintf(stderr, "tyq read: %s\n", status.message().c_str());
+  std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
   return 1;
 }
 
 }  // namespace
 
 int runRead(int argc, char** argv) {
+  for (int a = 0; a < argc; ++a) {
+    if (std::strcmp(argv[a], "--flags") == 0) return runReadFlags(argc, argv);
+  }
   ReadArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
   Status status;
@@ -181,7 +173,7 @@ int runRead(int argc, char** argv) {
       !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(dataInfo, &status) ||
       !reader->SetAccessStorageOrder(static_cast<FA::StorageOrderEnum::value_type>(args.order),
                                      &status)) {
-    std::fprintf(stderr, "tyq read: %s\n", status.message().c_str());
+    std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
     return 1;
   }
   if (!boxInsideLevel(args, info, dataInfo)) return 2;

@@ -28,8 +28,12 @@ int64_t roundUp(int64_t value, int64_t multiple) {
 
 }  // namespace
 
-int64_t File::TileBytes() const { return fileInfo_.GetNumberOfSamplesPerHorzTile(); }
-int64_t File::BrickBytes() const { return fileInfo_.GetNumberOfBytesPerBrick(); }
+int64_t File::TileBytes() const {
+  return fileInfo_.GetNumberOfSamplesPerHorzTile();
+}
+int64_t File::BrickBytes() const {
+  return fileInfo_.GetNumberOfBytesPerBrick();
+}
 
 // Sizes and brick sizes come from the file (or the caller) and are trusted
 // only once they describe a layout that can be held and addressed.
@@ -65,8 +69,7 @@ bool File::OnCriticalInfoChanged(int64_t sizeLimit, Status* status) {
     ok = false;
   }
   if (ok && !computeTableGeometry(fileInfo_, geometry_)) {
-    ok = func.setError(sizeLimit < 0 ? Err::InvalidArgument : Err::ReadFailed,
-                       fileInfo_.fileName);
+    ok = func.setError(sizeLimit < 0 ? Err::InvalidArgument : Err::ReadFailed, fileInfo_.fileName);
   }
   // A table read from a file must fit in it; this bounds the allocation by
   // what the file's own size can justify.
@@ -78,9 +81,8 @@ bool File::OnCriticalInfoChanged(int64_t sizeLimit, Status* status) {
        AllocateLookupTable(brickTable_, false, func.statusP());
   if (ok && writable_) {
     marks_.bricks.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
-                       fileInfo_.brickCount[2]);
-    marks_.tiles.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1],
-                      1);
+                        fileInfo_.brickCount[2]);
+    marks_.tiles.Reset(fileInfo_.numberOfLods, fileInfo_.brickCount[0], fileInfo_.brickCount[1], 1);
   } else {
     marks_.bricks.Clear();
     marks_.tiles.Clear();
@@ -139,8 +141,7 @@ bool File::InDataArea(int64_t position, int64_t size) const {
   const int64_t firstBlock = handler_->HasOffsetsRecord()
                                  ? static_cast<int64_t>(kHeaderSize + kV1OffsetsSize)
                                  : static_cast<int64_t>(kHeaderSize);
-  return clear(0, firstBlock) &&
-         clear(infoPosition_, handler_->InfoBlockSize(dataInfo_)) &&
+  return clear(0, firstBlock) && clear(infoPosition_, handler_->InfoBlockSize(dataInfo_)) &&
          clear(histPosition_, handler_->HistSize()) &&
          clear(tileTable_.position, tileTable_.count * int64_t{kEntrySize}) &&
          clear(brickTable_.position, brickTable_.count * int64_t{kEntrySize});
@@ -158,7 +159,12 @@ bool File::StoredBlocksFit(const LookupTable& table, bool tiles, Status* status)
     if (position > 1) ++stored;
   }
   if (stored > 0 && stored > fileInfo_.fileSize / blockBytes) {
-    return func.setError(Err::ReadFailed, fileInfo_.fileName);
+    return func.setError(Err::ReadFailed, fileInfo_.fileName + " is truncated or damaged: it has " +
+                                              std::to_string(fileInfo_.fileSize) +
+                                              " bytes, too few for the " + std::to_string(stored) +
+                                              (tiles ? " stored tiles of " : " stored bricks of ") +
+                                              std::to_string(blockBytes) +
+                                              " bytes its table lists");
   }
   return true;
 }
@@ -225,9 +231,13 @@ int64_t File::GetNextPosition(int64_t& cursor, int64_t size) {
   return p;
 }
 
-int64_t File::GetNextGridFlagsTilePosition() { return GetNextPosition(tileCursor_, TileBytes()); }
+int64_t File::GetNextGridFlagsTilePosition() {
+  return GetNextPosition(tileCursor_, TileBytes());
+}
 
-int64_t File::GetNextDataBrickPosition() { return GetNextPosition(brickCursor_, BrickBytes()); }
+int64_t File::GetNextDataBrickPosition() {
+  return GetNextPosition(brickCursor_, BrickBytes());
+}
 
 void File::SetInitialCursors() {
   fileInfo_.brickAlignment = BrickBytes();

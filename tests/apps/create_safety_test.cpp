@@ -100,7 +100,7 @@ TEST(CreateReplaces, OnlyWithACompleteFile) {
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // not the private mode of a temporary
 
   // Options the library refuses once the file is being created.
-  EXPECT_EQ(runCommand(runCreate, {out, "--from", small, "--brick", "4096,4096,4096"}), 1);
+  EXPECT_EQ(runCommand(runCreate, {out, "--from", small, "--brick", "4096,4096,4096", "--force"}), 1);
   for (const char* name : {"OSTREL_TYQ_BRICK_SIZE", "OSTREL_TYQ_BRICK_SIZE_0",
                            "OSTREL_TYQ_BRICK_SIZE_1", "OSTREL_TYQ_BRICK_SIZE_2"}) {
     ::unsetenv(name);
@@ -109,7 +109,7 @@ TEST(CreateReplaces, OnlyWithACompleteFile) {
   EXPECT_EQ(entries(dir), before);
 
   // A file-size limit is a failed write with a message, not a signal.
-  const int limited = createInChild({out, "--from", large}, [] {
+  const int limited = createInChild({out, "--from", large, "--force"}, [] {
     const rlimit limit = {256 << 10, 256 << 10};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   });
@@ -123,9 +123,9 @@ TEST(CreateReplaces, OnlyWithACompleteFile) {
   if (child == 0) {
     std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
-    std::string a = out, b = "--from", c = large;
-    char* argv[] = {a.data(), b.data(), c.data()};
-    ::_exit(runCreate(3, argv));
+    std::string a = out, b = "--from", c = large, d = "--force";
+    char* argv[] = {a.data(), b.data(), c.data(), d.data()};
+    ::_exit(runCreate(4, argv));
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (entries(dir) == before && readWholeFile(out) == good &&
@@ -139,7 +139,12 @@ TEST(CreateReplaces, OnlyWithACompleteFile) {
   EXPECT_EQ(readWholeFile(out), good);
   EXPECT_EQ(entries(dir), before);
 
-  ASSERT_EQ(runCommand(runCreate, {out, "--from", large}), 0);
+  // An existing output is replaced only when asked to.
+  std::string err;
+  EXPECT_EQ(runCommand(runCreate, {out, "--from", large}, &err), 1);
+  EXPECT_NE(err.find("give --force"), std::string::npos) << err;
+  EXPECT_EQ(readWholeFile(out), good);
+  ASSERT_EQ(runCommand(runCreate, {out, "--from", large, "--force"}), 0);
   EXPECT_NE(readWholeFile(out), good);
   EXPECT_EQ(entries(dir), before);
 }

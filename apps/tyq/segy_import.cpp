@@ -1,0 +1,291 @@
+#include "segy_import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "output_options.h"
+#include "progress.h"
+#include "replacing_output.h"
+#include "segy_input.h"
+#include "tyq/tyq.h"
+#include "user_errors.h"
+
+namespace tyq_tool {
+
+namespace {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+using Qra::Ostrel::Tyq::Private::Status;
+
+struct ImportArgs {
+  std::string in, out, type, verticalUnit = "ms";
+  double sqnr = 0;
+  double range[2] = {0, 0};
+  bool haveRange = false, haveBrick = false, force = false;
+  int brick[3] = {0, 0, 0};
+  int inlineByte = 189, crosslineByte = 193;
+};
+
+bool validByte(int byte) { return byte >= 1 && byte <= 237; }
+
+// One option with its value; false when the value is bad.
+bool parseOption(const std::string& flag, const char* value, ImportArgs& args) {
+  if (flag == "--sqnr") {
+    char* end = nullptr;
+    args.sqnr = std::strtod(value, &end);
+    return *end == '\0' && end != value && std::isfinite(args.sqnr);
+  }
+  if (flag == "--type") {
+    args.type = value;
+    return args.type == "float" || args.type == "int16" || args.type == "int8";
+  }
+  if (flag == "--range") return args.haveRange = parseRange(value, args.range);
+  if (flag == "--brick") {
+    return args.haveBrick = parseTriple(value, args.brick) && args.brick[0] > 0 &&
+                            args.brick[1] > 0 && args.brick[2] > 0;
+  }
+  if (flag == "--iline-byte") return parseInt(value, args.inlineByte) && validByte(args.inlineByte);
+  if (flag == "--xline-byte") {
+    return parseInt(value, args.crosslineByte) && validByte(args.crosslineByte);
+  }
+  if (flag == "--vertical-unit") {
+    args.verticalUnit = value;
+    return args.verticalUnit == "ms" || args.verticalUnit == "m" || args.verticalUnit == "ft";
+  }
+  return false;
+}
+
+bool parseArgs(int argc, char** argv, ImportArgs& args) {
+  const auto toggle = [&args](const std::string& flag) {
+    return flag == "--force" && (args.force = true);
+  };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    return parseOption(flag, value, args);
+  };
+  return walkArguments("import-segy", kImportSegyUsage, argc, argv, {&args.in, &args.out}, toggle,
+                       option);
+}
+
+FA::DataTypeEnum::value_type sourceType(int format) {
+  switch (format) {
+    case 1: return FA::DataTypeEnum::IbmFloat32;
+    case 2: return FA::DataTypeEnum::Int32;
+    case 3: return FA::DataTypeEnum::Int16;
+    case 8: return FA::DataTypeEnum::Int8;
+    default: return FA::DataTypeEnum::Float32;
+  }
+}
+
+// How samples are stored: the type, its coding range, and whether integer
+// samples go in as they are (codes equal values).
+struct Storage {
+  FA::DataTypeEnum::value_type type = FA::DataTypeEnum::Float32;
+  double lo = 0, hi = 1;
+  bool identity = false;
+};
+
+void progressUpdate(void* context, int64_t done) { static_cast<Progress*>(context)->update(done); }
+
+// The value range of every live trace, for integer storage of other data.
+bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
+  std::vector<float> trace(static_cast<size_t>(in.layout().samples));
+  Progress progress("finding the value range", in.layout().traces);
+  lo = INFINITY, hi = -INFINITY;
+  for (int t = 0; t < in.layout().traces; ++t) {
+    if (!in.readTrace(t, trace.data(), error)) return false;
+    for (const float v : trace) {
+      if (std::isfinite(v)) lo = std::min<double>(lo, v), hi = std::max<double>(hi, v);
+    }
+    if ((t & 255) == 0) progress.update(t);
+  }
+  progress.finish();
+  if (!(lo <= hi)) lo = hi = 0;
+  if (lo == hi) hi = lo + 1;
+  return true;
+}
+
+bool chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s, std::string& error) {
+  const int format = in.layout().format;
+  const std::string type = !args.type.empty() ? args.type
+                           : format == 3       ? "int16"
+                           : format == 8       ? "int8"
+                                               : "float";
+  if (type == "float") return true;
+  s.type = type == "int16" ? FA::DataTypeEnum::Int16 : FA::DataTypeEnum::Int8;
+  s.identity = !args.haveRange && (format == 8 || (format == 3 && type == "int16"));
+  if (s.identity) {
+    s.lo = type == "int16" ? -32768 : -128;
+    s.hi = type == "int16" ? 32767 : 127;
+    return true;
+  }
+  if (args.haveRange) {
+    s.lo = args.range[0], s.hi = args.range[1];
+    return true;
+  }
+  return scanRange(in, s.lo, s.hi, error);
+}
+
+FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyGrid& g) {
+  FA::DataInfo info;
+  const bool time = args.verticalUnit == "ms";
+  // The interval is in microseconds for time, in thousandths for depth.
+  info.SetExtent(static_cast<float>(g.inlineStart), static_cast<float>(g.inlineStep), g.inlines,
+                 static_cast<float>(g.crosslineStart), static_cast<float>(g.crosslineStep),
+                 g.crosslines, static_cast<float>(l.firstSample),
+                 static_cast<float>(l.interval / 1000.0), l.samples, false);
+  info.SetSourceInfo(std::filesystem::path(args.in).filename().string(), "SEG-Y",
+                     sourceType(l.format));
+  info.SetVertDomain(time ? FA::VertDimEnum::Time : FA::VertDimEnum::Depth,
+                     time ? 0.001 : (args.verticalUnit == "ft" ? 0.3048 : 1.0), args.verticalUnit);
+  const bool feet = l.measurement == 2;
+  info.SetHorzDomain("", FA::HorzDimEnum::Length, feet ? 0.3048 : 1.0, feet ? "ft" : "m");
+  std::copy(&g.corners[0][0], &g.corners[0][0] + 8, &info.corners[0][0]);
+  return info;
+}
+
+// Fills one brick column of traces, i slowest, k fastest; dead traces are
+// zero with flag 0. Traces that follow each other in the file are read in
+// one go. Returns false after a read failure.
+template <typename T>
+bool fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<T>& column,
+                std::vector<float>& run, std::vector<unsigned char>& flags, bool& anyDead,
+                std::string& error) {
+  const size_t nk = static_cast<size_t>(in.layout().samples);
+  anyDead = false;
+  for (int i = 0; i < box[2]; ++i) {
+    const int32_t* row = &g.traceAt[static_cast<size_t>(box[0] + i) * g.crosslines + box[1]];
+    for (int j = 0; j < box[3];) {
+      const size_t n = static_cast<size_t>(i) * box[3] + j;
+      if (row[j] < 0) {
+        anyDead = true;
+        flags[n] = 0;
+        std::fill(&column[n * nk], &column[n * nk] + nk, T{0});
+        ++j;
+        continue;
+      }
+      int length = 1;
+      while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
+      if (!in.readTraces(row[j], length, run.data(), error)) return false;
+      std::transform(run.begin(), run.begin() + static_cast<ptrdiff_t>(length * nk), &column[n * nk],
+                     [](float v) { return static_cast<T>(v); });
+      std::fill(&flags[n], &flags[n] + length, 1);
+      j += length;
+    }
+  }
+  return true;
+}
+
+// Writes the survey one brick column at a time, so memory holds one column.
+template <typename T>
+bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const int brick[3],
+                   Status* status, std::string& error) {
+  const int nk = in.layout().samples;
+  std::vector<float> trace(static_cast<size_t>(brick[1]) * nk);
+  std::vector<T> column(static_cast<size_t>(brick[0]) * brick[1] * nk);
+  std::vector<unsigned char> flags(static_cast<size_t>(brick[0]) * brick[1]);
+  Progress progress("importing traces", int64_t{g.inlines} * g.crosslines);
+  int64_t done = 0;
+  for (int i0 = 0; i0 < g.inlines; i0 += brick[0]) {
+    for (int j0 = 0; j0 < g.crosslines; j0 += brick[1]) {
+      const int box[4] = {i0, j0, std::min(brick[0], g.inlines - i0),
+                          std::min(brick[1], g.crosslines - j0)};
+      bool anyDead = false;
+      if (!fillColumn(in, g, box, column, trace, flags, anyDead, error)) return false;
+      // Flags first: samples of dead traces then stay out of the statistics.
+      if ((anyDead && !writer.WriteGridFlags(0, i0, j0, box[2], box[3], flags.data(), status)) ||
+          !writer.WriteData(0, i0, j0, 0, box[2], box[3], nk, column.data(), status)) {
+        return false;
+      }
+      done += int64_t{box[2]} * box[3];
+      progress.update(done);
+    }
+  }
+  progress.finish();
+  return true;
+}
+
+bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
+                 const SegyGrid& grid, const Storage& s, Status* status, std::string& error) {
+  FA::TyqOptions options;
+  options.noAutoFlush = true;  // levels are built once, when the file is finalised
+  if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
+  FA::AutoRef<FA::Writer> writer;
+  FA::FileInfo fileInfo;
+  if (FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
+          writer, name, surveyInfo(args, in.layout(), grid), s.type, options, status,
+          static_cast<float>(s.lo), static_cast<float>(s.hi), 3) != 0 ||
+      !writer->GetFileInfo(fileInfo, status)) {
+    return false;
+  }
+  bool ok = false;
+  if (s.identity && s.type == FA::DataTypeEnum::Int16) {
+    ok = writer->SetAccessScaleRange(-32768, 32767, status) &&
+         streamColumns<short>(*writer, in, grid, fileInfo.brickSize, status, error);
+  } else if (s.identity) {
+    ok = writer->SetAccessScaleRange(-128, 127, status) &&
+         streamColumns<signed char>(*writer, in, grid, fileInfo.brickSize, status, error);
+  } else {
+    ok = streamColumns<float>(*writer, in, grid, fileInfo.brickSize, status, error);
+  }
+  if (!ok) return false;
+  std::printf("  building levels of detail and statistics\n");
+  std::fflush(stdout);
+  return writer->Finalize(false, true, status);
+}
+
+bool scanSurvey(SegyInput& in, const ImportArgs& args, SegyGrid& grid, std::string& error) {
+  if (!in.open(args.in, error)) return false;
+  Progress progress("reading trace headers", in.layout().traces);
+  if (!in.scanGrid(args.inlineByte, args.crosslineByte, grid, error, progressUpdate, &progress)) {
+    return false;
+  }
+  progress.finish();
+  return true;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "tyq import-segy: %s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+const char* const kImportSegyUsage =
+    "tyq import-segy IN.sgy OUT [--sqnr S] [--type float|int16|int8] [--range lo,hi] "
+    "[--brick b0,b1,b2] [--iline-byte N] [--xline-byte N] [--vertical-unit ms|m|ft] [--force]";
+
+int runImportSegy(int argc, char** argv) {
+  ImportArgs args;
+  if (!parseArgs(argc, argv, args)) return 2;
+  if (!sqnrSupported("import-segy", args.sqnr)) return 2;
+  if (!mayWriteOutput("import-segy", args.out, args.force)) return 1;
+  SegyInput in;
+  SegyGrid grid;
+  std::string error;
+  Storage storage;
+  if (!scanSurvey(in, args, grid, error) || !chooseStorage(args, in, storage, error)) {
+    return fail(error);
+  }
+  ReplacingOutput output(args.out);
+  if (!output.reserve(error)) return fail(error);
+  Status status;
+  if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status, error)) {
+    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " + args.out +
+                ")");
+  }
+  if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");
+  std::printf("tyq import-segy: wrote %s (inlines %d..%d step %d, crosslines %d..%d step %d, "
+              "%d samples, %lld dead traces)\n",
+              args.out.c_str(), grid.inlineStart,
+              grid.inlineStart + (grid.inlines - 1) * grid.inlineStep, grid.inlineStep,
+              grid.crosslineStart, grid.crosslineStart + (grid.crosslines - 1) * grid.crosslineStep,
+              grid.crosslineStep, in.layout().samples, static_cast<long long>(grid.dead));
+  return 0;
+}
+
+}  // namespace tyq_tool

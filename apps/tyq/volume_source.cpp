@@ -1,0 +1,27 @@
+#include "volume_source.h"
+
+#include <cstdio>
+
+#include "user_errors.h"
+
+namespace tyq_tool {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+
+bool openVolume(const char* command, const std::string& file, int lod,
+                FA::AutoRef<FA::Reader>& reader, FA::FileInfo& info, FA::DataInfo& data) {
+  Qra::Ostrel::Tyq::Private::Status status;
+  if (FA::Tyq::CreateTyqReader(reader, file, FA::TyqOptions(), &status) != 0 ||
+      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
+    std::fprintf(stderr, "tyq %s: %s\n", command, describeFailure(status).c_str());
+    return false;
+  }
+  if (lod < 0 || lod >= info.numberOfLods) {
+    std::fprintf(stderr, "tyq %s: %s has no level %d (it has %d)\n", command, file.c_str(), lod,
+                 info.numberOfLods);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tyq_tool
