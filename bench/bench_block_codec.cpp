@@ -80,7 +80,12 @@ void Decode(benchmark::State& state) {
   // Counted against the full brick whatever the resolution.
   state.SetBytesProcessed(state.iterations() * kBrickBytes);
 }
-BENCHMARK(Decode)->Name("decode/sqnr30/level")->Arg(2)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode)
+    ->Name("decode/sqnr30/level")
+    ->Arg(2)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond);
 
 // The wavelet alone: the SQNR control runs one inverse per estimate.
 void Transform(benchmark::State& state) {
@@ -88,8 +93,10 @@ void Transform(benchmark::State& state) {
   std::vector<int32_t> coef(kSamples), tmp(kSamples);
   for (int i = 0; i < kSamples; ++i) coef[i] = static_cast<int32_t>(bricks()[0][i] * 100);
   for (auto _ : state) {
-    if (inverse) P::Block::inverseTransform(coef.data(), tmp.data(), P::Block::Resolution::Full);
-    else P::Block::forwardTransform(coef.data(), tmp.data());
+    if (inverse)
+      P::Block::inverseTransform(coef.data(), tmp.data(), P::Block::Resolution::Full);
+    else
+      P::Block::forwardTransform(coef.data(), tmp.data());
     benchmark::DoNotOptimize(coef.data());
   }
   state.SetBytesProcessed(state.iterations() * kBrickBytes);

@@ -60,10 +60,8 @@ struct Input {
   const char* name;
   std::vector<uint8_t> (*make)(std::mt19937&);
 };
-const Input kInputs[] = {{"planes", planeStream},
-                         {"table", tableWords},
-                         {"flags", flagTile},
-                         {"skewed", skewedBytes}};
+const Input kInputs[] = {
+    {"planes", planeStream}, {"table", tableWords}, {"flags", flagTile}, {"skewed", skewedBytes}};
 
 std::vector<uint8_t> input(int which) {
   std::mt19937 rng(static_cast<unsigned>(which) + 1);
@@ -97,7 +95,8 @@ void BM_Decode(benchmark::State& state) {
   const std::vector<uint8_t> in = input(static_cast<int>(state.range(0)));
   std::vector<uint8_t> coded(kBytes), out(kBytes);
   int32_t bits = 0;
-  const uint8_t mode = C::compressData(static_cast<int32_t>(kBytes), in.data(), bits, coded.data(), 0);
+  const uint8_t mode =
+      C::compressData(static_cast<int32_t>(kBytes), in.data(), bits, coded.data(), 0);
   for (auto _ : state) {
     int32_t size = static_cast<int32_t>(kBytes);
     if (!C::uncompressData(bits, coded.data(), size, out.data(), mode)) {

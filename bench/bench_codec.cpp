@@ -136,9 +136,9 @@ void compare(const char* name, const tyq_bench::Volume& v) {
   const double mb = static_cast<double>(samples) * sizeof(float) / 1e6;
   std::printf("\n%s: %d x %d x %d float32 (%.1f MB), %zu bricks\n", name, v.ni, v.nj, v.nk, mb,
               bricks.size());
-  std::printf("%-6s | %-8s %-8s %-7s %-9s %-9s | %-8s %-8s %-9s %-9s | %-6s %-6s %-6s\n",
-              "target", "tyq dB", "bits/smp", "ratio", "comp MB/s", "dec MB/s", "zfp dB",
-              "bits/smp", "comp MB/s", "dec MB/s", "size", "comp", "dec");
+  std::printf("%-6s | %-8s %-8s %-7s %-9s %-9s | %-8s %-8s %-9s %-9s | %-6s %-6s %-6s\n", "target",
+              "tyq dB", "bits/smp", "ratio", "comp MB/s", "dec MB/s", "zfp dB", "bits/smp",
+              "comp MB/s", "dec MB/s", "size", "comp", "dec");
   for (const float target : {20.0f, 30.0f, 40.0f}) {
     const TyqResult t = runTyq(v, bricks, target);
     const double bits = 8.0 * t.bytes / static_cast<double>(samples);

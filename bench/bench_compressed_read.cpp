@@ -57,8 +57,8 @@ void makeVolume(std::vector<float>& v) {
       const double shift = 0.15 * i + 0.07 * j + 6.0 * std::sin(0.013 * i + 0.021 * j);
       for (int k = 0; k < kSize[2]; ++k, ++n) {
         const double z = k - shift;
-        v[n] = static_cast<float>(900.0 * std::sin(0.31 * z) * std::sin(0.023 * z + 0.4) +
-                                  noise(rng));
+        v[n] =
+            static_cast<float>(900.0 * std::sin(0.31 * z) * std::sin(0.023 * z + 0.4) + noise(rng));
       }
     }
   }
@@ -164,8 +164,8 @@ bool setUp() {
               static_cast<long long>(std::filesystem::file_size(f.compressed)),
               static_cast<double>(f.volume.size() * 4) /
                   static_cast<double>(std::filesystem::file_size(f.compressed)),
-              static_cast<double>(Compressor3d::calculateSQNR(
-                  static_cast<int64_t>(f.volume.size()), f.volume.data(), f.out.data())));
+              static_cast<double>(Compressor3d::calculateSQNR(static_cast<int64_t>(f.volume.size()),
+                                                              f.volume.data(), f.out.data())));
   return true;
 }
 
@@ -187,14 +187,22 @@ std::vector<Box> workload(int which) {
   const auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   for (int n = 0; n < (which == 0 ? 1 : which == 1 ? 200 : 50); ++n) {
     switch (which) {
-      case 0: boxes.push_back({{0, 0, 0}, {kSize[0], kSize[1], kSize[2]}}); break;
-      case 1:
-        boxes.push_back({{below(kSize[0] - 64), below(kSize[1] - 64), below(kSize[2] - 64)},
-                         {64, 64, 64}});
+      case 0:
+        boxes.push_back({{0, 0, 0}, {kSize[0], kSize[1], kSize[2]}});
         break;
-      case 2: boxes.push_back({{n * 10, 0, 0}, {1, kSize[1], kSize[2]}}); break;
-      case 3: boxes.push_back({{0, n * 10, 0}, {kSize[0], 1, kSize[2]}}); break;
-      default: boxes.push_back({{0, 0, n * 5}, {kSize[0], kSize[1], 1}}); break;
+      case 1:
+        boxes.push_back(
+            {{below(kSize[0] - 64), below(kSize[1] - 64), below(kSize[2] - 64)}, {64, 64, 64}});
+        break;
+      case 2:
+        boxes.push_back({{n * 10, 0, 0}, {1, kSize[1], kSize[2]}});
+        break;
+      case 3:
+        boxes.push_back({{0, n * 10, 0}, {kSize[0], 1, kSize[2]}});
+        break;
+      default:
+        boxes.push_back({{0, 0, n * 5}, {kSize[0], kSize[1], 1}});
+        break;
     }
   }
   return boxes;
@@ -216,9 +224,15 @@ void readBoxes(benchmark::State& state, FA::Reader& r) {
   state.SetBytesProcessed(bytes);
 }
 
-void BM_Cached(benchmark::State& state) { readBoxes(state, *fixture().cached); }
-void BM_Uncached(benchmark::State& state) { readBoxes(state, *fixture().uncached); }
-void BM_Uncompressed(benchmark::State& state) { readBoxes(state, *fixture().uncompressed); }
+void BM_Cached(benchmark::State& state) {
+  readBoxes(state, *fixture().cached);
+}
+void BM_Uncached(benchmark::State& state) {
+  readBoxes(state, *fixture().uncached);
+}
+void BM_Uncompressed(benchmark::State& state) {
+  readBoxes(state, *fixture().uncompressed);
+}
 
 // Decodes, for every box, each brick it touches: what a reader without a
 // cache must at least do.
@@ -235,8 +249,8 @@ void BM_DecodeOnly(benchmark::State& state) {
           for (int k = b.start[2] / kB; k <= (b.start[2] + b.size[2] - 1) / kB; ++k) {
             const CompressedBlock3d& block =
                 f.blocks[(size_t(i) * kBricks[1] + j) * kBricks[2] + k];
-            codec.PrepareDecompress(&block, Qra::Ostrel::Tyq::Private::CompDataFloat,
-                                    brick.data(), nullptr, Qra::Ostrel::Tyq::Private::DecompSubbandsAll,
+            codec.PrepareDecompress(&block, Qra::Ostrel::Tyq::Private::CompDataFloat, brick.data(),
+                                    nullptr, Qra::Ostrel::Tyq::Private::DecompSubbandsAll,
                                     Qra::Ostrel::Tyq::Private::DecompFull, false);
             if (!codec.Execute()) state.SkipWithError("decode failed");
           }
@@ -269,7 +283,8 @@ void registerAll() {
     benchmark::RegisterBenchmark(("cached/" + name).c_str(), BM_Cached)->Arg(w)->UseRealTime();
     benchmark::RegisterBenchmark(("uncached/" + name).c_str(), BM_Uncached)->Arg(w)->UseRealTime();
     benchmark::RegisterBenchmark(("uncompressed/" + name).c_str(), BM_Uncompressed)
-        ->Arg(w)->UseRealTime();
+        ->Arg(w)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("decode/" + name).c_str(), BM_DecodeOnly)->Arg(w)->UseRealTime();
   }
   benchmark::RegisterBenchmark("write/1", BM_Write)->Arg(1)->Iterations(1)->UseRealTime();

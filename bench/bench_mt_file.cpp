@@ -100,7 +100,8 @@ void readInThreads(benchmark::State& state, Read read) {
     for (int t = 0; t < threads; ++t) {
       workers.emplace_back([&, t] {
         void* buffer = std::aligned_alloc(4096, kBrick);
-        for (size_t i = static_cast<size_t>(t); i < order.size(); i += static_cast<size_t>(threads)) {
+        for (size_t i = static_cast<size_t>(t); i < order.size();
+             i += static_cast<size_t>(threads)) {
           if (!read(order[i], buffer)) ++failures;
         }
         std::free(buffer);
@@ -165,30 +166,73 @@ void BM_WriteReturn(benchmark::State& state) {
   }
 }
 
-BENCHMARK_CAPTURE(BM_PlainWrite, buffered, false)->Name("write/pwrite+fsync")
-    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_PlainWrite, direct, true)->Name("write/O_DIRECT pwrite")
-    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_MtFileWrite, buffered, true)->Name("write/MtFile buffered")
-    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_MtFileWrite, unbuffered, false)->Name("write/MtFile unbuffered")
-    ->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MtFileRead)->Name("read/MtFile 1 thread")->Arg(1)
-    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MtFileRead)->Name("read/MtFile 2 threads")->Arg(2)
-    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainRead)->Name("read/pread 1 thread")->Arg(1)
-    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainRead)->Name("read/pread 2 threads")->Arg(2)
-    ->MinTime(0.3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Memcpy)->Name("return/memcpy 1MiB")->UseManualTime()
-    ->Iterations(500)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WriteReturn)->Name("return/4KiB")->Arg(4096)->UseManualTime()
-    ->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WriteReturn)->Name("return/64KiB")->Arg(65536)->UseManualTime()
-    ->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WriteReturn)->Name("return/1MiB")->Arg(1 << 20)->UseManualTime()
-    ->Iterations(500)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PlainWrite, buffered, false)
+    ->Name("write/pwrite+fsync")
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PlainWrite, direct, true)
+    ->Name("write/O_DIRECT pwrite")
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MtFileWrite, buffered, true)
+    ->Name("write/MtFile buffered")
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MtFileWrite, unbuffered, false)
+    ->Name("write/MtFile unbuffered")
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MtFileRead)
+    ->Name("read/MtFile 1 thread")
+    ->Arg(1)
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MtFileRead)
+    ->Name("read/MtFile 2 threads")
+    ->Arg(2)
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)
+    ->Name("read/pread 1 thread")
+    ->Arg(1)
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)
+    ->Name("read/pread 2 threads")
+    ->Arg(2)
+    ->MinTime(0.3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)
+    ->Name("return/memcpy 1MiB")
+    ->UseManualTime()
+    ->Iterations(500)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteReturn)
+    ->Name("return/4KiB")
+    ->Arg(4096)
+    ->UseManualTime()
+    ->Iterations(2000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteReturn)
+    ->Name("return/64KiB")
+    ->Arg(65536)
+    ->UseManualTime()
+    ->Iterations(2000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteReturn)
+    ->Name("return/1MiB")
+    ->Arg(1 << 20)
+    ->UseManualTime()
+    ->Iterations(500)
+    ->Unit(benchmark::kMicrosecond);
 
 // The file the read benchmarks share, written through the cache so that it
 // stays there.

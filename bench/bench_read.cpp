@@ -97,11 +97,11 @@ std::vector<Box> workload(int which) {
       break;
     case 1:
       for (int n = 0; n < 200; ++n) {
-        boxes.push_back({0,
-                         {static_cast<int>(rng() % (kSize[0] - 64)),
-                          static_cast<int>(rng() % (kSize[1] - 64)),
-                          static_cast<int>(rng() % (kSize[2] - 64))},
-                         {64, 64, 64}});
+        boxes.push_back(
+            {0,
+             {static_cast<int>(rng() % (kSize[0] - 64)), static_cast<int>(rng() % (kSize[1] - 64)),
+              static_cast<int>(rng() % (kSize[2] - 64))},
+             {64, 64, 64}});
       }
       break;
     case 2:
@@ -157,13 +157,21 @@ void registerAll() {
   for (int w = 0; w < 5; ++w) {
     const std::string name = kNames[w];
     benchmark::RegisterBenchmark(("float/" + name).c_str(), BM_Read<float>)
-        ->Arg(w)->MinTime(0.3)->UseRealTime();
+        ->Arg(w)
+        ->MinTime(0.3)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("memcpy4/" + name).c_str(), BM_Memcpy<float>)
-        ->Arg(w)->MinTime(0.3)->UseRealTime();
+        ->Arg(w)
+        ->MinTime(0.3)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("int16/" + name).c_str(), BM_Read<short>)
-        ->Arg(w)->MinTime(0.3)->UseRealTime();
+        ->Arg(w)
+        ->MinTime(0.3)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("memcpy2/" + name).c_str(), BM_Memcpy<short>)
-        ->Arg(w)->MinTime(0.3)->UseRealTime();
+        ->Arg(w)
+        ->MinTime(0.3)
+        ->UseRealTime();
   }
 }
 

@@ -35,8 +35,8 @@ std::string g_dir;
 std::vector<float> makeBrick(int n) {
   std::vector<float> brick(kBrickSamples);
   for (size_t s = 0; s < kBrickSamples; ++s) {
-    brick[s] = static_cast<float>((s * 2654435761u + static_cast<size_t>(n) * 97) % 10007) *
-               0.01f * static_cast<float>(1 + n % 5);
+    brick[s] = static_cast<float>((s * 2654435761u + static_cast<size_t>(n) * 97) % 10007) * 0.01f *
+               static_cast<float>(1 + n % 5);
   }
   return brick;
 }
@@ -57,8 +57,8 @@ void BM_Pipeline(benchmark::State& state) {
     options.noAutoFlush = true;  // the pyramid is built once, at the end
     FA::AutoRef<FA::Writer> writer;
     auto start = std::chrono::steady_clock::now();
-    if (FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, options, nullptr,
-                                 0, 0) != 0) {
+    if (FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, options, nullptr, 0,
+                                 0) != 0) {
       state.SkipWithError("create failed");
       return;
     }
@@ -117,8 +117,16 @@ void BM_Pwrite(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Pwrite)->Name("pwrite")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pipeline)->Name("pipeline")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Histogram)->Name("histogram")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pipeline)
+    ->Name("pipeline")
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Histogram)
+    ->Name("histogram")
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -19,8 +19,8 @@ double memcpySeconds(const std::vector<float>& samples) {
   for (int pass = 0; pass < 3; ++pass) {
     const auto start = std::chrono::steady_clock::now();
     std::memcpy(copy.data(), samples.data(), samples.size() * sizeof(float));
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                              .count());
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return best;
 }

@@ -41,8 +41,8 @@ ZfpRun zfpRoundTrip(const Volume& v, double tolerance, std::vector<float>& decod
   run.tolerance = tolerance;
   decoded.assign(v.samples.size(), 0.0f);
   // zfp's x axis varies fastest: samples, then crosslines, then inlines.
-  zfp_field* in = zfp_field_3d(const_cast<float*>(v.samples.data()), zfp_type_float, v.nk, v.nj,
-                               v.ni);
+  zfp_field* in =
+      zfp_field_3d(const_cast<float*>(v.samples.data()), zfp_type_float, v.nk, v.nj, v.ni);
   zfp_field* out = zfp_field_3d(decoded.data(), zfp_type_float, v.nk, v.nj, v.ni);
   zfp_stream* zfp = zfp_stream_open(nullptr);
   zfp_stream_set_accuracy(zfp, tolerance);
@@ -85,7 +85,7 @@ ZfpSearch zfpSearchSqnr(const Volume& v, double targetDb) {
   // mean|x| scaled by the target ratio is a fair first guess.
   const double guess = meanAbs(v) * std::pow(10.0, -targetDb / 20.0);
   int fine = guess > 0 ? std::ilogb(guess) : -20;  // SQNR above the target
-  int coarse = fine;                              // SQNR below the target
+  int coarse = fine;                               // SQNR below the target
   // Widen until the target lies between the two (SQNR falls as the
   // tolerance grows), then halve the bracket.
   while (static_cast<int>(runs.size()) < kMaxTrials && trial(fine).sqnr < targetDb) fine -= 4;

@@ -14,11 +14,11 @@ namespace tyq_bench {
 double sqnrDb(const float* x, const float* y, size_t n);
 
 struct ZfpRun {
-  double tolerance = 0;          // as requested
-  size_t bytes = 0;              // compressed size, 0 when compression failed
+  double tolerance = 0;  // as requested
+  size_t bytes = 0;      // compressed size, 0 when compression failed
   double compressSeconds = 0;
   double decompressSeconds = 0;
-  double sqnr = 0;               // achieved, in dB
+  double sqnr = 0;  // achieved, in dB
   double bitsPerSample(size_t samples) const { return 8.0 * bytes / samples; }
 };
 

@@ -26,7 +26,9 @@ class PrintingReceiver : public api::MetaDataReceiver {
   }
 };
 
-void setInt(api::MetaData& m, int key, int v) { m.set(api::MetaDataKey::Get(key), api::Generic(v)); }
+void setInt(api::MetaData& m, int key, int v) {
+  m.set(api::MetaDataKey::Get(key), api::Generic(v));
+}
 void setReal(api::MetaData& m, int key, double v) {
   m.set(api::MetaDataKey::Get(key), api::Generic(v));
 }
@@ -34,23 +36,23 @@ void setReal(api::MetaData& m, int key, double v) {
 // A 100 x 80 x 64 float volume with an inline spacing of 25 m.
 api::MetaData describe() {
   api::MetaData m;
-  setInt(m, 1000, 100);   // Size0
-  setInt(m, 1001, 80);    // Size1
-  setInt(m, 1002, 64);    // Size2
-  setInt(m, 1003, 1002);  // DataType: float
-  setReal(m, 1004, -1.0);  // DataMin
-  setReal(m, 1005, 1.0);   // DataMax
-  setReal(m, 1006, 1000);  // InlineStart
-  setReal(m, 1007, 1);     // InlineInc
-  setReal(m, 1008, 2000);  // CrosslineStart
-  setReal(m, 1009, 1);     // CrosslineInc
-  setInt(m, 1010, 1001);   // ZUnitDim: time
+  setInt(m, 1000, 100);     // Size0
+  setInt(m, 1001, 80);      // Size1
+  setInt(m, 1002, 64);      // Size2
+  setInt(m, 1003, 1002);    // DataType: float
+  setReal(m, 1004, -1.0);   // DataMin
+  setReal(m, 1005, 1.0);    // DataMax
+  setReal(m, 1006, 1000);   // InlineStart
+  setReal(m, 1007, 1);      // InlineInc
+  setReal(m, 1008, 2000);   // CrosslineStart
+  setReal(m, 1009, 1);      // CrosslineInc
+  setInt(m, 1010, 1001);    // ZUnitDim: time
   setReal(m, 1011, 0.001);  // ZUnitFactor
   m.set(api::MetaDataKey::Get(1012), api::Generic(api::SimpleString("ms")));
-  setReal(m, 1013, 0);     // ZStart
-  setReal(m, 1014, 4);     // ZInc
-  setInt(m, 1015, 1002);   // HUnitDim: length
-  setReal(m, 1016, 1.0);   // HUnitFactor
+  setReal(m, 1013, 0);    // ZStart
+  setReal(m, 1014, 4);    // ZInc
+  setInt(m, 1015, 1002);  // HUnitDim: length
+  setReal(m, 1016, 1.0);  // HUnitFactor
   m.set(api::MetaDataKey::Get(1017), api::Generic(api::SimpleString("m")));
   const double corners[8] = {0, 0, 0, 2000, 2500, 0, 2500, 2000};  // 00, 0N, M0, MN
   for (int n = 0; n < 8; ++n) setReal(m, 1018 + n, corners[n]);

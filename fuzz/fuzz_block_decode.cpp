@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   static_cast<P::DECOMPLEVEL>(level), twoStage);
     compressor->Execute();
     compressor->PrepareDecompress(&block, P::CompDataInt8, codes.data(), flags.data(),
-                                  P::DecompSubbandsAll, static_cast<P::DECOMPLEVEL>(level), twoStage);
+                                  P::DecompSubbandsAll, static_cast<P::DECOMPLEVEL>(level),
+                                  twoStage);
     compressor->setMinAndMax(-1, 1, -1, 1, true);
     compressor->Execute();
   }

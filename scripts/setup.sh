@@ -7,7 +7,7 @@ set -euo pipefail
 # libpng-dev: the tool's slice pictures. libzfp-dev serves only the benchmarks (peer codec).
 # The Python module is built with pybind11 against Debian's interpreter and numpy,
 # and tested with its pytest.
-packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ clang clang-format pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           liburing-dev libsegyio-dev libpng-dev libzfp-dev python3-dev python3-numpy
           python3-pytest python3-pybind11 pybind11-dev)
 missing=()

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Set up, build and run the whole test suite twice: a warnings-as-errors
+# Set up, check the formatting, build and run the whole test suite twice: a warnings-as-errors
 # release build, then a build under AddressSanitizer and
 # UndefinedBehaviorSanitizer; then the threaded tests under ThreadSanitizer;
 # then replay and briefly run every fuzz target and run every benchmark
@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/check_format.sh
 jobs=$(nproc)
 
 run_suite() {

@@ -35,7 +35,9 @@ bool parseInts(const char* text, int count, int* out) {
   return true;
 }
 
-bool parseTriple(const char* text, int out[3]) { return parseInts(text, 3, out); }
+bool parseTriple(const char* text, int out[3]) {
+  return parseInts(text, 3, out);
+}
 
 bool parseRange(const char* text, double out[2]) {
   char* end = nullptr;

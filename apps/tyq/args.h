@@ -8,10 +8,10 @@ namespace tyq_tool {
 
 // Whole-token parsing of command-line values; false on anything else.
 bool parseInt(const char* text, int& out);
-bool parseDouble(const char* text, double& out);  // finite
+bool parseDouble(const char* text, double& out);        // finite
 bool parseInts(const char* text, int count, int* out);  // "a,b,..." with `count` of them
-bool parseTriple(const char* text, int out[3]);    // "i,j,k"
-bool parseRange(const char* text, double out[2]);  // "lo,hi", finite, lo < hi
+bool parseTriple(const char* text, int out[3]);         // "i,j,k"
+bool parseRange(const char* text, double out[2]);       // "lo,hi", finite, lo < hi
 
 // Walks a command's arguments: `toggle` takes the options without a value
 // (true when it knew the flag); words not starting with '-' fill

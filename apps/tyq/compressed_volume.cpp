@@ -24,9 +24,8 @@ constexpr size_t kBrickSamples = size_t{kB} * kB * kB;
 void copyBox(const FloatVolume& v, const int start[3], const int size[3], float* box) {
   for (int i = 0; i < size[0]; ++i) {
     for (int j = 0; j < size[1]; ++j) {
-      const float* from =
-          v.samples.data() + (size_t(start[0] + i) * v.size[1] + start[1] + j) * v.size[2] +
-          start[2];
+      const float* from = v.samples.data() +
+                          (size_t(start[0] + i) * v.size[1] + start[1] + j) * v.size[2] + start[2];
       std::copy(from, from + size[2], box + (size_t(i) * size[1] + j) * size[2]);
     }
   }
@@ -41,16 +40,16 @@ void cutBrick(const FloatVolume& v, int bi, int bj, int bk, float* brick) {
   }
   for (int i = 0; i < std::min(kB, v.size[0] - start[0]); ++i) {
     for (int j = 0; j < std::min(kB, v.size[1] - start[1]); ++j) {
-      const float* from =
-          v.samples.data() + (size_t(start[0] + i) * v.size[1] + start[1] + j) * v.size[2] +
-          start[2];
-      std::copy(from, from + std::min(kB, v.size[2] - start[2]),
-                brick + (size_t(i) * kB + j) * kB);
+      const float* from = v.samples.data() +
+                          (size_t(start[0] + i) * v.size[1] + start[1] + j) * v.size[2] + start[2];
+      std::copy(from, from + std::min(kB, v.size[2] - start[2]), brick + (size_t(i) * kB + j) * kB);
     }
   }
 }
 
-int bricksAlong(int n) { return (n + kB - 1) / kB; }
+int bricksAlong(int n) {
+  return (n + kB - 1) / kB;
+}
 
 }  // namespace
 
@@ -165,8 +164,8 @@ bool writeAll(FA::Writer& writer, const std::vector<const FloatVolume*>& levels,
 }  // namespace
 
 bool writeCompressedVolume(const std::string& name, const FA::DataInfo& info,
-                           const FloatVolume& level0, float sqnr, int threads, double lo,
-                           double hi, Status* status) {
+                           const FloatVolume& level0, float sqnr, int threads, double lo, double hi,
+                           Status* status) {
   FA::AutoRef<FA::Writer> writer;
   FA::FileInfo fileInfo;
   if (FA::Tyq::CreateCompressedWriter(writer, name, info, status, sqnr, lo, hi) != 0 ||

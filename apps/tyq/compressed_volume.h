@@ -28,7 +28,7 @@ FloatVolume decimate(const FloatVolume& below, int level);
 // histogram covers [lo, hi].
 bool writeCompressedVolume(const std::string& name,
                            const Qra::Ostrel::Tyq::FileAccess::DataInfo& info,
-                           const FloatVolume& level0, float sqnr, int threads, double lo,
-                           double hi, Qra::Ostrel::Tyq::Private::Status* status);
+                           const FloatVolume& level0, float sqnr, int threads, double lo, double hi,
+                           Qra::Ostrel::Tyq::Private::Status* status);
 
 }  // namespace tyq_tool

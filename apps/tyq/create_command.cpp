@@ -108,8 +108,9 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
     return false;
   }
   if (args.sqnr > 0 && (!args.type.empty() || args.haveBrick || args.version != 3)) {
-    std::fprintf(stderr, "tyq create: --sqnr writes float samples in 64^3 bricks of the newest "
-                         "compressed version; --type, --version and --brick do not apply\n");
+    std::fprintf(stderr,
+                 "tyq create: --sqnr writes float samples in 64^3 bricks of the newest "
+                 "compressed version; --type, --version and --brick do not apply\n");
     return false;
   }
   return true;
@@ -205,14 +206,13 @@ int runCreate(int argc, char** argv) {
     std::fprintf(stderr, "tyq create: %s\n", error.c_str());
     return 1;
   }
-  const bool written =
-      args.sqnr > 0
-          ? writeCompressed(output.temporaryName(), args, array, lo, hi, &status)
-          : writeVolume(output.temporaryName(), args, array, findSampleType(args.type)->type, lo,
-                        hi, &status);
+  const bool written = args.sqnr > 0
+                           ? writeCompressed(output.temporaryName(), args, array, lo, hi, &status)
+                           : writeVolume(output.temporaryName(), args, array,
+                                         findSampleType(args.type)->type, lo, hi, &status);
   if (!written) {
-    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n", describeFailure(status).c_str(),
-                 args.out.c_str());
+    std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n",
+                 describeFailure(status).c_str(), args.out.c_str());
     return 1;
   }
   if (!output.commit(error)) {

@@ -44,7 +44,9 @@ bool fail(const char* what, const Status& status) {
   return false;
 }
 
-size_t slabSamples(const int size[3], int ni) { return static_cast<size_t>(ni) * size[1] * size[2]; }
+size_t slabSamples(const int size[3], int ni) {
+  return static_cast<size_t>(ni) * size[1] * size[2];
+}
 
 bool copyVolume(FA::Reader& source, FA::Writer& target, const int size[3], Step& step) {
   std::vector<float> slab(slabSamples(size, kSlab));
@@ -168,8 +170,8 @@ bool runSteps(const std::string& description, const std::string& output) {
   FA::TyqOptions options;
   options.noAutoFlush = true;  // the pyramid is built once, when the copy is finalised
   FA::AutoRef<FA::Writer> writer;
-  if (FA::Tyq::CreateTyqWriter(writer, output, info, FA::DataTypeEnum::Float32, options, &status,
-                               0, 0) != 0) {
+  if (FA::Tyq::CreateTyqWriter(writer, output, info, FA::DataTypeEnum::Float32, options, &status, 0,
+                               0) != 0) {
     return fail("creating the copy", status);
   }
   std::vector<Step> steps(3);

@@ -69,7 +69,8 @@ bool summarize(FA::Reader& reader, Summary& out, Status* status) {
     positions.resize(static_cast<size_t>(n0) * n1);
     if (!reader.GetGridFlagsTilePos(positions.data(), level, 0, 0, n0, n1, status)) return false;
     for (const long long p : positions) count(tiles, p);
-    if (fixedSize) extendEnd(out.tablesEnd, positions, out.fileInfo.GetNumberOfSamplesPerHorzTile());
+    if (fixedSize)
+      extendEnd(out.tablesEnd, positions, out.fileInfo.GetNumberOfSamplesPerHorzTile());
     out.bricks.push_back(bricks);
     out.tiles.push_back(tiles);
   }
@@ -86,10 +87,14 @@ std::string hex(const uint8_t* id) {
   return text;
 }
 
-bool isCompressed(const FA::FileInfo& f) { return f.coding == FA::CodingTypeEnum::Compressed; }
+bool isCompressed(const FA::FileInfo& f) {
+  return f.coding == FA::CodingTypeEnum::Compressed;
+}
 
 // Versions 8 to 12 of the compressed format code every brick in two stages.
-bool twoStage(const FA::FileInfo& f) { return f.formatVersion >= 8 && f.formatVersion <= 12; }
+bool twoStage(const FA::FileInfo& f) {
+  return f.formatVersion >= 8 && f.formatVersion <= 12;
+}
 
 int64_t nonEmptyBins(const FA::Histogram& hist) {
   int64_t n = 0;
@@ -254,14 +259,15 @@ void printText(const Summary& s) {
               static_cast<long long>(s.hist.count), static_cast<double>(s.hist.min),
               static_cast<double>(s.hist.max), static_cast<long long>(nonEmptyBins(s.hist)));
   for (size_t level = 0; level < s.bricks.size(); ++level) {
-    std::printf("Level %-2zu      bricks %lld absent / %lld constant / %lld stored; tiles %lld / "
-                "%lld / %lld\n",
-                level, static_cast<long long>(s.bricks[level].absent),
-                static_cast<long long>(s.bricks[level].constant),
-                static_cast<long long>(s.bricks[level].stored),
-                static_cast<long long>(s.tiles[level].absent),
-                static_cast<long long>(s.tiles[level].constant),
-                static_cast<long long>(s.tiles[level].stored));
+    std::printf(
+        "Level %-2zu      bricks %lld absent / %lld constant / %lld stored; tiles %lld / "
+        "%lld / %lld\n",
+        level, static_cast<long long>(s.bricks[level].absent),
+        static_cast<long long>(s.bricks[level].constant),
+        static_cast<long long>(s.bricks[level].stored),
+        static_cast<long long>(s.tiles[level].absent),
+        static_cast<long long>(s.tiles[level].constant),
+        static_cast<long long>(s.tiles[level].stored));
   }
 }
 

@@ -10,8 +10,8 @@
 #include "segy_export.h"
 #include "segy_import.h"
 #include "slice_command.h"
-#include "user_errors.h"
 #include "tyq/version.h"
+#include "user_errors.h"
 
 namespace {
 

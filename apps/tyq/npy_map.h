@@ -23,7 +23,9 @@ class MappedNpy {
   const std::string& dtype() const { return header_.dtype; }
   const int64_t* shape() const { return header_.shape; }
   const char* data() const { return base_ + dataStart_; }
-  size_t elementSize() const { return header_.dtype == "<f4" ? 4 : (header_.dtype == "<i2" ? 2 : 1); }
+  size_t elementSize() const {
+    return header_.dtype == "<f4" ? 4 : (header_.dtype == "<i2" ? 2 : 1);
+  }
   size_t bytes() const;
   // Lets the kernel drop the pages of data bytes [begin, end) from memory.
   void release(size_t begin, size_t end) const;

@@ -21,5 +21,4 @@ bool mayWriteOutput(const char* command, const std::string& path, bool force) {
   return false;
 }
 
-
 }  // namespace tyq_tool

@@ -10,8 +10,8 @@
 #include "args.h"
 #include "npy.h"
 #include "output_file.h"
-#include "read_flags.h"
 #include "raw_box.h"
+#include "read_flags.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
 

@@ -47,7 +47,7 @@ struct Layout {
   int n[3] = {0, 0, 0};
   double start[3] = {0, 0, 0}, step[3] = {0, 0, 0};
   double origin[2] = {0, 0}, alongI[2] = {0, 0}, alongJ[2] = {0, 0};  // world per level index
-  int scalar = -100;  // coordinates in hundredths
+  int scalar = -100;                                                  // coordinates in hundredths
 };
 
 bool levelLayout(const FA::DataInfo& d, int lod, Layout& l, std::string& error) {
@@ -63,11 +63,13 @@ bool levelLayout(const FA::DataInfo& d, int lod, Layout& l, std::string& error) 
     l.alongJ[c] = d.size[1] > 1 ? (d.corners[2][c] - d.corners[0][c]) / (d.size[1] - 1) * f : 0;
   }
   double reach = 0;
-  for (const auto& corner : d.corners) reach = std::max({reach, std::fabs(corner[0]), std::fabs(corner[1])});
+  for (const auto& corner : d.corners)
+    reach = std::max({reach, std::fabs(corner[0]), std::fabs(corner[1])});
   if (reach * 100 >= 2147483647.0) l.scalar = 1;
   if (l.n[2] > 32767 || l.step[2] * 1000 > 65535 || int64_t{l.n[0]} * l.n[1] > INT32_MAX) {
-    error = "the volume does not fit SEG-Y's header fields (at most 32767 samples of at most "
-            "65.535 ms or m, and 2^31 - 1 traces)";
+    error =
+        "the volume does not fit SEG-Y's header fields (at most 32767 samples of at most "
+        "65.535 ms or m, and 2^31 - 1 traces)";
     return false;
   }
   return true;
@@ -103,7 +105,9 @@ void traceHeader(const Layout& l, int i, int j, bool live, char* h) {
 bool writeHeaders(segy_file* fp, const Layout& l, const FA::DataInfo& d, const std::string& in) {
   std::string text;
   char line[96];
-  const char* lines[] = {"SEG-Y rev 1 written by tyq export-segy", "", "",
+  const char* lines[] = {"SEG-Y rev 1 written by tyq export-segy",
+                         "",
+                         "",
                          "inline number at byte 189, crossline number at byte 193",
                          "CDP X, Y at bytes 181, 185 with the scalar at byte 71",
                          "samples as 4-byte IEEE floats; dead traces have trace code 2"};

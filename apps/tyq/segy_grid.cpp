@@ -93,16 +93,17 @@ void findCorners(const std::vector<TraceKey>& keys, SegyGrid& g) {
     for (int k = 0; k < 4; ++k) alongLine(t[0], t[1], last[k][0], last[k][1], g.corners[k]);
     return;
   }
-  const auto il = [&](const Tie& p) { return static_cast<float>(g.inlineStart + p.i * g.inlineStep); };
+  const auto il = [&](const Tie& p) {
+    return static_cast<float>(g.inlineStart + p.i * g.inlineStep);
+  };
   const auto xl = [&](const Tie& p) {
     return static_cast<float>(g.crosslineStart + p.j * g.crosslineStep);
   };
   const FA::OrderedCornerPoints corners(
       static_cast<float>(g.inlineStart), static_cast<float>(g.inlineStep),
       static_cast<uint64_t>(g.inlines), static_cast<float>(g.crosslineStart),
-      static_cast<float>(g.crosslineStep), static_cast<uint64_t>(g.crosslines), il(t[0]),
-      xl(t[0]), t[0].x, t[0].y, il(t[1]), xl(t[1]), t[1].x, t[1].y, il(t[2]), xl(t[2]), t[2].x,
-      t[2].y);
+      static_cast<float>(g.crosslineStep), static_cast<uint64_t>(g.crosslines), il(t[0]), xl(t[0]),
+      t[0].x, t[0].y, il(t[1]), xl(t[1]), t[1].x, t[1].y, il(t[2]), xl(t[2]), t[2].x, t[2].y);
   corners.GetCoords(g.corners);
 }
 
@@ -123,8 +124,8 @@ bool inferGrid(const std::vector<TraceKey>& keys, SegyGrid& g, std::string& erro
   const int64_t positions = int64_t{g.inlines} * g.crosslines;
   if (positions > 16 * static_cast<int64_t>(keys.size()) + 65536) {
     error = "the inline and crossline numbers do not form a grid: " + std::to_string(g.inlines) +
-            " x " + std::to_string(g.crosslines) + " positions for " +
-            std::to_string(keys.size()) + " traces";
+            " x " + std::to_string(g.crosslines) + " positions for " + std::to_string(keys.size()) +
+            " traces";
     return false;
   }
   g.traceAt.assign(static_cast<size_t>(positions), -1);

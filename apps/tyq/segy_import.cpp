@@ -31,7 +31,9 @@ struct ImportArgs {
   int inlineByte = 189, crosslineByte = 193;
 };
 
-bool validByte(int byte) { return byte >= 1 && byte <= 237; }
+bool validByte(int byte) {
+  return byte >= 1 && byte <= 237;
+}
 
 // One option with its value; false when the value is bad.
 bool parseOption(const std::string& flag, const char* value, ImportArgs& args) {
@@ -73,11 +75,16 @@ bool parseArgs(int argc, char** argv, ImportArgs& args) {
 
 FA::DataTypeEnum::value_type sourceType(int format) {
   switch (format) {
-    case 1: return FA::DataTypeEnum::IbmFloat32;
-    case 2: return FA::DataTypeEnum::Int32;
-    case 3: return FA::DataTypeEnum::Int16;
-    case 8: return FA::DataTypeEnum::Int8;
-    default: return FA::DataTypeEnum::Float32;
+    case 1:
+      return FA::DataTypeEnum::IbmFloat32;
+    case 2:
+      return FA::DataTypeEnum::Int32;
+    case 3:
+      return FA::DataTypeEnum::Int16;
+    case 8:
+      return FA::DataTypeEnum::Int8;
+    default:
+      return FA::DataTypeEnum::Float32;
   }
 }
 
@@ -89,7 +96,9 @@ struct Storage {
   bool identity = false;
 };
 
-void progressUpdate(void* context, int64_t done) { static_cast<Progress*>(context)->update(done); }
+void progressUpdate(void* context, int64_t done) {
+  static_cast<Progress*>(context)->update(done);
+}
 
 // The value range of every live trace, for integer storage of other data.
 bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
@@ -112,9 +121,9 @@ bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
 bool chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s, std::string& error) {
   const int format = in.layout().format;
   const std::string type = !args.type.empty() ? args.type
-                           : format == 3       ? "int16"
-                           : format == 8       ? "int8"
-                                               : "float";
+                           : format == 3      ? "int16"
+                           : format == 8      ? "int8"
+                                              : "float";
   if (type == "float") return true;
   s.type = type == "int16" ? FA::DataTypeEnum::Int16 : FA::DataTypeEnum::Int8;
   s.identity = !args.haveRange && (format == 8 || (format == 3 && type == "int16"));
@@ -171,8 +180,8 @@ bool fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<
       int length = 1;
       while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
       if (!in.readTraces(row[j], length, run.data(), error)) return false;
-      std::transform(run.begin(), run.begin() + static_cast<ptrdiff_t>(length * nk), &column[n * nk],
-                     [](float v) { return static_cast<T>(v); });
+      std::transform(run.begin(), run.begin() + static_cast<ptrdiff_t>(length * nk),
+                     &column[n * nk], [](float v) { return static_cast<T>(v); });
       std::fill(&flags[n], &flags[n] + length, 1);
       j += length;
     }
@@ -275,16 +284,17 @@ int runImportSegy(int argc, char** argv) {
   if (!output.reserve(error)) return fail(error);
   Status status;
   if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status, error)) {
-    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " + args.out +
-                ")");
+    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " +
+                args.out + ")");
   }
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");
-  std::printf("tyq import-segy: wrote %s (inlines %d..%d step %d, crosslines %d..%d step %d, "
-              "%d samples, %lld dead traces)\n",
-              args.out.c_str(), grid.inlineStart,
-              grid.inlineStart + (grid.inlines - 1) * grid.inlineStep, grid.inlineStep,
-              grid.crosslineStart, grid.crosslineStart + (grid.crosslines - 1) * grid.crosslineStep,
-              grid.crosslineStep, in.layout().samples, static_cast<long long>(grid.dead));
+  std::printf(
+      "tyq import-segy: wrote %s (inlines %d..%d step %d, crosslines %d..%d step %d, "
+      "%d samples, %lld dead traces)\n",
+      args.out.c_str(), grid.inlineStart, grid.inlineStart + (grid.inlines - 1) * grid.inlineStep,
+      grid.inlineStep, grid.crosslineStart,
+      grid.crosslineStart + (grid.crosslines - 1) * grid.crosslineStep, grid.crosslineStep,
+      in.layout().samples, static_cast<long long>(grid.dead));
   return 0;
 }
 

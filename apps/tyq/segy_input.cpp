@@ -55,7 +55,8 @@ bool readKey(const char* header, int inlineByte, int crosslineByte, TraceKey& ke
       segy_get_field(header, SEGY_TR_CDP_Y, &y) != SEGY_OK) {
     return false;
   }
-  const double scale = scalar > 0 ? scalar : (scalar < 0 ? -1.0 / static_cast<double>(scalar) : 1.0);
+  const double scale =
+      scalar > 0 ? scalar : (scalar < 0 ? -1.0 / static_cast<double>(scalar) : 1.0);
   key.x = x * scale;
   key.y = y * scale;
   return true;
@@ -119,14 +120,17 @@ SegyInput::~SegyInput() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int64_t SegyInput::recordBytes() const { return SEGY_TRACE_HEADER_SIZE + int64_t{layout_.traceBytes}; }
+int64_t SegyInput::recordBytes() const {
+  return SEGY_TRACE_HEADER_SIZE + int64_t{layout_.traceBytes};
+}
 
 bool SegyInput::readRecords(int first, int count, std::string& error) {
   const size_t bytes = static_cast<size_t>(recordBytes() * count);
   if (raw_.size() < bytes) raw_.resize(bytes);
   size_t done = 0;
   while (done < bytes) {
-    const off_t at = static_cast<off_t>(layout_.trace0 + first * recordBytes() + static_cast<int64_t>(done));
+    const off_t at =
+        static_cast<off_t>(layout_.trace0 + first * recordBytes() + static_cast<int64_t>(done));
     const ssize_t got = ::pread(fd_, raw_.data() + done, bytes - done, at);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
@@ -157,8 +161,10 @@ bool SegyInput::open(const std::string& path, std::string& error) {
   segy_get_bfield(bin, SEGY_BIN_MEASUREMENT_SYSTEM, &value);
   layout_.measurement = value;
   if (segySampleBytes(layout_.format) == 0) {
-    error = path + " is not a SEG-Y file this tool reads: the binary header (byte 3225) gives "
-            "sample format " + std::to_string(layout_.format) +
+    error = path +
+            " is not a SEG-Y file this tool reads: the binary header (byte 3225) gives "
+            "sample format " +
+            std::to_string(layout_.format) +
             "; known are 1 (IBM float), 2 (int32), 3 (int16), 5 (IEEE float), 8 (int8)";
     return false;
   }
@@ -172,7 +178,8 @@ bool SegyInput::open(const std::string& path, std::string& error) {
   segy_set_format(fp_, layout_.format);
   const int rc = segy_traces(fp_, &layout_.traces, layout_.trace0, layout_.traceBytes);
   if (rc != SEGY_OK || layout_.traces <= 0) {
-    error = path + ": " + (rc != SEGY_OK ? segyFailure(rc) : std::string("the file holds no traces"));
+    error =
+        path + ": " + (rc != SEGY_OK ? segyFailure(rc) : std::string("the file holds no traces"));
     return false;
   }
   float dt = 0;

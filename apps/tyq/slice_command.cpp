@@ -90,7 +90,8 @@ float clipLevel(const std::vector<float>& v, const std::vector<bool>& live, doub
     if (live[n] && std::isfinite(v[n])) magnitudes.push_back(std::fabs(v[n]));
   }
   if (magnitudes.empty()) return 1;
-  const size_t at = static_cast<size_t>(percent / 100.0 * static_cast<double>(magnitudes.size() - 1));
+  const size_t at =
+      static_cast<size_t>(percent / 100.0 * static_cast<double>(magnitudes.size() - 1));
   std::nth_element(magnitudes.begin(), magnitudes.begin() + at, magnitudes.end());
   return magnitudes[at] > 0 ? magnitudes[at] : 1;
 }

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-
 namespace tyq_tool {
 
 namespace {
@@ -46,8 +45,7 @@ const char* const kIdentityUsage =
     "[--inline start,step] [--crossline start,step] [--vertical start,step,ms|s|m|ft] "
     "[--corners x0,y0,x1,y1,x2,y2]";
 
-bool parseIdentityOption(const std::string& flag, const char* value, SurveyIdentity& id,
-                         bool& ok) {
+bool parseIdentityOption(const std::string& flag, const char* value, SurveyIdentity& id, bool& ok) {
   if (flag == "--inline" || flag == "--crossline") {
     double* axis = flag == "--inline" ? id.inlineAxis : id.crosslineAxis;
     ok = parseNumbers(value, 2, axis) && axis[1] != 0;

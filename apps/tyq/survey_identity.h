@@ -10,7 +10,7 @@ namespace tyq_tool {
 // numbers, vertical start, step and unit, and world corners.
 struct SurveyIdentity {
   double inlineAxis[2] = {0, 1}, crosslineAxis[2] = {0, 1}, vertical[2] = {0, 1};
-  std::string verticalUnit;  // empty: none given
+  std::string verticalUnit;   // empty: none given
   double corners[3][2] = {};  // world (x, y) of grid corners 0, 1 and 2
   bool haveCorners = false;
 };

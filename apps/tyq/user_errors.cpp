@@ -6,7 +6,9 @@ namespace {
 bool gVerbose = false;
 }  // namespace
 
-void setVerbose(bool verbose) { gVerbose = verbose; }
+void setVerbose(bool verbose) {
+  gVerbose = verbose;
+}
 
 std::string describeFailure(const Qra::Ostrel::Tyq::Private::Status& status) {
   using Qra::Ostrel::Tyq::Private::Status;

@@ -60,8 +60,8 @@ class TYQ_EXPORT Reader : public virtual AccessorBase {
                         Status* status) = 0;
   virtual bool ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* data,
                         Status* status) = 0;
-  virtual bool ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                        signed char* data, Status* status) = 0;
+  virtual bool ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, signed char* data,
+                        Status* status) = 0;
   virtual bool ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj, unsigned char** tiles,
                                  Status* status) = 0;
   virtual bool ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
@@ -98,10 +98,10 @@ class TYQ_EXPORT Writer : public virtual AccessorBase {
   virtual bool SetDataInfo(const DataInfo& info, Status* status) = 0;
   virtual bool WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
                               Status* status) = 0;
-  virtual bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                         const float* data, Status* status) = 0;
-  virtual bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                         const short* data, Status* status) = 0;
+  virtual bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, const float* data,
+                         Status* status) = 0;
+  virtual bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, const short* data,
+                         Status* status) = 0;
   virtual bool WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                          const signed char* data, Status* status) = 0;
   virtual bool WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,

@@ -80,12 +80,12 @@ class TYQ_EXPORT Reader {
                         Error* error) = 0;
   virtual bool readFloat(int i0, int j0, int k0, int ni, int nj, int nk, float* buffer,
                          Error* error) = 0;
-  virtual bool readInt16Lod(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                            short* buffer, Error* error) = 0;
+  virtual bool readInt16Lod(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* buffer,
+                            Error* error) = 0;
   virtual bool readInt8Lod(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                            signed char* buffer, Error* error) = 0;
-  virtual bool readFloatLod(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                            float* buffer, Error* error) = 0;
+  virtual bool readFloatLod(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* buffer,
+                            Error* error) = 0;
   // One brick in the file's own stored representation.
   virtual bool readRawBrick(int lod, int bi, int bj, int bk, void* buffer, Error* error) = 0;
   virtual void addRef() = 0;
@@ -111,8 +111,8 @@ class TYQ_EXPORT Writer {
  public:
   virtual bool writeInt16(int i0, int j0, int k0, int ni, int nj, int nk, const short* buffer,
                           Error* error) = 0;
-  virtual bool writeInt8(int i0, int j0, int k0, int ni, int nj, int nk,
-                         const signed char* buffer, Error* error) = 0;
+  virtual bool writeInt8(int i0, int j0, int k0, int ni, int nj, int nk, const signed char* buffer,
+                         Error* error) = 0;
   virtual bool writeFloat(int i0, int j0, int k0, int ni, int nj, int nk, const float* buffer,
                           Error* error) = 0;
   virtual bool finalize(Error* error) = 0;

@@ -48,7 +48,7 @@ TYQ_EXPORT bool uncompressData(int32_t bits, const uint8_t* in, int32_t& outSize
 // the head at *pos, which must lie before `end` in full. Succeeds only when
 // exactly `size` bytes come out, and then advances *pos past the coded
 // bytes. Huffman data cannot be read in this form.
-TYQ_EXPORT bool uncompressData(const uint8_t** pos, const uint8_t* end, int32_t size,
-                               uint8_t* out, uint8_t mode);
+TYQ_EXPORT bool uncompressData(const uint8_t** pos, const uint8_t* end, int32_t size, uint8_t* out,
+                               uint8_t mode);
 
 }  // namespace Qra::Ostrel::Tyq::Private::Compression

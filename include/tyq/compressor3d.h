@@ -123,8 +123,7 @@ class TYQ_EXPORT Compressor3d {
                          bool twoStage);
   void setDataSizeInBlock(int size0, int size1, int size2);
   // Value range of the data and the range mapped onto 8- and 16-bit output.
-  void setMinAndMax(double valueMin, double valueMax, double outMin, double outMax,
-                    bool symmetric);
+  void setMinAndMax(double valueMin, double valueMax, double outMin, double outMax, bool symmetric);
   bool Execute();
 
   void SetZombieGuard(bool on);

@@ -23,8 +23,7 @@ class TYQ_EXPORT FileADT {
   virtual bool Flush(Status* status) = 0;
   virtual bool WriteAtPosition(int64_t position, uint32_t size, const void* buffer,
                                Status* status) = 0;
-  virtual bool ReadFromPosition(int64_t position, uint32_t size, void* buffer,
-                                Status* status) = 0;
+  virtual bool ReadFromPosition(int64_t position, uint32_t size, void* buffer, Status* status) = 0;
   virtual int32_t WriteBytesAtPosition(int64_t position, uint32_t size, const void* buffer,
                                        Status* status) = 0;
   virtual int32_t ReadBytesFromPosition(int64_t position, uint32_t size, void* buffer,
@@ -46,8 +45,7 @@ class TYQ_EXPORT FileFactory {
 
   virtual ~FileFactory();
   // Returns a new, unopened file owned by the caller.
-  virtual FileADT* CreateFileADT(const std::string& name, UsageHint hint,
-                                 bool multiThreaded) = 0;
+  virtual FileADT* CreateFileADT(const std::string& name, UsageHint hint, bool multiThreaded) = 0;
 
   // The current factory; a default one is made when none is installed.
   static FileFactory& instance();

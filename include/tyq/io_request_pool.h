@@ -108,10 +108,8 @@ class TYQ_EXPORT IORequestPool {
                      uint32_t count);
   bool transfer(bool write, FileHandle file, void* buffer, int64_t position, uint32_t count,
                 int& error);
-  bool writeCopy(FileHandle file, const void* source, int64_t position, uint32_t count,
-                 int& error);
-  bool readCopy(FileHandle file, void* destination, int64_t position, uint32_t count,
-                int& error);
+  bool writeCopy(FileHandle file, const void* source, int64_t position, uint32_t count, int& error);
+  bool readCopy(FileHandle file, void* destination, int64_t position, uint32_t count, int& error);
 
   std::vector<IORequest*> slots_;
   int32_t busyLimit_;

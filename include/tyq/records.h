@@ -78,8 +78,7 @@ class TYQ_EXPORT DataInfo {
  public:
   using Guid = uint8_t[16];
 
-  void SetId(const uint8_t* id, const uint8_t* dataId, const uint8_t* previousId,
-             int32_t counter);
+  void SetId(const uint8_t* id, const uint8_t* dataId, const uint8_t* previousId, int32_t counter);
   void SetSourceInfo(const std::string& name, const std::string& description,
                      EnumClass<DataTypeEnum> type);
   void SetExtent(float start0, float inc0, int32_t size0, float start1, float inc1, int32_t size1,

@@ -14,13 +14,12 @@
 
 namespace Qra::Ostrel::Tyq::FileAccess::Tyq {
 
-TYQ_EXPORT int GetFileType(EnumClass<FileTypeEnum>& type, const std::string& name,
-                           Status* status, FileADT* file = nullptr);
+TYQ_EXPORT int GetFileType(EnumClass<FileTypeEnum>& type, const std::string& name, Status* status,
+                           FileADT* file = nullptr);
 // Reads `length` bytes at 0 and compares them with `magic`.
 TYQ_EXPORT int VerifyMagic(FileADT& file, const char* magic, int length, Status* status);
 TYQ_EXPORT int CreateTyqReader(AutoRef<Reader>& reader, const std::string& name,
-                               const TyqOptions& options, Status* status,
-                               FileADT* file = nullptr);
+                               const TyqOptions& options, Status* status, FileADT* file = nullptr);
 TYQ_EXPORT int CreateTyqAccessor(AutoRef<Accessor>& accessor, const std::string& name,
                                  const TyqOptions& options, Status* status,
                                  FileADT* file = nullptr);
@@ -50,8 +49,8 @@ class TYQ_EXPORT PoststackSeis3dBrickedAccessorFactory {
                             FileADT* file = nullptr);
   static int CreateWriter(AutoRef<Writer>& writer, const std::string& name,
                           const DataInfo& dataInfo, EnumClass<DataTypeEnum> dataType,
-                          const TyqOptions& options, Status* status, float valueMin,
-                          float valueMax, int version, FileADT* file = nullptr);
+                          const TyqOptions& options, Status* status, float valueMin, float valueMax,
+                          int version, FileADT* file = nullptr);
 };
 
 // Makes compressed readers and writers; each returns 0 or the error code.

@@ -22,7 +22,9 @@ namespace FA = FileAccess;
 namespace {
 
 // Scale-range ends this close to zero count as zero.
-bool nearZero(float x) { return NearlyEqual(x, 0.0f); }
+bool nearZero(float x) {
+  return NearlyEqual(x, 0.0f);
+}
 
 }  // namespace
 
@@ -32,16 +34,21 @@ bool nearZero(float x) { return NearlyEqual(x, 0.0f); }
 AccessorCore::~AccessorCore() {
   const int64_t lost = unflushed_.load();
   if (store_ && hist_ && lost > 0 && getDebugLevel() > 0) {
-    std::printf("## Release without Flush or Finalize: %lld bricks and tiles written since the "
-                "last flush are lost name=\"%s\"\n",
-                static_cast<long long>(lost), fileInfo_->fileName.c_str());
+    std::printf(
+        "## Release without Flush or Finalize: %lld bricks and tiles written since the "
+        "last flush are lost name=\"%s\"\n",
+        static_cast<long long>(lost), fileInfo_->fileName.c_str());
   }
   Discard(nullptr);
 }
 
-void AccessorCore::AddRef() { AddReference(); }
+void AccessorCore::AddRef() {
+  AddReference();
+}
 
-void AccessorCore::Release() { DropReference(); }
+void AccessorCore::Release() {
+  DropReference();
+}
 
 bool AccessorCore::CheckOpen(Func& func) const {
   if (!store_) return func.setError(Err::NotOpen, "");
@@ -81,8 +88,7 @@ bool AccessorCore::Attach(std::unique_ptr<BrickStore> store, const FA::TyqOption
 }
 
 std::unique_ptr<HistogramBuilder> AccessorCore::MakeHistogram(const Histogram& stored) const {
-  return std::make_unique<HistogramBuilder>(
-      MakeInMemoryHistogram(*fileInfo_, *dataInfo_, stored));
+  return std::make_unique<HistogramBuilder>(MakeInMemoryHistogram(*fileInfo_, *dataInfo_, stored));
 }
 
 StatisticData AccessorCore::GetWrittenStatistics() const {
@@ -200,14 +206,14 @@ bool AccessorCore::GetAccessStorageOrder(StorageOrder& order, Status* status) {
 }
 
 bool AccessorCore::GetGridFlagsTilePos(long long* positions, int lod, int ti, int tj, int nti,
-                                   int ntj, Status* status) {
+                                       int ntj, Status* status) {
   Func func("Accessor::GetGridFlagsTilePos", status);
   if (!CheckOpen(func)) return false;
   return store_->GetGridFlagsTilePos(positions, lod, ti, tj, nti, ntj, func.statusP());
 }
 
 bool AccessorCore::GetDataBrickPos(long long* positions, int lod, int bi, int bj, int bk, int nbi,
-                               int nbj, int nbk, Status* status) {
+                                   int nbj, int nbk, Status* status) {
   Func func("Accessor::GetDataBrickPos", status);
   if (!CheckOpen(func)) return false;
   return store_->GetDataBrickPos(positions, lod, bi, bj, bk, nbi, nbj, nbk, func.statusP());

@@ -164,11 +164,11 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   bool WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
                           Func& func);
   template <typename T>
-  bool WriteBrickRangeT(int lod, const int start[3], const int count[3],
-                        const T* const* bricks, bool raw, Func& func);
+  bool WriteBrickRangeT(int lod, const int start[3], const int count[3], const T* const* bricks,
+                        bool raw, Func& func);
   template <typename T>
-  bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks,
-                    bool raw, Func& func);
+  bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks, bool raw,
+                    Func& func);
   // Stores one brick of a column whose flag tile is `tile` (state as below),
   // keeping the in-memory histogram exact at level 0.
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
@@ -179,8 +179,8 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
                      HistogramBuilder& counted) const;
   void ValidSize(int lod, const int index[3], int valid[3]) const;
   bool CollectFlagChange(int ti, int tj, int oldState, const unsigned char* before,
-                         const unsigned char* after, HistogramBuilder& gone,
-                         HistogramBuilder& came, bool& changed, Func& func);
+                         const unsigned char* after, HistogramBuilder& gone, HistogramBuilder& came,
+                         bool& changed, Func& func);
   bool CheckWritable(Func& func) const;
   const void* FirstLiveSample(const void* samples, const int valid[3],
                               const unsigned char* flags) const;

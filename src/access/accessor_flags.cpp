@@ -24,7 +24,7 @@ void AccessorCore::FlagExtent(int lod, int extent[3]) const {
 }
 
 bool AccessorCore::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, unsigned char* buffer,
-                                    Func& func) {
+                                        Func& func) {
   const size_t bytes = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile());
   bool isConstant = false;
   if (!store_->GetGridFlagsTile(ti, tj, lod, buffer, &isConstant, func.statusP())) {
@@ -45,7 +45,7 @@ bool AccessorCore::ReadRawGridFlagsTile(int lod, int ti, int tj, int* state, uns
 }
 
 bool AccessorCore::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsigned char* flags,
-                             Status* status) {
+                                 Status* status) {
   Func func("Accessor::ReadGridFlags", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
   const int start[3] = {i0, j0, 0}, size[3] = {ni, nj, 1};
@@ -76,8 +76,8 @@ bool AccessorCore::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsign
       found += state != 0;
       const int64_t src = int64_t{ovStart[0] - ti * tile[0]} * srcStrides[0] +
                           int64_t{ovStart[1] - tj * tile[1]} * srcStrides[1];
-      const int64_t dst = (int64_t{ovStart[0]} - i0) * dstStrides[0] +
-                          (int64_t{ovStart[1]} - j0) * dstStrides[1];
+      const int64_t dst =
+          (int64_t{ovStart[0]} - i0) * dstStrides[0] + (int64_t{ovStart[1]} - j0) * dstStrides[1];
       CopyBox<unsigned char>(flags + dst, dstStrides, buffer.bytes() + src, srcStrides, ovSize);
     }
   }
@@ -86,7 +86,7 @@ bool AccessorCore::ReadGridFlags(int lod, int i0, int j0, int ni, int nj, unsign
 }
 
 bool AccessorCore::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
-                                 unsigned char** tiles, Status* status) {
+                                     unsigned char** tiles, Status* status) {
   Func func("Accessor::ReadGridFlagsTile", status);
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
   const int start[2] = {ti, tj}, count[2] = {nti, ntj};
@@ -111,9 +111,8 @@ bool AccessorCore::ReadGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
   return func.setSuccess();
 }
 
-
-bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const unsigned char* flags,
-                              Status* status) {
+bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj,
+                                  const unsigned char* flags, Status* status) {
   Func func("Accessor::WriteGridFlags", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
   const int start[3] = {i0, j0, 0}, size[3] = {ni, nj, 1};
@@ -145,8 +144,8 @@ bool AccessorCore::WriteGridFlags(int lod, int i0, int j0, int ni, int nj, const
         return false;
       }
       if (lod == 0) std::memcpy(before.data(), buffer.data(), before.size());
-      const int64_t src = (int64_t{ovStart[0]} - i0) * srcStrides[0] +
-                          (int64_t{ovStart[1]} - j0) * srcStrides[1];
+      const int64_t src =
+          (int64_t{ovStart[0]} - i0) * srcStrides[0] + (int64_t{ovStart[1]} - j0) * srcStrides[1];
       const int64_t dst = int64_t{ovStart[0] - ti * tile[0]} * dstStrides[0] +
                           int64_t{ovStart[1] - tj * tile[1]} * dstStrides[1];
       CopyBox<unsigned char>(buffer.bytes() + dst, dstStrides, flags + src, srcStrides, ovSize);
@@ -207,7 +206,7 @@ bool AccessorCore::CollectFlagChange(int ti, int tj, int oldState, const unsigne
 }
 
 bool AccessorCore::WriteGridFlagsTile(int lod, int ti, int tj, int nti, int ntj,
-                                  const unsigned char* const* tiles, Status* status) {
+                                      const unsigned char* const* tiles, Status* status) {
   Func func("Accessor::WriteGridFlagsTile", status);
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
   const int start[2] = {ti, tj}, count[2] = {nti, ntj};

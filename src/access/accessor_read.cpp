@@ -17,7 +17,9 @@ namespace FA = FileAccess;
 namespace {
 
 // Partial bricks are read in slabs of their slowest axis.
-int slowestAxis(int order) { return order <= 1 ? 0 : (order <= 3 ? 1 : 2); }
+int slowestAxis(int order) {
+  return order <= 1 ? 0 : (order <= 3 ? 1 : 2);
+}
 
 // Sets every sample of a box of the caller's buffer to one value.
 template <typename T>
@@ -43,7 +45,7 @@ ConvFcn AccessorCore::ReadConversion(bool raw) const {
 
 template <typename T>
 bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data,
-                                 Func& func) {
+                                     Func& func) {
   if (!CheckOpen(func)) return false;
   const int* brick = fileInfo_->brickSize;
   if (!ValidBox(size) || !data) return func.setError(Err::InvalidArgument, fileInfo_->fileName);
@@ -75,8 +77,8 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
   AlignedBuffer window;
   const ConvFcn convert = conversions_.read[SampleTypeOf<T>()];
   // Requests much larger than the cache are written around it.
-  const bool stream = int64_t{size[0]} * size[1] * size[2] * static_cast<int64_t>(sizeof(T)) >
-                      (int64_t{32} << 20);
+  const bool stream =
+      int64_t{size[0]} * size[1] * size[2] * static_cast<int64_t>(sizeof(T)) > (int64_t{32} << 20);
   const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
   int64_t found = 0;
   for (int i = range.first[0]; i < range.last[0]; ++i) {
@@ -140,7 +142,7 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
 
 template <typename T>
 bool AccessorCore::ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks,
-                               bool raw, Func& func) {
+                                   bool raw, Func& func) {
   if (!CheckOpen(func) || !CheckLod(lod, func)) return false;
   int end[3];
   if (!bricks || !LevelRangeEnd(*store_, lod, 3, start, count, end)) {
@@ -151,13 +153,13 @@ bool AccessorCore::ReadBrickRangeT(int lod, const int start[3], const int count[
 
 template <typename T>
 bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw,
-                           Func& func) {
+                               Func& func) {
   if (!CheckLod(lod, func)) return false;
   const ConvFcn convert = ReadConversion<T>(raw);
   const int32_t storedSize = store_->GetSampleSize();
   const int64_t samples = fileInfo_->GetNumberOfSamplesPerBrick();
-  const bool direct = accessOrder_ == fileInfo_->storageOrder &&
-                      storedSize <= static_cast<int32_t>(sizeof(T));
+  const bool direct =
+      accessOrder_ == fileInfo_->storageOrder && storedSize <= static_cast<int32_t>(sizeof(T));
   AlignedBuffer temp;
   if (!direct && !temp.Resize(static_cast<size_t>(samples) *
                               std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize)))) {
@@ -180,8 +182,8 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
         }
         ++found;
         if (convert) {
-          convert(target, scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
-                  fileInfo_->valueMax, samples);
+          convert(target, scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin, fileInfo_->valueMax,
+                  samples);
         }
         if (!direct) {
           CopyBox<T>(out, callerStrides, static_cast<const T*>(temp.data()), brickStrides_,
@@ -195,49 +197,49 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
 }
 
 bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* data,
-                        Status* status) {
+                            Status* status) {
   Func func("Accessor::ReadData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return ReadGeneralRangeT(lod, start, size, data, func);
 }
 
 bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* data,
-                        Status* status) {
+                            Status* status) {
   Func func("Accessor::ReadData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return ReadGeneralRangeT(lod, start, size, data, func);
 }
 
 bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                        signed char* data, Status* status) {
+                            signed char* data, Status* status) {
   Func func("Accessor::ReadData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return ReadGeneralRangeT(lod, start, size, data, func);
 }
 
 bool AccessorCore::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                             signed char** bricks, Status* status) {
+                                 signed char** bricks, Status* status) {
   Func func("Accessor::ReadDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return ReadBrickRangeT(lod, start, count, bricks, false, func);
 }
 
 bool AccessorCore::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                             short** bricks, Status* status) {
+                                 short** bricks, Status* status) {
   Func func("Accessor::ReadDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return ReadBrickRangeT(lod, start, count, bricks, false, func);
 }
 
 bool AccessorCore::ReadDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                             float** bricks, Status* status) {
+                                 float** bricks, Status* status) {
   Func func("Accessor::ReadDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return ReadBrickRangeT(lod, start, count, bricks, false, func);
 }
 
 bool AccessorCore::ReadRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                            void** bricks, Status* status) {
+                                void** bricks, Status* status) {
   Func func("Accessor::ReadRawBrick", status);
   if (!CheckOpen(func)) return false;
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};

@@ -67,7 +67,7 @@ ConvFcn AccessorCore::WriteConversion(bool raw) const {
 
 template <typename T>
 bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
-                                  Func& func) {
+                                      Func& func) {
   if (getDebugLevel() > 2) {
     std::printf("## WriteGeneralRangeT(%d, begin=(%d,%d,%d), size=(%d,%d,%d)\n", lod, start[0],
                 start[1], start[2], size[0], size[1], size[2]);
@@ -134,7 +134,7 @@ bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int siz
 
 template <typename T>
 bool AccessorCore::WriteBrickRangeT(int lod, const int start[3], const int count[3],
-                                const T* const* bricks, bool raw, Func& func) {
+                                    const T* const* bricks, bool raw, Func& func) {
   if (!CheckWritable(func) || !CheckLod(lod, func)) return false;
   int end[3];
   if (!LevelRangeEnd(*store_, lod, 3, start, count, end)) {
@@ -145,7 +145,7 @@ bool AccessorCore::WriteBrickRangeT(int lod, const int start[3], const int count
 
 template <typename T>
 bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
-                            const T* const* bricks, bool raw, Func& func) {
+                                const T* const* bricks, bool raw, Func& func) {
   if (!bricks) return true;
   if (!CheckLod(lod, func)) return false;
   const ConvFcn convert = WriteConversion<T>(raw);
@@ -223,8 +223,7 @@ void AccessorCore::ValidSize(int lod, const int index[3], int valid[3]) const {
 
 // The samples a level-0 brick holds now, in `old` (`had` false when the
 // store holds nothing there, which costs no read).
-bool AccessorCore::ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had,
-                                   Func& func) {
+bool AccessorCore::ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func) {
   had = false;
   long long position = 0;
   if (!store_->GetDataBrickPos(&position, 0, index[0], index[1], index[2], 1, 1, 1, nullptr) ||
@@ -256,8 +255,8 @@ HistogramBuilder AccessorCore::EmptyHistogram() const {
 // A brick judged constant is stored as one value; when its samples only came
 // within a few units in the last place of it, the value is what the file
 // holds and what the histogram must count.
-bool AccessorCore::CountConstant(const void* value, const int valid[3],
-                                 const unsigned char* flags, HistogramBuilder& counted) const {
+bool AccessorCore::CountConstant(const void* value, const int valid[3], const unsigned char* flags,
+                                 HistogramBuilder& counted) const {
   const size_t size = static_cast<size_t>(store_->GetSampleSize());
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
   AlignedBuffer filled;
@@ -382,8 +381,7 @@ bool AccessorCore::Flush(bool newIdentity, bool generateLods, Status* status) {
   // what was written: the store is flushed anyway, then the failure
   // reported; the levels left unbuilt stay marked for the next flush.
   Status lodStatus;
-  const bool built =
-      !generateLods || GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, &lodStatus);
+  const bool built = !generateLods || GenerateLODs(-1, Lod::kDirty, nullptr, nullptr, &lodStatus);
   if (!store_->Flush(newIdentity, func.statusP())) return false;
   unflushed_ = 0;
   if (!built) func.status() = lodStatus;
@@ -409,49 +407,49 @@ bool AccessorCore::SetDataInfo(const DataInfo& info, Status* status) {
 }
 
 bool AccessorCore::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                         const float* data, Status* status) {
+                             const float* data, Status* status) {
   Func func("Accessor::WriteData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
 bool AccessorCore::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                         const short* data, Status* status) {
+                             const short* data, Status* status) {
   Func func("Accessor::WriteData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
 bool AccessorCore::WriteData(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                         const signed char* data, Status* status) {
+                             const signed char* data, Status* status) {
   Func func("Accessor::WriteData", status);
   const int start[3] = {i0, j0, k0}, size[3] = {ni, nj, nk};
   return WriteGeneralRangeT(lod, start, size, data, func);
 }
 
 bool AccessorCore::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                              const signed char* const* bricks, Status* status) {
+                                  const signed char* const* bricks, Status* status) {
   Func func("Accessor::WriteDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return WriteBrickRangeT(lod, start, count, bricks, false, func);
 }
 
 bool AccessorCore::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                              const short* const* bricks, Status* status) {
+                                  const short* const* bricks, Status* status) {
   Func func("Accessor::WriteDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return WriteBrickRangeT(lod, start, count, bricks, false, func);
 }
 
 bool AccessorCore::WriteDataBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                              const float* const* bricks, Status* status) {
+                                  const float* const* bricks, Status* status) {
   Func func("Accessor::WriteDataBrick", status);
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
   return WriteBrickRangeT(lod, start, count, bricks, false, func);
 }
 
 bool AccessorCore::WriteRawBrick(int lod, int bi, int bj, int bk, int nbi, int nbj, int nbk,
-                             const void* const* bricks, Status* status) {
+                                 const void* const* bricks, Status* status) {
   Func func("Accessor::WriteRawBrick", status);
   if (!CheckWritable(func)) return false;
   const int start[3] = {bi, bj, bk}, count[3] = {nbi, nbj, nbk};
@@ -459,8 +457,8 @@ bool AccessorCore::WriteRawBrick(int lod, int bi, int bj, int bk, int nbi, int n
       fileInfo_->dataType,
       [&](auto tag) {
         using T = typename decltype(tag)::type;
-        return WriteBrickRangeT(lod, start, count, reinterpret_cast<const T* const*>(bricks),
-                                true, func);
+        return WriteBrickRangeT(lod, start, count, reinterpret_cast<const T* const*>(bricks), true,
+                                func);
       },
       [&] { return func.setError(Err::InternalError, fileInfo_->fileName); });
 }

@@ -47,8 +47,8 @@ class BrickStore {
   virtual bool SetDataInfo(const DataInfo& info, Status* status) = 0;
   virtual bool SetDataHist(int64_t count, double min, double max, const int64_t* bins,
                            Status* status) = 0;
-  virtual bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min,
-                            double max, Status* status) = 0;
+  virtual bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min, double max,
+                            Status* status) = 0;
 
   virtual bool IsWritable() const = 0;
   // Bytes of one stored sample.
@@ -87,8 +87,8 @@ class BrickStore {
 
   // One flag tile, always expanded; `isConstant` (may be null) tells
   // whether the store holds it as one value. Absent: "brick not found".
-  virtual bool GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer,
-                                bool* isConstant, Status* status) = 0;
+  virtual bool GetGridFlagsTile(int32_t i, int32_t j, int level, uint8_t* buffer, bool* isConstant,
+                                Status* status) = 0;
   virtual bool SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags,
                                 Status* status) = 0;
   virtual bool SetGridFlagsTileAllConst(int32_t i, int32_t j, int level, uint8_t value,
@@ -98,8 +98,8 @@ class BrickStore {
   // out of range), i outermost and k innermost.
   virtual bool GetDataBrickPos(long long* out, int level, int32_t i0, int32_t j0, int32_t k0,
                                int32_t ni, int32_t nj, int32_t nk, Status* status) = 0;
-  virtual bool GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0,
-                                   int32_t ni, int32_t nj, Status* status) = 0;
+  virtual bool GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0, int32_t ni,
+                                   int32_t nj, Status* status) = 0;
 
   // The marks of bricks and tiles written since their parents were last
   // rebuilt; null for a store whose levels of detail are written explicitly.

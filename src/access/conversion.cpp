@@ -27,7 +27,6 @@ using SampleType = std::tuple_element_t<I, SampleTypes>;
 template <typename T>
 constexpr bool kIsCode = std::is_integral_v<T>;
 
-
 template <typename T>
 constexpr double CodeMin() {
   return static_cast<double>(std::numeric_limits<T>::min());

@@ -5,7 +5,9 @@
 namespace Qra::Ostrel::Tyq::Private::Access {
 
 namespace {
-int32_t halfUp(int32_t c) { return c / 2 + c % 2; }
+int32_t halfUp(int32_t c) {
+  return c / 2 + c % 2;
+}
 
 uint8_t bitOf(int32_t i, int32_t j, int32_t k) {
   return static_cast<uint8_t>(1u << (4 * (i & 1) + 2 * (j & 1) + (k & 1)));
@@ -37,8 +39,7 @@ const DirtyBits4::Grid* DirtyBits4::GridOf(int level) const {
 }
 
 size_t DirtyBits4::ByteIndex(const Grid& grid, int32_t i, int32_t j, int32_t k) const {
-  if (i < 0 || j < 0 || k < 0 || i >= grid.count[0] || j >= grid.count[1] ||
-      k >= grid.count[2]) {
+  if (i < 0 || j < 0 || k < 0 || i >= grid.count[0] || j >= grid.count[1] || k >= grid.count[2]) {
     return 0;
   }
   return 1 + static_cast<size_t>(k / 2) +

@@ -21,9 +21,9 @@ struct FormatRow {
   int (*openReader)(FileAccess::AutoRef<FileAccess::Reader>& reader, const std::string& name,
                     const FileAccess::TyqOptions& options, FileAccess::FileADT* file,
                     Status* status);
-  int (*openAccessor)(FileAccess::AutoRef<FileAccess::Accessor>& accessor,
-                      const std::string& name, const FileAccess::TyqOptions& options,
-                      FileAccess::FileADT* file, Status* status);
+  int (*openAccessor)(FileAccess::AutoRef<FileAccess::Accessor>& accessor, const std::string& name,
+                      const FileAccess::TyqOptions& options, FileAccess::FileADT* file,
+                      Status* status);
   int (*createWriter)(FileAccess::AutoRef<FileAccess::Writer>& writer, const std::string& name,
                       const FileAccess::DataInfo& dataInfo,
                       FileAccess::EnumClass<FileAccess::DataTypeEnum> dataType,

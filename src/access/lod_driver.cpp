@@ -144,8 +144,8 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
 }
 
 template <typename T>
-bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* begin,
-                                      const int* end, BrickSource& source, Status* status) {
+bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* begin, const int* end,
+                                      BrickSource& source, Status* status) {
   Func func("Accessor::GenerateLOD_levelN", status);
   int lo[3], hi[3];
   for (int a = 0; a < 3; ++a) {
@@ -158,8 +158,8 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   }
   const int level = getDebugLevel();
   if (level > 3 || (level > 2 && work)) {
-    std::printf("## GenerateLOD_levelN(%d, force=%d) (%d,%d,%d)..(%d,%d,%d)%s\n", lod, force,
-                lo[0], lo[1], lo[2], hi[0], hi[1], hi[2], work ? "" : " (dry run)");
+    std::printf("## GenerateLOD_levelN(%d, force=%d) (%d,%d,%d)..(%d,%d,%d)%s\n", lod, force, lo[0],
+                lo[1], lo[2], hi[0], hi[1], hi[2], work ? "" : " (dry run)");
   }
   // A dry run only asks; it never clears marks.
   const bool clearLevel = work && force >= kDirty;
@@ -177,8 +177,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   if (force == kEverything || marks.tiles.AnyDirty(lod - 1)) {
     for (int i = lo[0]; i < hi[0]; ++i) {
       for (int j = lo[1]; j < hi[1]; ++j) {
-        if (!GenerateLOD_tile(lod, i, j, reinterpret_cast<uint8_t*>(work), force,
-                              func.statusP())) {
+        if (!GenerateLOD_tile(lod, i, j, reinterpret_cast<uint8_t*>(work), force, func.statusP())) {
           return false;
         }
       }
@@ -220,10 +219,9 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
       continue;
     }
     const int child3[3] = {2 * i + a, 2 * j + b, 2 * k + c};
-    const int code = Inside(child3, 3, lod - 1)
-                         ? source.GetBrick(child3[0], child3[1], child3[2], lod - 1, slot,
-                                           func.statusP())
-                         : int{Err::BrickNotFound};
+    const int code = Inside(child3, 3, lod - 1) ? source.GetBrick(child3[0], child3[1], child3[2],
+                                                                  lod - 1, slot, func.statusP())
+                                                : int{Err::BrickNotFound};
     if (code == 0) {
       ++present;
       zero = zero && allZero(slot, samples);
@@ -321,8 +319,8 @@ bool LodGenerator::GenerateLOD_tile(int lod, int ti, int tj, uint8_t* work, int 
   }
   if (present == 0) return true;
   if (getDebugLevel() > 1) {
-    std::printf("##    %sGenerate ALPHA%d (%d,%d) Dirty %02X\n",
-                force == kAutomatic ? "AUTO " : "", lod, ti, tj, dirty);
+    std::printf("##    %sGenerate ALPHA%d (%d,%d) Dirty %02X\n", force == kAutomatic ? "AUTO " : "",
+                lod, ti, tj, dirty);
   }
   int a[2] = {b1, 1};
   FlagStrides(info.storageOrder, b0, b1, a);

@@ -68,8 +68,8 @@ class LodGenerator {
 
  private:
   template <typename T>
-  bool GenerateLODsT(int highest, int force, const int* begin, const int* end,
-                     BrickSource& source, Status* status);
+  bool GenerateLODsT(int highest, int force, const int* begin, const int* end, BrickSource& source,
+                     Status* status);
   template <typename T>
   bool GenerateLOD_levelN(int level, T* work, int force, const int* begin, const int* end,
                           BrickSource& source, Status* status);

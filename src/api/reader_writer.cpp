@@ -116,9 +116,13 @@ bool ReaderImp::open(const SimpleString& name, Error* error) {
   return SetError(error, 0);
 }
 
-void ReaderImp::addRef() { AddReference(); }
+void ReaderImp::addRef() {
+  AddReference();
+}
 
-void ReaderImp::release() { DropReference(); }
+void ReaderImp::release() {
+  DropReference();
+}
 
 bool ReaderImp::prologue(Error* error) const {
   return SetError(error, accessor_ ? 0 : Err::NotOpen);
@@ -169,8 +173,8 @@ bool ReaderImp::readFloat(int i0, int j0, int k0, int ni, int nj, int nk, float*
   return readFloatLod(0, i0, j0, k0, ni, nj, nk, buffer, error);
 }
 
-bool ReaderImp::readInt16Lod(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                             short* buffer, Error* error) {
+bool ReaderImp::readInt16Lod(int lod, int i0, int j0, int k0, int ni, int nj, int nk, short* buffer,
+                             Error* error) {
   return readBox(FA::DataTypeEnum::Int16, lod, i0, j0, k0, ni, nj, nk, buffer, error);
 }
 
@@ -179,8 +183,8 @@ bool ReaderImp::readInt8Lod(int lod, int i0, int j0, int k0, int ni, int nj, int
   return readBox(FA::DataTypeEnum::Int8, lod, i0, j0, k0, ni, nj, nk, buffer, error);
 }
 
-bool ReaderImp::readFloatLod(int lod, int i0, int j0, int k0, int ni, int nj, int nk,
-                             float* buffer, Error* error) {
+bool ReaderImp::readFloatLod(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* buffer,
+                             Error* error) {
   return readBox(-1, lod, i0, j0, k0, ni, nj, nk, buffer, error);
 }
 
@@ -225,9 +229,13 @@ bool WriterImp::create(const SimpleString& name, const MetaDataProvider& metadat
   return SetError(error, 0);
 }
 
-void WriterImp::addRef() { AddReference(); }
+void WriterImp::addRef() {
+  AddReference();
+}
 
-void WriterImp::release() { DropReference(); }
+void WriterImp::release() {
+  DropReference();
+}
 
 bool WriterImp::prologue(Error* error) const {
   return SetError(error, accessor_ ? 0 : Err::NotOpen);
@@ -250,8 +258,8 @@ bool WriterImp::writeInt16(int i0, int j0, int k0, int ni, int nj, int nk, const
   return writeBox(FA::DataTypeEnum::Int16, i0, j0, k0, ni, nj, nk, buffer, error);
 }
 
-bool WriterImp::writeInt8(int i0, int j0, int k0, int ni, int nj, int nk,
-                          const signed char* buffer, Error* error) {
+bool WriterImp::writeInt8(int i0, int j0, int k0, int ni, int nj, int nk, const signed char* buffer,
+                          Error* error) {
   return writeBox(FA::DataTypeEnum::Int8, i0, j0, k0, ni, nj, nk, buffer, error);
 }
 

@@ -34,58 +34,93 @@ bool fetchString(const MetaDataProvider& metadata, int code, std::string* out) {
 
 bool vertFromCode(int code, FA::VertDimEnum::value_type* out) {
   switch (code) {
-    case 1000: *out = FA::VertDimEnum::Unknown; return true;
-    case 1001: *out = FA::VertDimEnum::Time; return true;
-    case 1002: *out = FA::VertDimEnum::Depth; return true;
-    default: return false;
+    case 1000:
+      *out = FA::VertDimEnum::Unknown;
+      return true;
+    case 1001:
+      *out = FA::VertDimEnum::Time;
+      return true;
+    case 1002:
+      *out = FA::VertDimEnum::Depth;
+      return true;
+    default:
+      return false;
   }
 }
 
 bool horzFromCode(int code, FA::HorzDimEnum::value_type* out) {
   switch (code) {
-    case 1000: *out = FA::HorzDimEnum::Unknown; return true;
-    case 1002: *out = FA::HorzDimEnum::Length; return true;
-    case 1003: *out = FA::HorzDimEnum::ArcAngle; return true;
-    default: return false;
+    case 1000:
+      *out = FA::HorzDimEnum::Unknown;
+      return true;
+    case 1002:
+      *out = FA::HorzDimEnum::Length;
+      return true;
+    case 1003:
+      *out = FA::HorzDimEnum::ArcAngle;
+      return true;
+    default:
+      return false;
   }
 }
 
 bool typeFromCode(int code, FA::DataTypeEnum::value_type* out) {
   switch (code) {
-    case 1000: *out = FA::DataTypeEnum::Int8; return true;
-    case 1001: *out = FA::DataTypeEnum::Int16; return true;
-    case 1002: *out = FA::DataTypeEnum::Float32; return true;
-    default: return false;
+    case 1000:
+      *out = FA::DataTypeEnum::Int8;
+      return true;
+    case 1001:
+      *out = FA::DataTypeEnum::Int16;
+      return true;
+    case 1002:
+      *out = FA::DataTypeEnum::Float32;
+      return true;
+    default:
+      return false;
   }
 }
 
 int typeCode(int type) {
   switch (type) {
-    case FA::DataTypeEnum::Int8: return 1000;
-    case FA::DataTypeEnum::Int16: return 1001;
-    case FA::DataTypeEnum::Float32: return 1002;
-    default: return 0;
+    case FA::DataTypeEnum::Int8:
+      return 1000;
+    case FA::DataTypeEnum::Int16:
+      return 1001;
+    case FA::DataTypeEnum::Float32:
+      return 1002;
+    default:
+      return 0;
   }
 }
 
-int orderCode(int order) { return order == 0 ? 1001 : (order == 5 ? 1002 : 0); }
+int orderCode(int order) {
+  return order == 0 ? 1001 : (order == 5 ? 1002 : 0);
+}
 
 int vertCode(int dim) {
   switch (dim) {
-    case FA::VertDimEnum::Unknown: return 1000;
-    case FA::VertDimEnum::Depth: return 1002;
+    case FA::VertDimEnum::Unknown:
+      return 1000;
+    case FA::VertDimEnum::Depth:
+      return 1002;
     case FA::VertDimEnum::Time:
-    case FA::VertDimEnum::Time2: return 1001;
-    default: return 0;
+    case FA::VertDimEnum::Time2:
+      return 1001;
+    default:
+      return 0;
   }
 }
 
 int horzCode(int dim) {
   switch (dim) {
-    case FA::HorzDimEnum::Unknown: return 1000;
-    case FA::HorzDimEnum::Length: return 1002;
-    case FA::HorzDimEnum::ArcAngle: return 1003;
-    default: return 0;
+    case FA::HorzDimEnum::Unknown:
+      return 1000;
+    case FA::HorzDimEnum::Length:
+      return 1002;
+    case FA::HorzDimEnum::ArcAngle:
+      return 1003;
+    default:
+      return 0;
   }
 }
 

@@ -22,7 +22,6 @@ class Accessor final : public Access::AccessorCore {
               const FileAccess::TyqOptions& options, Status* status, float valueMin, float valueMax,
               int version);
 
-
  private:
   FileAccess::FileADT* callerFile_ = nullptr;
 };

@@ -16,9 +16,8 @@ const char* PoststackSeis3dBrickedAccessorFactory::GetMagic() {
 
 int PoststackSeis3dBrickedAccessorFactory::CreateReader(AutoRef<Reader>& reader,
                                                         const std::string& name,
-                                                        const TyqOptions& options,
-                                                        Status* status, int version,
-                                                        FileADT* file) {
+                                                        const TyqOptions& options, Status* status,
+                                                        int version, FileADT* file) {
   Func func("PoststackSeis3dBrickedAccessorFactory::CreateReader", status);
   AutoRef<Uncompressed> accessor(new Uncompressed(file));
   if (!accessor->Open(name, options, func.statusP(), true, version)) return func.tyqError();
@@ -29,9 +28,8 @@ int PoststackSeis3dBrickedAccessorFactory::CreateReader(AutoRef<Reader>& reader,
 
 int PoststackSeis3dBrickedAccessorFactory::CreateAccessor(AutoRef<Accessor>& handle,
                                                           const std::string& name,
-                                                          const TyqOptions& options,
-                                                          Status* status, int version,
-                                                          FileADT* file) {
+                                                          const TyqOptions& options, Status* status,
+                                                          int version, FileADT* file) {
   Func func("PoststackSeis3dBrickedAccessorFactory::CreateAccessor", status);
   AutoRef<Uncompressed> accessor(new Uncompressed(file));
   if (!accessor->Open(name, options, func.statusP(), false, version)) return func.tyqError();
@@ -76,8 +74,8 @@ int openAccessor(FA::AutoRef<FA::Accessor>& accessor, const std::string& name,
 
 int createWriter(FA::AutoRef<FA::Writer>& writer, const std::string& name,
                  const FA::DataInfo& dataInfo, FA::EnumClass<FA::DataTypeEnum> dataType,
-                 const FA::TyqOptions& options, float valueMin, float valueMax,
-                 FA::FileADT* file, Status* status) {
+                 const FA::TyqOptions& options, float valueMin, float valueMax, FA::FileADT* file,
+                 Status* status) {
   return Factory::CreateWriter(writer, name, dataInfo, dataType, options, status, valueMin,
                                valueMax, 0, file);
 }

@@ -27,15 +27,17 @@ File::File(const std::string& name, FA::FileFactory::UsageHint hint, FA::FileADT
   }
 }
 
-File::~File() { Discard(nullptr); }
+File::~File() {
+  Discard(nullptr);
+}
 
 int32_t File::GetNumberOfBricks(int axis, int level) const {
   if (level < 0 || static_cast<size_t>(level) >= geometry_.levels.size()) return 0;
   return geometry_.levels[static_cast<size_t>(level)].count[axis];
 }
 
-void File::ChooseFileModes(const std::string& name, const FA::TyqOptions& options,
-                           bool& buffered, bool& synchronous) const {
+void File::ChooseFileModes(const std::string& name, const FA::TyqOptions& options, bool& buffered,
+                           bool& synchronous) const {
   buffered = Environment::getNumericEnv("OSTREL_TYQ_BUFFERED", options.unbuffered ? 0 : 1) != 0;
   synchronous =
       Environment::getNumericEnv("OSTREL_TYQ_SYNCHRONOUS", options.asynchronous ? 0 : 1) != 0;
@@ -132,8 +134,8 @@ void File::ApplyBrickSizeOverride() {
     brick[a] = Environment::getNumericEnv(names[a], common);
     if (brick[a] <= 0) brick[a] = dataInfo_.size[a];
   }
-  fileInfo_.SetBricked(dataInfo_.size[0], dataInfo_.size[1], dataInfo_.size[2], brick[0],
-                       brick[1], brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
+  fileInfo_.SetBricked(dataInfo_.size[0], dataInfo_.size[1], dataInfo_.size[2], brick[0], brick[1],
+                       brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
   std::fprintf(stderr,
                "Warning: Overriding TYQ brick size to %d*%d*%d. This is an UNTESTED FEATURE!\n",
                brick[0], brick[1], brick[2]);
@@ -152,8 +154,8 @@ bool File::ChooseBrickSize(const DataInfo& dataInfo, FA::EnumClass<FA::DataTypeE
   fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
                        FA::StorageOrderEnum::TraceOptimized());
   if (given) {
-    fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], brick[0],
-                         brick[1], brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
+    fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], brick[0], brick[1],
+                         brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
   } else {
     ApplyBrickSizeOverride();
     brick = fileInfo_.brickSize;
@@ -167,8 +169,7 @@ bool File::ChooseBrickSize(const DataInfo& dataInfo, FA::EnumClass<FA::DataTypeE
 
 bool File::Create(const std::string& name, const DataInfo& dataInfo,
                   FA::EnumClass<FA::DataTypeEnum> dataType, const FA::TyqOptions& options,
-                  Status* status, float valueMin, float valueMax, int32_t version,
-                  bool overwrite) {
+                  Status* status, float valueMin, float valueMax, int32_t version, bool overwrite) {
   Func func("File::Create", status);
   Discard(nullptr);
   fileInfo_.fileName = name;
@@ -216,7 +217,9 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo,
   return true;
 }
 
-void File::Normalize() { handler_->Normalize(fileInfo_, dataInfo_, hist_); }
+void File::Normalize() {
+  handler_->Normalize(fileInfo_, dataInfo_, hist_);
+}
 
 bool File::NewIdentity(Status* status) {
   Func func("File::Flush", status);
@@ -322,8 +325,7 @@ bool File::SetDataInfo(const DataInfo& info, Status* status) {
   return true;
 }
 
-bool File::SetDataHist(int64_t count, double min, double max, const int64_t* bins,
-                       Status* status) {
+bool File::SetDataHist(int64_t count, double min, double max, const int64_t* bins, Status* status) {
   Func func("File::SetDataHist", status);
   if (!CheckWritable(func)) return false;
   if (!bins) return func.setError(Err::InvalidArgument, fileInfo_.fileName);

@@ -34,7 +34,6 @@ struct LookupTable {
 // the file I/O outside it.
 class File final : public Access::BrickStore {
  public:
-
   // Without `file`, one is made by the process-wide factory and owned here.
   File(const std::string& name, FileAccess::FileFactory::UsageHint hint, FileAccess::FileADT* file);
   ~File() override;
@@ -63,8 +62,8 @@ class File final : public Access::BrickStore {
   bool Reload(int32_t version, Status* status) override;
   bool Create(const std::string& name, const DataInfo& dataInfo,
               FileAccess::EnumClass<FileAccess::DataTypeEnum> dataType,
-              const FileAccess::TyqOptions& options, Status* status, float valueMin,
-              float valueMax, int32_t version = 0, bool overwrite = true);
+              const FileAccess::TyqOptions& options, Status* status, float valueMin, float valueMax,
+              int32_t version = 0, bool overwrite = true);
   bool Flush(bool newIdentity, Status* status) override;
   bool Finalize(bool newIdentity, Status* status) override;
   bool Discard(Status* status) override;
@@ -79,8 +78,7 @@ class File final : public Access::BrickStore {
                     Status* status) override;
 
   // Bricks: `buffer` holds one brick, axis 2 fastest and axis 0 slowest.
-  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer,
-                Status* status) override;
+  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status) override;
   bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, int64_t skipBefore,
                 int64_t skipAfter, Status* status);
   bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,

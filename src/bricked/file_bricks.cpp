@@ -76,8 +76,8 @@ bool File::WriteBlock(int64_t position, size_t traceBytes, size_t size, const vo
   AlignedBuffer scratch;
   if (handler_->IsBlockedLayout()) {
     if (!scratch.Resize(size)) return func.setError(Err::OutOfMemory, fileInfo_.fileName);
-    if (!toBlockedLayout(static_cast<const uint8_t*>(data), scratch.bytes(),
-                         fileInfo_.brickSize[0], fileInfo_.brickSize[1], traceBytes)) {
+    if (!toBlockedLayout(static_cast<const uint8_t*>(data), scratch.bytes(), fileInfo_.brickSize[0],
+                         fileInfo_.brickSize[1], traceBytes)) {
       return func.setError(Err::WriteFailed, fileInfo_.fileName);
     }
     out = scratch.data();
@@ -168,8 +168,7 @@ bool File::ReadBrickSamples(int32_t i, int32_t j, int32_t k, int level, void* bu
   return true;
 }
 
-bool File::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
-                    Status* status) {
+bool File::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data, Status* status) {
   Func func("File::SetBrick", status);
   int64_t index = 0;
   if (!CheckWritable(func) || !BrickIndex(i, j, k, level, index, func)) return false;
@@ -228,8 +227,8 @@ bool File::SetBrickAllZero(int32_t i, int32_t j, int32_t k, int level, Status* s
   return SetBrickAllConst(i, j, k, level, zero, status);
 }
 
-bool File::SetExplicitBrickAllConst(int32_t i, int32_t j, int32_t k, int level,
-                                    const void* value, Status* status) {
+bool File::SetExplicitBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
+                                    Status* status) {
   Func func("File::SetExplicitBrickAllConst", status);
   if (!CheckWritable(func)) return false;
   AlignedBuffer brick;

@@ -101,8 +101,7 @@ bool File::ReadInfo(Status* status) {
   const std::string& name = fileInfo_.fileName;
   if (infoPosition_ <= 0) return func.setError(Err::InternalError, name);
   std::vector<uint8_t> fixed(handler_->InfoFixedSize());
-  if (!ReadRecord(*file_, infoPosition_, static_cast<uint32_t>(fixed.size()), fixed.data(),
-                  func)) {
+  if (!ReadRecord(*file_, infoPosition_, static_cast<uint32_t>(fixed.size()), fixed.data(), func)) {
     return false;
   }
   const int64_t stringsAt = infoPosition_ + static_cast<int64_t>(fixed.size());
@@ -115,8 +114,8 @@ bool File::ReadInfo(Status* status) {
       !ReadRecord(*file_, stringsAt, static_cast<uint32_t>(length), strings.data(), func)) {
     return false;
   }
-  if (!handler_->DecodeInfo(fixed.data(), strings.data(), static_cast<uint32_t>(length),
-                            fileInfo_, dataInfo_)) {
+  if (!handler_->DecodeInfo(fixed.data(), strings.data(), static_cast<uint32_t>(length), fileInfo_,
+                            dataInfo_)) {
     return func.setError(Err::ReadFailed, name);
   }
   return OnCriticalInfoChanged(fileInfo_.fileSize, func.statusP());
@@ -139,8 +138,7 @@ bool File::ReadHist(Status* status) {
   Func func("File::ReadHist", status);
   if (histPosition_ <= 0) return func.setError(Err::InternalError, fileInfo_.fileName);
   std::vector<uint8_t> bytes(handler_->HistSize());
-  if (!ReadRecord(*file_, histPosition_, static_cast<uint32_t>(bytes.size()), bytes.data(),
-                  func)) {
+  if (!ReadRecord(*file_, histPosition_, static_cast<uint32_t>(bytes.size()), bytes.data(), func)) {
     return false;
   }
   handler_->DecodeHist(bytes.data(), hist_, fileInfo_, dataInfo_);

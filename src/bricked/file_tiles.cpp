@@ -45,8 +45,7 @@ bool File::GetGridFlagsTileEx(int32_t i, int32_t j, int level, uint8_t* buffer, 
   return ReadBlock(position, 1, static_cast<size_t>(TileBytes()), buffer, func);
 }
 
-bool File::SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags,
-                            Status* status) {
+bool File::SetGridFlagsTile(int32_t i, int32_t j, int level, const uint8_t* flags, Status* status) {
   Func func("File::SetGridFlagsTile", status);
   int64_t index = 0;
   if (!CheckWritable(func) || !TileIndex(i, j, level, index, func)) return false;

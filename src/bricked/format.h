@@ -151,8 +151,7 @@ struct TableGeometry {
 
 // False when the tables would not fit 64-bit byte offsets (only possible for
 // geometry read from a corrupt file).
-[[nodiscard]] bool computeTableGeometry(const FileAccess::FileInfo& fileInfo,
-                                        TableGeometry& out);
+[[nodiscard]] bool computeTableGeometry(const FileAccess::FileInfo& fileInfo, TableGeometry& out);
 // Entry index of brick (i, j, k) or tile (i, j) of a level; -1 outside.
 int64_t brickEntryIndex(const TableGeometry& geometry, int level, int32_t i, int32_t j, int32_t k);
 int64_t tileEntryIndex(const TableGeometry& geometry, int level, int32_t i, int32_t j);
@@ -165,8 +164,7 @@ int64_t tileEntryIndex(const TableGeometry& geometry, int level, int32_t i, int3
 // brick the version can describe (version 1 stores none: 64 on every axis),
 // and one the levels of detail can halve (even sizes whenever there is more
 // than one level).
-[[nodiscard]] bool creatableBrickGeometry(const FileAccess::FileInfo& fileInfo,
-                                          int32_t version);
+[[nodiscard]] bool creatableBrickGeometry(const FileAccess::FileInfo& fileInfo, int32_t version);
 
 // ---------------------------------------------------------------------------
 // Version-1 order of traces in bricks and tiles: 8 x 8 blocks of traces, each
@@ -174,8 +172,8 @@ int64_t tileEntryIndex(const TableGeometry& geometry, int level, int32_t i, int3
 // brick). Both return false, writing nothing, unless brick0 and brick1 are
 // positive multiples of 8.
 
-[[nodiscard]] bool toBlockedLayout(const uint8_t* natural, uint8_t* blocked, int brick0,
-                                   int brick1, size_t traceBytes);
+[[nodiscard]] bool toBlockedLayout(const uint8_t* natural, uint8_t* blocked, int brick0, int brick1,
+                                   size_t traceBytes);
 [[nodiscard]] bool fromBlockedLayout(const uint8_t* blocked, uint8_t* natural, int brick0,
                                      int brick1, size_t traceBytes);
 // Trace number of trace (i0, i1) in the blocked order.

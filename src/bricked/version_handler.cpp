@@ -14,10 +14,14 @@ const FileVersionHandlerBase* FileVersionHandlerBase::ForVersion(int32_t version
   static const FileVersionHandler<2> v2;
   static const FileVersionHandler<3> v3;
   switch (version) {
-    case 1: return &v1;
-    case 2: return &v2;
-    case 3: return &v3;
-    default: return nullptr;
+    case 1:
+      return &v1;
+    case 2:
+      return &v2;
+    case 3:
+      return &v3;
+    default:
+      return nullptr;
   }
 }
 

@@ -55,8 +55,7 @@ class FileVersionHandlerBase {
   // Version 1 also takes the value range and the statistics range from the
   // block.
   virtual void DecodeHist(const uint8_t* bytes, FileAccess::Histogram& hist,
-                          FileAccess::FileInfo& fileInfo,
-                          FileAccess::DataInfo& dataInfo) const = 0;
+                          FileAccess::FileInfo& fileInfo, FileAccess::DataInfo& dataInfo) const = 0;
 
   // The handler of a version (1, 2 or 3); null for any other.
   static const FileVersionHandlerBase* ForVersion(int32_t version);
@@ -87,8 +86,7 @@ class FileVersionHandler final : public FileVersionHandlerBase {
                   FileAccess::FileInfo& fileInfo, FileAccess::DataInfo& dataInfo) const override;
   std::string EncodeHist(const FileAccess::Histogram& hist,
                          const FileAccess::FileInfo& fileInfo) const override;
-  void DecodeHist(const uint8_t* bytes, FileAccess::Histogram& hist,
-                  FileAccess::FileInfo& fileInfo,
+  void DecodeHist(const uint8_t* bytes, FileAccess::Histogram& hist, FileAccess::FileInfo& fileInfo,
                   FileAccess::DataInfo& dataInfo) const override;
 };
 

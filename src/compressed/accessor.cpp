@@ -25,8 +25,8 @@ bool Accessor::Open(const std::string& name, const FA::TyqOptions& options, Stat
   Discard(nullptr);
   auto file = std::make_unique<File>(FA::FileFactory::UsageRead, callerFile_);
   if (!file->Open(name, version, func.statusP())) return false;
-  auto store = std::make_unique<Store>(
-      std::move(file), name, BrickCache::ChosenCapacity(options.brickCacheMegabytes));
+  auto store = std::make_unique<Store>(std::move(file), name,
+                                       BrickCache::ChosenCapacity(options.brickCacheMegabytes));
   return Attach(std::move(store), options, func.statusP());
 }
 
@@ -69,8 +69,8 @@ bool Accessor::ConstantValue(const StatisticData& brick, const StatisticData& wr
                              float* value) {
   double threshold = 0.0;
   if (written.getcnt() > 0) {
-    threshold = std::min(1e-6 * std::max(std::fabs(written.getmax()), std::fabs(written.getmin())),
-                         0.01);
+    threshold =
+        std::min(1e-6 * std::max(std::fabs(written.getmax()), std::fabs(written.getmin())), 0.01);
   }
   const double lo = brick.getmin(), hi = brick.getmax();
   if (brick.getcnt() == 0 || std::max(std::fabs(hi), std::fabs(lo)) < threshold) {

@@ -26,8 +26,7 @@ class Accessor final : public Access::AccessorCore {
   // Whether a brick with these statistics is stored as one value: below
   // the zero threshold of the samples written so far, or within 10 units in
   // the last place; `value` receives the float.
-  static bool ConstantValue(const StatisticData& brick, const StatisticData& written,
-                            float* value);
+  static bool ConstantValue(const StatisticData& brick, const StatisticData& written, float* value);
 
  protected:
   std::unique_ptr<HistogramBuilder> MakeHistogram(const Histogram& stored) const override;

@@ -60,8 +60,8 @@ int openReader(FA::AutoRef<FA::Reader>& reader, const std::string& name,
 // steers the uncompressed format.
 int createWriter(FA::AutoRef<FA::Writer>& writer, const std::string& name,
                  const FA::DataInfo& dataInfo, FA::EnumClass<FA::DataTypeEnum> /*dataType*/,
-                 const FA::TyqOptions& options, float valueMin, float valueMax,
-                 FA::FileADT* file, Status* status) {
+                 const FA::TyqOptions& options, float valueMin, float valueMax, FA::FileADT* file,
+                 Status* status) {
   return Factory::CreateWriter(writer, name, dataInfo, options, status, 0, file, valueMin,
                                valueMax);
 }

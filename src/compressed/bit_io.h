@@ -61,8 +61,10 @@ class BitWriter {
 
  private:
   void spill() {
-    if (pos_ + 8 <= capacity_) Le::putU64(start_ + pos_, acc_);
-    else overflow_ = true;
+    if (pos_ + 8 <= capacity_)
+      Le::putU64(start_ + pos_, acc_);
+    else
+      overflow_ = true;
     pos_ += 8;
     acc_ = 0;
     n_ = 0;

@@ -27,12 +27,12 @@ constexpr int kRefineStream = 18;
 constexpr uint8_t kSig = 0x80, kRefined = 0x40, kFresh = 0x20, kNeg = 0x10, kBorder = 0x08;
 
 struct CoderTables {
-  uint8_t plus2[256];       // neighbour count + 2 (capped) for insignificant states
-  uint8_t plus1[256];       // neighbour count + 1 (capped)
-  uint8_t cleanupStream[8]; // by insignificant state
-  uint8_t propStream[8];    // by neighbour count (1..7)
-  uint8_t signStream[256];  // by the key of the four neighbours
-  uint8_t signFlip[256];    // 1 when a 1 stands for a non-negative coefficient
+  uint8_t plus2[256];        // neighbour count + 2 (capped) for insignificant states
+  uint8_t plus1[256];        // neighbour count + 1 (capped)
+  uint8_t cleanupStream[8];  // by insignificant state
+  uint8_t propStream[8];     // by neighbour count (1..7)
+  uint8_t signStream[256];   // by the key of the four neighbours
+  uint8_t signFlip[256];     // 1 when a 1 stands for a non-negative coefficient
 };
 
 constexpr CoderTables makeCoderTables() {
@@ -78,7 +78,9 @@ constexpr Spread4 makeSpread4() {
 }
 inline constexpr Spread4 kSpread4 = makeSpread4();
 
-inline int neighbourKey(uint8_t s) { return ((s >> 6) & 2) | ((s >> 4) & 1); }
+inline int neighbourKey(uint8_t s) {
+  return ((s >> 6) & 2) | ((s >> 4) & 1);
+}
 
 // Resets every band's states: inner bytes 0, border bytes kBorder.
 void clearStates(uint8_t* states);
@@ -134,8 +136,8 @@ class BandCoder {
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
-    const int key = neighbourKey(s[-1]) | neighbourKey(s[1]) << 2 |
-                    neighbourKey(s[-sRow_]) << 4 | neighbourKey(s[sRow_]) << 6;
+    const int key = neighbourKey(s[-1]) | neighbourKey(s[1]) << 2 | neighbourKey(s[-sRow_]) << 4 |
+                    neighbourKey(s[sRow_]) << 6;
     const uint32_t flip = kTables.signFlip[key];
     const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
     mag_[c] |= g | (neg << 31);
@@ -203,10 +205,14 @@ class BandCoder {
   }
 
   // Bit 7 of every byte of `w` moved to bit k for byte k.
-  static uint32_t byteMask(uint64_t w) { return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56); }
+  static uint32_t byteMask(uint64_t w) {
+    return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56);
+  }
   // Bit 7 set in the bytes of insignificant states with a neighbourhood
   // count (1..7); significant and border states have bits 0..2 clear.
-  static uint64_t countedBytes(uint64_t w) { return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80; }
+  static uint64_t countedBytes(uint64_t w) {
+    return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80;
+  }
   // Bit k of an 8-bit mask moved to bit 4k.
   static uint32_t spread4(uint32_t m) { return kSpread4.at[m]; }
   // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
@@ -335,7 +341,8 @@ class BandCoder {
   void finalGroup(const uint16_t* pos, int i2, uint32_t g) {
     int k = 0;
     if (!Bits::kDecode) {
-      while (k < 4 && !(st_[stateIndex(pos[k], i2)] < kSig && (mag_[coefIndex(pos[k], i2)] & g))) ++k;
+      while (k < 4 && !(st_[stateIndex(pos[k], i2)] < kSig && (mag_[coefIndex(pos[k], i2)] & g)))
+        ++k;
     }
     if (!bits_.bit(kRunStream, k < 4)) return;
     const uint32_t hi = bits_.bit(kRefineStream, (k >> 1) & 1);
@@ -354,8 +361,12 @@ class BandCoder {
     mag_[c] |= g | (neg << 31);
   }
 
-  int coefIndex(uint16_t pos, int i2) const { return (i2 * b_.n1 + (pos >> 8)) * b_.n0 + (pos & 255); }
-  int stateIndex(uint16_t pos, int i2) const { return i2 * sPlane_ + (pos >> 8) * sRow_ + (pos & 255); }
+  int coefIndex(uint16_t pos, int i2) const {
+    return (i2 * b_.n1 + (pos >> 8)) * b_.n0 + (pos & 255);
+  }
+  int stateIndex(uint16_t pos, int i2) const {
+    return i2 * sPlane_ + (pos >> 8) * sRow_ + (pos & 255);
+  }
 
   Bits bits_;  // a pointer to the streams: copied, one load less per bit
   const Subband& b_;
@@ -370,8 +381,7 @@ class BandCoder {
 // of every band and, when `secondStage`, the second the rest.
 template <class Bits>
 void codeBands(Bits& bits, uint32_t* coef, uint8_t* states, const PlaneArray& msb,
-               const PlaneArray& planes, const PlaneArray& first, int bandCount,
-               bool secondStage) {
+               const PlaneArray& planes, const PlaneArray& first, int bandCount, bool secondStage) {
   for (int s = 0; s < bandCount; ++s) {
     if (planes[s] == 0 || msb[s] == 0 || first[s] == 0) continue;
     BandCoder<Bits>(bits, kBands[s], coef, states).code(msb[s], 0, first[s], first[s] == planes[s]);
@@ -379,7 +389,8 @@ void codeBands(Bits& bits, uint32_t* coef, uint8_t* states, const PlaneArray& ms
   if (!secondStage) return;
   for (int s = 0; s < bandCount; ++s) {
     if (planes[s] == 0 || msb[s] == 0 || first[s] >= planes[s]) continue;
-    BandCoder<Bits>(bits, kBands[s], coef, states).code(msb[s], first[s], planes[s] - first[s], true);
+    BandCoder<Bits>(bits, kBands[s], coef, states)
+        .code(msb[s], first[s], planes[s] - first[s], true);
   }
 }
 

@@ -16,7 +16,9 @@ struct Input {
   int64_t capacity;  // bytes
 };
 
-bool fits(const Input& in, int64_t bits) { return (bits + 7) / 8 <= in.capacity; }
+bool fits(const Input& in, int64_t bits) {
+  return (bits + 7) / 8 <= in.capacity;
+}
 
 uint8_t copyInput(const Input& in, int32_t& bits, uint8_t* out) {
   if (in.size > 0) std::memcpy(out, in.data, static_cast<size_t>(in.size));
@@ -28,9 +30,10 @@ uint8_t copyInput(const Input& in, int32_t& bits, uint8_t* out) {
 
 // Modes 1, 2 and 3: nothing but the length (and the value).
 bool codeFill(const Input& in, uint8_t mode, uint8_t* out, int64_t& bits) {
-  const uint8_t value = mode == kModeAllZero ? 0 : mode == kModeAll255 ? 255
-                        : in.size > 0        ? in.data[0]
-                                             : 0;
+  const uint8_t value = mode == kModeAllZero  ? 0
+                        : mode == kModeAll255 ? 255
+                        : in.size > 0         ? in.data[0]
+                                              : 0;
   for (int64_t i = 0; i < in.size; ++i) {
     if (in.data[i] != value) return false;
   }
@@ -79,7 +82,9 @@ bool codeHuffman(const Input& in, const HuffmanPlan& plan, uint8_t* out, int64_t
   return true;
 }
 
-bool wordsApply(const Input& in) { return in.size >= 4 && in.size % 4 == 0; }
+bool wordsApply(const Input& in) {
+  return in.size >= 4 && in.size % 4 == 0;
+}
 
 // A requested form; false when it does not apply to the data or does not fit.
 bool codeForced(const Input& in, uint8_t mode, uint8_t* out, int64_t& bits) {

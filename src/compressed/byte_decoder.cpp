@@ -133,8 +133,7 @@ int64_t codedBitsFromHead(const uint8_t* p, int64_t available, int32_t size, uin
 
 }  // namespace
 
-bool uncompressData(int32_t bits, const uint8_t* in, int32_t& outSize, uint8_t* out,
-                    uint8_t mode) {
+bool uncompressData(int32_t bits, const uint8_t* in, int32_t& outSize, uint8_t* out, uint8_t mode) {
   const int32_t capacity = std::max(outSize, 0);
   outSize = 0;
   if (bits < 0) return false;

@@ -14,7 +14,9 @@ namespace {
 constexpr size_t kByteLanes = 32;
 constexpr size_t kWordLanes = 16;
 
-uint64_t lowMask(int width) { return width >= 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1; }
+uint64_t lowMask(int width) {
+  return width >= 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1;
+}
 
 // Appends `count` values of `width` (1..32) bits, the first value's top bit
 // at the top of the first byte.
@@ -71,7 +73,9 @@ void addWordMin(uint8_t* data, size_t words, uint32_t min) {
 
 }  // namespace
 
-int bitWidth(uint32_t range) { return static_cast<int>(std::bit_width(range)); }
+int bitWidth(uint32_t range) {
+  return static_cast<int>(std::bit_width(range));
+}
 
 ByteRange byteRange(const uint8_t* in, size_t n) {
   uint8_t lo[kByteLanes];

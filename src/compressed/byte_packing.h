@@ -25,7 +25,9 @@ ByteRange byteRange(const uint8_t* in, size_t n);
 WordRange wordRange(const uint8_t* in, size_t words);
 
 // Coded bytes of `count` values of `width` bits, the last byte partial.
-inline int64_t packedBytes(int64_t count, int width) { return (count * width + 7) / 8; }
+inline int64_t packedBytes(int64_t count, int width) {
+  return (count * width + 7) / 8;
+}
 
 // Bytes as (v - min) in `width` bits.
 void packByteValues(const uint8_t* in, size_t n, uint8_t min, int width, uint8_t* out);

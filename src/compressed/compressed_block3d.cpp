@@ -22,7 +22,9 @@ constexpr int kMaxHeaderBytes = 2 * kPlaneSectionBytes + kModeSectionBytes + kSi
 constexpr int kHighestPlane = 31;
 constexpr int64_t kRecordHeadBytes = 12;
 
-int64_t bytesOfBits(int32_t bits) { return (static_cast<int64_t>(bits) + 7) / 8; }
+int64_t bytesOfBits(int32_t bits) {
+  return (static_cast<int64_t>(bits) + 7) / 8;
+}
 
 }  // namespace
 
@@ -70,7 +72,9 @@ CompressedBlock3d& CompressedBlock3d::operator=(const CompressedBlock3d& other) 
 }
 CompressedBlock3d::~CompressedBlock3d() = default;
 
-bool CompressedBlock3d::IsAllConst() const { return d_->allConst; }
+bool CompressedBlock3d::IsAllConst() const {
+  return d_->allConst;
+}
 void CompressedBlock3d::SetAllConst(double value) {
   d_->allConst = true;
   d_->gain = value;
@@ -79,8 +83,12 @@ void CompressedBlock3d::SetAllConst(double value) {
   d_->streamsInInput = false;
   d_->clearCoding();
 }
-double CompressedBlock3d::GetGain() const { return d_->gain; }
-void CompressedBlock3d::SetGain(double gain) { d_->gain = gain; }
+double CompressedBlock3d::GetGain() const {
+  return d_->gain;
+}
+void CompressedBlock3d::SetGain(double gain) {
+  d_->gain = gain;
+}
 
 int CompressedBlock3d::GetMostSignificantBitPlane(int s) const {
   return s >= 0 && s < kSubbands ? d_->msb[s] : 0;
@@ -95,18 +103,26 @@ void CompressedBlock3d::SetNumberOfBitPlanes(int s, int v) {
   if (s >= 0 && s < kSubbands) d_->planes[s] = static_cast<uint8_t>(v);
 }
 
-int32_t CompressedBlock3d::GetHeaderSize() const { return static_cast<int32_t>(d_->header.size()); }
-const uint8_t* CompressedBlock3d::GetHeaderData() const { return d_->header.data(); }
+int32_t CompressedBlock3d::GetHeaderSize() const {
+  return static_cast<int32_t>(d_->header.size());
+}
+const uint8_t* CompressedBlock3d::GetHeaderData() const {
+  return d_->header.data();
+}
 int32_t CompressedBlock3d::GetBitstreamSize() const {
   return static_cast<int32_t>(d_->streamsInInput ? d_->streamBytes() : d_->bitstream.size());
 }
-const uint8_t* CompressedBlock3d::GetBitstreamData() const { return d_->streamData(); }
+const uint8_t* CompressedBlock3d::GetBitstreamData() const {
+  return d_->streamData();
+}
 
 void CompressedBlock3d::SetCompressionInfo(float sqnr, int32_t quality) {
   d_->sqnr = sqnr;
   d_->quality = quality;
 }
-float CompressedBlock3d::GetCompressionSQNR() const { return d_->sqnr; }
+float CompressedBlock3d::GetCompressionSQNR() const {
+  return d_->sqnr;
+}
 
 uint8_t* CompressedBlock3d::GetInputBuffer(int64_t size, double gain) {
   if (size < 0 || size > kMaxInputSize) return nullptr;
@@ -201,7 +217,8 @@ bool CompressedBlock3d::AddStreams(const uint8_t* const streams[kStreams],
   size_t at = 0;
   for (int k = 0; k < kStreams; ++k) {
     int32_t bits = 0;
-    d.modes[k] = Compression::compressData(lengths[k], streams[k], bits, d.bitstream.data() + at, 0);
+    d.modes[k] =
+        Compression::compressData(lengths[k], streams[k], bits, d.bitstream.data() + at, 0);
     d.sizes[k] = bits;
     at += static_cast<size_t>(bytesOfBits(bits));
   }

@@ -42,8 +42,8 @@ bool allAlive(const uint8_t* flags) {
 }  // namespace
 
 void Compressor3d::Impl::prepare(CompressedBlock3d* to, const CompressedBlock3d* from,
-                                 COMPDATATYPE sampleType, void* buffer,
-                                 const uint8_t* traceFlags, bool useTwoStages) {
+                                 COMPDATATYPE sampleType, void* buffer, const uint8_t* traceFlags,
+                                 bool useTwoStages) {
   compress = to != nullptr;
   target = to;
   source = from;
@@ -66,8 +66,8 @@ void Compressor3d::PrepareCompress(CompressedBlock3d* target, COMPDATATYPE type,
 }
 
 void Compressor3d::PrepareDecompress(const CompressedBlock3d* source, COMPDATATYPE type,
-                                     void* output, const uint8_t* traceFlags,
-                                     DECOMPQUALITY quality, DECOMPLEVEL level, bool twoStage) {
+                                     void* output, const uint8_t* traceFlags, DECOMPQUALITY quality,
+                                     DECOMPLEVEL level, bool twoStage) {
   Impl& p = *p_;
   p.prepare(nullptr, source, type, output, traceFlags, twoStage);
   p.decompQuality = quality;
@@ -97,10 +97,16 @@ bool Compressor3d::Execute() {
   return p.source != nullptr && p.decompressBrick();
 }
 
-void Compressor3d::SetZombieGuard(bool on) { p_->zombieGuard = on; }
-bool Compressor3d::GetZombieGuard() const { return p_->zombieGuard; }
+void Compressor3d::SetZombieGuard(bool on) {
+  p_->zombieGuard = on;
+}
+bool Compressor3d::GetZombieGuard() const {
+  return p_->zombieGuard;
+}
 
-int Compressor3d::getNrOfQualityLevels() { return Block::kQualityLevels; }
+int Compressor3d::getNrOfQualityLevels() {
+  return Block::kQualityLevels;
+}
 
 float Compressor3d::calculateSQNR(int64_t count, const float* a, const float* b) {
   if (a == b || count <= 0) return 400.0f;

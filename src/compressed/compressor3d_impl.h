@@ -76,10 +76,14 @@ struct __attribute__((visibility("hidden"))) Compressor3d::Impl {
 template <typename Fn>
 decltype(auto) withSamples(COMPDATATYPE type, void* p, Fn&& fn) {
   switch (type) {
-    case CompDataInt8: return fn(static_cast<int8_t*>(p));
-    case CompDataInt16: return fn(static_cast<int16_t*>(p));
-    case CompDataInt32: return fn(static_cast<int32_t*>(p));
-    default: return fn(static_cast<float*>(p));
+    case CompDataInt8:
+      return fn(static_cast<int8_t*>(p));
+    case CompDataInt16:
+      return fn(static_cast<int16_t*>(p));
+    case CompDataInt32:
+      return fn(static_cast<int32_t*>(p));
+    default:
+      return fn(static_cast<float*>(p));
   }
 }
 

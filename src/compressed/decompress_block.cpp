@@ -99,9 +99,8 @@ bool Compressor3d::Impl::decompressBrick() {
   const int edge = kLevelEdge[level];
   const int count = edge * edge * edge;
   if (block.IsAllConst()) {
-    withSamples(type, samples, [&](auto* out) {
-      fillConstant(out, count, block.GetGain(), outMin, outMax);
-    });
+    withSamples(type, samples,
+                [&](auto* out) { fillConstant(out, count, block.GetGain(), outMin, outMax); });
     return true;
   }
   if (!loadStreams(block)) return false;
@@ -111,7 +110,8 @@ bool Compressor3d::Impl::decompressBrick() {
     plan.planes[s] = static_cast<uint8_t>(block.GetNumberOfBitPlanes(s));
   }
   if (!planesValid(plan)) return false;
-  const int bands = std::min(kQualityBands[std::clamp<int>(decompQuality, 0, 3)], kLevelBands[level]);
+  const int bands =
+      std::min(kQualityBands[std::clamp<int>(decompQuality, 0, 3)], kLevelBands[level]);
   plan.first = twoStage ? Block::firstStagePlanes(plan.msb, plan.planes) : plan.planes;
   plan.secondStage = twoStage && bands == Block::kSubbands &&
                      (type != CompDataInt8 || valueMax - valueMin > 64 * (outMax - outMin));

@@ -24,7 +24,9 @@ File::File(FA::FileFactory::UsageHint hint, FA::FileADT* file) : file_(file), hi
   }
 }
 
-File::~File() { Discard(nullptr); }
+File::~File() {
+  Discard(nullptr);
+}
 
 bool File::Fail(Func& func) {
   Discard(nullptr);
@@ -107,8 +109,8 @@ bool File::ReadHist(Status* status) {
   const int32_t size = histPayloadSize(head);
   if (!histPayloadFits(size)) return func.setError(Err::InternalError, file_->FileName());
   std::vector<uint8_t> payload(static_cast<size_t>(size));
-  if (!ReadAt(offsets_.hist + static_cast<int64_t>(kHistHeadSize), payload.size(),
-              payload.data(), func)) {
+  if (!ReadAt(offsets_.hist + static_cast<int64_t>(kHistHeadSize), payload.size(), payload.data(),
+              func)) {
     return false;
   }
   HistRecord record;
@@ -141,7 +143,8 @@ bool File::WriteHist(Status* status) {
   // The factor is measured against the file as it ends with this record,
   // whose length does not depend on the factor.
   const int64_t after = end_ + static_cast<int64_t>(handler_->WriteHist(record).size());
-  const double raw = double{kBrick} * kBrick * kBrick * 4.0 * static_cast<double>(brickTable_.stored);
+  const double raw =
+      double{kBrick} * kBrick * kBrick * 4.0 * static_cast<double>(brickTable_.stored);
   fileInfo_.compressionFactor = static_cast<float>(raw / static_cast<double>(after));
   record.compressionFactor = fileInfo_.compressionFactor;
   if (!Append(handler_->WriteHist(record), offsets_.hist, func)) return false;
@@ -149,7 +152,9 @@ bool File::WriteHist(Status* status) {
   return true;
 }
 
-void File::Normalize() { handler_->Normalize(fileInfo_, dataInfo_, hist_); }
+void File::Normalize() {
+  handler_->Normalize(fileInfo_, dataInfo_, hist_);
+}
 
 bool File::Create(const std::string& name, const DataInfo& dataInfo, float sqnr, int32_t version,
                   bool overwrite, Status* status) {
@@ -163,8 +168,7 @@ bool File::Create(const std::string& name, const DataInfo& dataInfo, float sqnr,
   open_ = writable_ = true;
   end_ = 0;
   const int32_t* size = dataInfo.size;
-  const int32_t bricks[3] = {bricksAlong(size[0]), bricksAlong(size[1]),
-                             bricksAlong(size[2])};
+  const int32_t bricks[3] = {bricksAlong(size[0]), bricksAlong(size[1]), bricksAlong(size[2])};
   fileInfo_ = FileInfo();
   fileInfo_.SetBasic(name, 0);
   fileInfo_.SetFormat("Compressed TYQ", handler_->Version(), 1);
@@ -199,8 +203,7 @@ bool File::Open(const std::string& name, int32_t version, Status* status) {
   end_ = file_->GetFileSize(func.statusP());
   if (end_ < 0) return Fail(func);
   if (!ReadFileHeader(version, func.statusP()) || !ReadOffsets(func.statusP()) ||
-      !ReadInfo(func.statusP()) || !ReadHist(func.statusP()) ||
-      !ReadLookupTable(func.statusP())) {
+      !ReadInfo(func.statusP()) || !ReadHist(func.statusP()) || !ReadLookupTable(func.statusP())) {
     return Fail(func);
   }
   fileInfo_.SetBasic(name, end_);
@@ -287,8 +290,7 @@ bool File::SetDataStats(int64_t count, double sum, double sumOfSquares, double m
   return true;
 }
 
-bool File::SetDataHist(int64_t count, double min, double max, const int64_t* bins,
-                       Status* status) {
+bool File::SetDataHist(int64_t count, double min, double max, const int64_t* bins, Status* status) {
   Func func("File::SetDataHist", status);
   if (!CheckWritable(func)) return false;
   hist_.count = count;

@@ -54,8 +54,7 @@ class File final : public CompressedFileADT {
                 Status* status) override;
   bool SetGridFlagsTile(int32_t i, int32_t j, int level, const AlphaTile& tile,
                         Status* status) override;
-  bool GetGridFlagsTile(int32_t i, int32_t j, int level, AlphaTile& tile,
-                        Status* status) override;
+  bool GetGridFlagsTile(int32_t i, int32_t j, int level, AlphaTile& tile, Status* status) override;
   bool SetDataInfo(const DataInfo& info, Status* status) override;
   bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min, double max,
                     Status* status) override;

@@ -36,8 +36,8 @@ class CompressedFileADT {
                                    int32_t nj, Status* status) = 0;
   virtual bool GetDataBrickPos(long long* out, int level, int32_t i0, int32_t j0, int32_t k0,
                                int32_t ni, int32_t nj, int32_t nk, Status* status) = 0;
-  virtual bool SetBrick(int32_t i, int32_t j, int32_t k, int level,
-                        const CompressedBlock3d& block, Status* status) = 0;
+  virtual bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const CompressedBlock3d& block,
+                        Status* status) = 0;
   virtual bool GetBrick(int32_t i, int32_t j, int32_t k, int level, CompressedBlock3d& block,
                         Status* status) = 0;
   virtual bool SetGridFlagsTile(int32_t i, int32_t j, int level, const AlphaTile& tile,
@@ -45,8 +45,8 @@ class CompressedFileADT {
   virtual bool GetGridFlagsTile(int32_t i, int32_t j, int level, AlphaTile& tile,
                                 Status* status) = 0;
   virtual bool SetDataInfo(const DataInfo& info, Status* status) = 0;
-  virtual bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min,
-                            double max, Status* status) = 0;
+  virtual bool SetDataStats(int64_t count, double sum, double sumOfSquares, double min, double max,
+                            Status* status) = 0;
   virtual bool SetDataHist(int64_t count, double min, double max, const int64_t* bins,
                            Status* status) = 0;
 };

@@ -74,8 +74,8 @@ bool File::ReadTable(int64_t position, LookupTable& table, Status* status) {
     return func.setError(Err::InternalError, file_->FileName());
   }
   handler_->FromFileOrder(table.entries);
-  table.stored = std::count_if(table.entries.begin(), table.entries.end(),
-                               [](int64_t e) { return e != 0; });
+  table.stored =
+      std::count_if(table.entries.begin(), table.entries.end(), [](int64_t e) { return e != 0; });
   table.changed = false;
   return true;
 }

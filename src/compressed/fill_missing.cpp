@@ -11,7 +11,7 @@ constexpr int kTrace = 64;
 constexpr int kPlane = 64 * 64;
 // Order in which the neighbours of a dead trace are tried.
 constexpr int kNeighbours[12][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1},
-                                    {-1, 1}, {1, 1}, {-2, 0}, {2, 0}, {0, -2}, {0, 2}};
+                                    {-1, 1}, {1, 1}, {-2, 0}, {2, 0}, {0, -2},  {0, 2}};
 
 template <typename T>
 void copyTrace(T* s, int from0, int from1, int to0, int to1) {
@@ -52,15 +52,19 @@ void fillMissing(T* s, const TraceLayout& l, bool restore) {
     return;
   }
   for (int k = v2; k < std::min(v2 + 2, 64); ++k) {
-    if (restore) std::memset(s + k * kPlane, 0, sizeof(T) * kPlane);
-    else std::memcpy(s + k * kPlane, s + (k - 1) * kPlane, sizeof(T) * kPlane);
+    if (restore)
+      std::memset(s + k * kPlane, 0, sizeof(T) * kPlane);
+    else
+      std::memcpy(s + k * kPlane, s + (k - 1) * kPlane, sizeof(T) * kPlane);
   }
   if (l.hasDead()) fillDeadTraces(s, l, restore);
   for (int i1 = 0; i1 < std::min(v1 + 2, 64); ++i1) {
     for (int i0 = 0; i0 < std::min(v0 + 2, 64); ++i0) {
       if (i0 < v0 && i1 < v1) continue;
-      if (restore) zeroTrace(s, i0, i1);
-      else copyTrace(s, std::min(i0, v0 - 1), std::min(i1, v1 - 1), i0, i1);
+      if (restore)
+        zeroTrace(s, i0, i1);
+      else
+        copyTrace(s, std::min(i0, v0 - 1), std::min(i1, v1 - 1), i0, i1);
     }
   }
 }
@@ -81,8 +85,10 @@ bool hasZombies(const T* s, const TraceLayout& l) {
           last = k;
         }
       }
-      if (first < 0) zeros += v2;
-      else spans += last - first + 1;
+      if (first < 0)
+        zeros += v2;
+      else
+        spans += last - first + 1;
     }
   }
   const long long total = static_cast<long long>(v0) * v1 * v2;
@@ -110,8 +116,8 @@ void zeroDeadTraces(int32_t* coef, int edge, const uint8_t* flags) {
   }
 }
 
-#define TYQ_INSTANTIATE_FILL(T)                                    \
-  template void fillMissing<T>(T*, const TraceLayout&, bool);      \
+#define TYQ_INSTANTIATE_FILL(T)                               \
+  template void fillMissing<T>(T*, const TraceLayout&, bool); \
   template bool hasZombies<T>(const T*, const TraceLayout&);
 TYQ_INSTANTIATE_FILL(int8_t)
 TYQ_INSTANTIATE_FILL(int16_t)

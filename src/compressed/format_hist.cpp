@@ -49,7 +49,9 @@ std::string encodeHist(const HistRecord& h) {
   return out;
 }
 
-int32_t histPayloadSize(const uint8_t head[kHistHeadSize]) { return Le::getI32(head); }
+int32_t histPayloadSize(const uint8_t head[kHistHeadSize]) {
+  return Le::getI32(head);
+}
 
 bool histPayloadFits(int32_t size) {
   return size == static_cast<int32_t>(kHistWideSize) ||

@@ -18,9 +18,9 @@ namespace {
 // Where each field lies in one version's block, and how wide it is.
 struct InfoLayout {
   size_t bytes;
-  int sizeAt, sizeWidth;      // unsigned 16 or signed 32 bits
-  int firstAt, firstWidth;    // signed 16 or 32 bits
-  int incAt, incWidth;        // unsigned 8 or signed 16 bits
+  int sizeAt, sizeWidth;                               // unsigned 16 or signed 32 bits
+  int firstAt, firstWidth;                             // signed 16 or 32 bits
+  int incAt, incWidth;                                 // unsigned 8 or signed 16 bits
   int cornerInlineAt, cornerCrosslineAt, cornerWidth;  // signed 16 or 32 bits
   int xAt, yAt, typeAt, unitAt;                        // unitAt < 0: none
 };
@@ -95,11 +95,21 @@ void readHorzUnit(uint8_t code, E::DataInfo& d) {
     code = 4;
   }
   switch (code) {
-    case 1: d.SetHorzDomain("", E::HorzDimEnum::Length, 1.0, "m"); break;
-    case 2: d.SetHorzDomain("", E::HorzDimEnum::Length, 0.3048, "ft"); break;
-    case 3: d.SetHorzDomain("", E::HorzDimEnum::ArcAngle, 1.0, "arcsec"); break;
-    case 4: d.SetHorzDomain("", E::HorzDimEnum::ArcAngle, 3600.0, "argdeg"); break;
-    default: d.SetHorzDomain("", E::HorzDimEnum::Unknown, 1.0, "<unknown>"); break;
+    case 1:
+      d.SetHorzDomain("", E::HorzDimEnum::Length, 1.0, "m");
+      break;
+    case 2:
+      d.SetHorzDomain("", E::HorzDimEnum::Length, 0.3048, "ft");
+      break;
+    case 3:
+      d.SetHorzDomain("", E::HorzDimEnum::ArcAngle, 1.0, "arcsec");
+      break;
+    case 4:
+      d.SetHorzDomain("", E::HorzDimEnum::ArcAngle, 3600.0, "argdeg");
+      break;
+    default:
+      d.SetHorzDomain("", E::HorzDimEnum::Unknown, 1.0, "<unknown>");
+      break;
   }
 }
 
@@ -174,8 +184,7 @@ void decodeInfo(int32_t version, const uint8_t* p, E::FileInfo& fileInfo, E::Dat
   }
   readHorzUnit(l->unitAt >= 0 ? p[l->unitAt] : uint8_t{1}, d);
 
-  const int32_t bricks[3] = {bricksAlong(size[0]), bricksAlong(size[1]),
-                             bricksAlong(size[2])};
+  const int32_t bricks[3] = {bricksAlong(size[0]), bricksAlong(size[1]), bricksAlong(size[2])};
   const int levels = version == kNewestVersion ? pyramidLevels(bricks) : 1;
   fileInfo.SetFormat("Compressed TYQ", version, 1);
   fileInfo.SetBricked(size[0], size[1], size[2], kBrick, kBrick, kBrick, levels,

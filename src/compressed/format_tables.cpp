@@ -13,8 +13,8 @@ std::string encodeTable(const std::vector<int64_t>& entries) {
   std::vector<uint8_t> plain(bytes), coded(bytes);
   for (size_t e = 0; e < entries.size(); ++e) Le::putI64(plain.data() + 8 * e, entries[e]);
   int32_t bits = 0;
-  const uint8_t mode = Compression::compressData(static_cast<int32_t>(bytes), plain.data(), bits,
-                                                 coded.data(), 0);
+  const uint8_t mode =
+      Compression::compressData(static_cast<int32_t>(bytes), plain.data(), bits, coded.data(), 0);
   std::string out;
   Le::Writer w(out);
   w.u8(mode);
@@ -23,7 +23,9 @@ std::string encodeTable(const std::vector<int64_t>& entries) {
   return out;
 }
 
-int32_t tableBits(const uint8_t head[kTableHeadSize]) { return Le::getI32(head + 1); }
+int32_t tableBits(const uint8_t head[kTableHeadSize]) {
+  return Le::getI32(head + 1);
+}
 
 bool decodeTable(const uint8_t head[kTableHeadSize], const uint8_t* payload, size_t payloadSize,
                  std::vector<int64_t>& entries) {

@@ -103,7 +103,8 @@ void writeHuffman(const uint8_t* in, size_t n, const HuffmanPlan& plan, uint8_t*
   out[0] = static_cast<uint8_t>(plan.maxLength);
   out[1] = static_cast<uint8_t>(plan.minLength);
   uint8_t relative[256];
-  for (int v = 0; v < 256; ++v) relative[v] = static_cast<uint8_t>(plan.lengths[v] - plan.minLength);
+  for (int v = 0; v < 256; ++v)
+    relative[v] = static_cast<uint8_t>(plan.lengths[v] - plan.minLength);
   packByteValues(relative, 256, 0, plan.tableWidth, out + 2);
 
   CanonicalCode canon;

@@ -79,8 +79,7 @@ class Decoder {
     buildTable(lengths);
   }
 
-  bool run(const uint8_t* in, int64_t codeBits, uint8_t* out, int32_t capacity,
-           int32_t& produced) {
+  bool run(const uint8_t* in, int64_t codeBits, uint8_t* out, int32_t capacity, int32_t& produced) {
     LsbBits bits(in, static_cast<size_t>((codeBits + 7) / 8));
     int64_t consumed = 0;
     int32_t n = 0;

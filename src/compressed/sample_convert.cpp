@@ -17,7 +17,9 @@ constexpr double kSilentFloat = 1e-6;
 
 // The largest float marks an unknown value and, like NaN and infinities,
 // takes no part in the scaling.
-inline bool isMarker(float v) { return !std::isfinite(v) || v == std::numeric_limits<float>::max(); }
+inline bool isMarker(float v) {
+  return !std::isfinite(v) || v == std::numeric_limits<float>::max();
+}
 
 }  // namespace
 
@@ -46,8 +48,10 @@ double toCoefficients(const T* s, int32_t* coef) {
 template <typename T>
 void comparableSamples(const T* s, double* ref) {
   for (int i = 0; i < kSamples; ++i) {
-    if constexpr (std::is_same_v<T, float>) ref[i] = isMarker(s[i]) ? 0.0 : double{s[i]};
-    else ref[i] = static_cast<double>(s[i]);
+    if constexpr (std::is_same_v<T, float>)
+      ref[i] = isMarker(s[i]) ? 0.0 : double{s[i]};
+    else
+      ref[i] = static_cast<double>(s[i]);
   }
 }
 
@@ -70,13 +74,16 @@ double rowSignal(const double* ref, int n) {
   return a;
 }
 
-int extent(const TraceLayout& l, bool fullBlock, int axis) { return fullBlock ? 64 : l.valid[axis]; }
+int extent(const TraceLayout& l, bool fullBlock, int axis) {
+  return fullBlock ? 64 : l.valid[axis];
+}
 
 }  // namespace
 
 ErrorSums sumSignal(const double* ref, const TraceLayout& l, bool fullBlock) {
   ErrorSums sums;
-  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1), v2 = extent(l, fullBlock, 2);
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1),
+            v2 = extent(l, fullBlock, 2);
   for (int i2 = 0; i2 < v2; ++i2) {
     for (int i1 = 0; i1 < v1; ++i1) {
       const double row = rowSignal(ref + 64 * (i1 + 64 * i2), v0);
@@ -89,7 +96,8 @@ ErrorSums sumSignal(const double* ref, const TraceLayout& l, bool fullBlock) {
 
 double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& l,
                 bool fullBlock) {
-  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1), v2 = extent(l, fullBlock, 2);
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1),
+            v2 = extent(l, fullBlock, 2);
   double error = 0;
   for (int i2 = 0; i2 < v2; ++i2) {
     for (int i1 = 0; i1 < v1; ++i1) {
@@ -118,9 +126,9 @@ void writeOutput(const int32_t* coef, int count, const OutputMap& map, T* out) {
   }
 }
 
-#define TYQ_INSTANTIATE_CONVERT(T)                                                           \
-  template void comparableSamples<T>(const T*, double*);                                     \
-  template double toCoefficients<T>(const T*, int32_t*);                                     \
+#define TYQ_INSTANTIATE_CONVERT(T)                       \
+  template void comparableSamples<T>(const T*, double*); \
+  template double toCoefficients<T>(const T*, int32_t*); \
   template void writeOutput<T>(const int32_t*, int, const OutputMap&, T*);
 TYQ_INSTANTIATE_CONVERT(int8_t)
 TYQ_INSTANTIATE_CONVERT(int16_t)

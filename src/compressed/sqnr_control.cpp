@@ -141,7 +141,7 @@ double snrpow(int64_t count, const T* a, const float* b) {
   return snr<T, true>(count, a, b);
 }
 
-#define TYQ_INSTANTIATE_SNR(T)                                            \
+#define TYQ_INSTANTIATE_SNR(T)                                           \
   template TYQ_EXPORT double snramp<T>(int64_t, const T*, const float*); \
   template TYQ_EXPORT double snrpow<T>(int64_t, const T*, const float*);
 TYQ_INSTANTIATE_SNR(int8_t)

@@ -51,7 +51,8 @@ void Store::ValidSize(int32_t i, int32_t j, int32_t k, int level, int valid[3]) 
   const int32_t index[3] = {i, j, k};
   for (int a = 0; a < 3; ++a) {
     const int64_t extent = (int64_t{data->size[a]} + (int64_t{1} << level) - 1) >> level;
-    valid[a] = static_cast<int>(std::clamp<int64_t>(extent - int64_t{index[a]} * kBrick, 0, kBrick));
+    valid[a] =
+        static_cast<int>(std::clamp<int64_t>(extent - int64_t{index[a]} * kBrick, 0, kBrick));
   }
 }
 
@@ -165,8 +166,7 @@ bool Store::GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffe
   return GetBrick(i, j, k, level, buffer, status);
 }
 
-bool Store::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
-                     Status* status) {
+bool Store::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data, Status* status) {
   Func func("Store::SetBrick", status);
   const FileInfo* info = file_->GetFileInfo(func.statusP());
   if (!info) return false;

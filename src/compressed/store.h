@@ -24,9 +24,7 @@ class Store final : public Access::BrickStore {
 
   const FileInfo* GetFileInfo(Status* status) const override { return file_->GetFileInfo(status); }
   const DataInfo* GetDataInfo(Status* status) const override { return file_->GetDataInfo(status); }
-  const Histogram* GetDataHist(Status* status) const override {
-    return file_->GetDataHist(status);
-  }
+  const Histogram* GetDataHist(Status* status) const override { return file_->GetDataHist(status); }
   bool SetDataInfo(const DataInfo& info, Status* status) override {
     return file_->SetDataInfo(info, status);
   }
@@ -43,8 +41,7 @@ class Store final : public Access::BrickStore {
   int32_t GetNumberOfBricks(int axis, int level) const override;
   const std::string& GetStoreName() const override { return name_; }
 
-  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer,
-                Status* status) override;
+  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status) override;
   bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
                     const Access::BrickReadHint& hint, Status* status) override;
   bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,

@@ -11,8 +11,8 @@ namespace {
 
 // Initial area sizes in units of samples / 64 bytes (stream 4 and 5 get a
 // token 10 bytes; stream 18, the bulk of refinement bits, the rest).
-constexpr double kShares[kRawStreams] = {0.5, 1, 1, 0.25, 0, 0, 1, 4, 1, 1,
-                                         2,   8, 0.25, 0.5, 0.5, 0.5, 1, 2, 32};
+constexpr double kShares[kRawStreams] = {0.5, 1, 1,    0.25, 0,   0,   1, 4, 1, 1,
+                                         2,   8, 0.25, 0.5,  0.5, 0.5, 1, 2, 32};
 
 }  // namespace
 

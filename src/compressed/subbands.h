@@ -27,10 +27,14 @@ constexpr std::array<Subband, kSubbands> makeSubbands() {
   int32_t st = 0;
   for (int s = 0; s < kSubbands; ++s) {
     Subband b{};
-    if (s < 8) b = {1024 * s, 8, 8, 16, 0};
-    else if (s < 14) b = {8192 + 4096 * (s - 8), 16, 16, 16, 0};
-    else if (s < 18) b = {32768 + 8192 * (s - 14), 16, 16, 32, 0};
-    else b = {65536 + 32768 * (s - 18), 32, 32, 32, 0};
+    if (s < 8)
+      b = {1024 * s, 8, 8, 16, 0};
+    else if (s < 14)
+      b = {8192 + 4096 * (s - 8), 16, 16, 16, 0};
+    else if (s < 18)
+      b = {32768 + 8192 * (s - 14), 16, 16, 32, 0};
+    else
+      b = {65536 + 32768 * (s - 18), 32, 32, 32, 0};
     b.stateOffset = st;
     st += b.statePlane() * b.n2;
     t[s] = b;
@@ -39,12 +43,15 @@ constexpr std::array<Subband, kSubbands> makeSubbands() {
 }
 inline constexpr std::array<Subband, kSubbands> kBands = makeSubbands();
 inline constexpr int32_t kStateBytes =
-    kBands[kSubbands - 1].stateOffset + kBands[kSubbands - 1].statePlane() * kBands[kSubbands - 1].n2;
+    kBands[kSubbands - 1].stateOffset +
+    kBands[kSubbands - 1].statePlane() * kBands[kSubbands - 1].n2;
 
 using PlaneArray = std::array<uint8_t, kSubbands>;
 
 // Bit length of a magnitude (0 for 0).
-inline int bitLength(uint32_t v) { return v == 0 ? 0 : 32 - __builtin_clz(v); }
+inline int bitLength(uint32_t v) {
+  return v == 0 ? 0 : 32 - __builtin_clz(v);
+}
 
 // Plane counts for quality level q (0..31) from the per-subband most
 // significant planes.

@@ -30,17 +30,14 @@ class FileVersionHandler final : public FileVersionHandlerBase {
   void FromFileOrder(std::vector<int64_t>& entries) const override { ToFileOrder(entries); }
   Offsets InitializeOffsets() const override { return Offsets{}; }
   void Normalize(E::FileInfo& fileInfo, E::DataInfo& dataInfo, E::Histogram& hist) const override;
-  std::string WriteOffsets(const Offsets& offsets) const override {
-    return encodeOffsets(offsets);
-  }
+  std::string WriteOffsets(const Offsets& offsets) const override { return encodeOffsets(offsets); }
   Offsets ReadOffsets(const uint8_t bytes[kOffsetsSize]) const override {
     return decodeOffsets(bytes);
   }
   std::string WriteInfo(const E::FileInfo& fileInfo, const E::DataInfo& dataInfo) const override {
     return encodeInfo(N, fileInfo, dataInfo);
   }
-  void ReadInfo(const uint8_t* bytes, E::FileInfo& fileInfo,
-                E::DataInfo& dataInfo) const override {
+  void ReadInfo(const uint8_t* bytes, E::FileInfo& fileInfo, E::DataInfo& dataInfo) const override {
     decodeInfo(N, bytes, fileInfo, dataInfo);
   }
   std::string WriteHist(const HistRecord& record) const override { return encodeHist(record); }
@@ -61,8 +58,8 @@ void FileVersionHandler<N>::Normalize(E::FileInfo& fileInfo, E::DataInfo& dataIn
   E::DataInfo d;
   E::FileInfo unpacked = fileInfo;
   decodeInfo(N, reinterpret_cast<const uint8_t*>(block.data()), unpacked, d);
-  d.SetStatistics(dataInfo.statCount, dataInfo.statSum, dataInfo.statSumOfSquares,
-                  dataInfo.statMin, dataInfo.statMax);
+  d.SetStatistics(dataInfo.statCount, dataInfo.statSum, dataInfo.statSumOfSquares, dataInfo.statMin,
+                  dataInfo.statMax);
   // Identifiers are not stored, but the writer's own view keeps them.
   d.SetId(dataInfo.fileId, dataInfo.dataId, dataInfo.previousDataId, dataInfo.updateCounter);
   dataInfo = d;

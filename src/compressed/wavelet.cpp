@@ -14,7 +14,8 @@ namespace {
 // (the shift is arithmetic).
 template <int Mul, int Add, int Shift>
 inline uint32_t term(uint32_t a, uint32_t b) {
-  return static_cast<uint32_t>(static_cast<int32_t>((a + b) * uint32_t{Mul} + uint32_t(Add)) >> Shift);
+  return static_cast<uint32_t>(static_cast<int32_t>((a + b) * uint32_t{Mul} + uint32_t(Add)) >>
+                               Shift);
 }
 
 // Lifting steps over lines whose elements are `w` contiguous values, element
@@ -71,15 +72,19 @@ TYQ_VECTOR_CLONES void liftRows(uint32_t* region, int n0, int rows, bool inverse
     uint32_t* base = region + static_cast<ptrdiff_t>(r) * n0;
     for (int g = 0; g < kGroup; ++g)
       for (int i = 0; i < n0; ++i) t[i * kGroup + g] = base[g * n0 + i];
-    if (inverse) inverseLines(t, n0, kGroup, kGroup);
-    else forwardLines(t, n0, kGroup, kGroup);
+    if (inverse)
+      inverseLines(t, n0, kGroup, kGroup);
+    else
+      forwardLines(t, n0, kGroup, kGroup);
     for (int g = 0; g < kGroup; ++g)
       for (int i = 0; i < n0; ++i) base[g * n0 + i] = t[i * kGroup + g];
   }
   for (; r < rows; ++r) {
     uint32_t* row = region + static_cast<ptrdiff_t>(r) * n0;
-    if (inverse) inverseLines(row, n0, 1, 1);
-    else forwardLines(row, n0, 1, 1);
+    if (inverse)
+      inverseLines(row, n0, 1, 1);
+    else
+      forwardLines(row, n0, 1, 1);
   }
 }
 
@@ -138,8 +143,10 @@ void liftAxis(int32_t* region, int n0, int n1, int n2, int axis, bool inverse) {
     liftRows(x, n0, n1 * n2, inverse);
   } else if (axis == 1) {
     for (int i2 = 0; i2 < n2; ++i2) {
-      if (inverse) inverseLines(x + i2 * plane, n1, n0, n0);
-      else forwardLines(x + i2 * plane, n1, n0, n0);
+      if (inverse)
+        inverseLines(x + i2 * plane, n1, n0, n0);
+      else
+        forwardLines(x + i2 * plane, n1, n0, n0);
     }
   } else {
     // Lines along axis 2 are lifted a slice of columns at a time, so that
@@ -147,8 +154,10 @@ void liftAxis(int32_t* region, int n0, int n1, int n2, int axis, bool inverse) {
     constexpr ptrdiff_t kSlice = 128;
     for (ptrdiff_t j = 0; j < plane; j += kSlice) {
       const int w = static_cast<int>(std::min(kSlice, plane - j));
-      if (inverse) inverseLines(x + j, n2, plane, w);
-      else forwardLines(x + j, n2, plane, w);
+      if (inverse)
+        inverseLines(x + j, n2, plane, w);
+      else
+        forwardLines(x + j, n2, plane, w);
     }
   }
 }

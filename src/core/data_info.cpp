@@ -52,8 +52,7 @@ void DataInfo::SetExtent(float start0, float inc0, int32_t size0, float start1, 
   }
 }
 
-void DataInfo::SetStatistics(int64_t count, double sum, double sumOfSquares, float min,
-                             float max) {
+void DataInfo::SetStatistics(int64_t count, double sum, double sumOfSquares, float min, float max) {
   statCount = count;
   statSum = sum;
   statSumOfSquares = sumOfSquares;
@@ -74,15 +73,21 @@ void DataInfo::SetVertDomain(EnumClass<VertDimEnum> dimension, double factor,
   vertUnit = Unit(factor, unitName);
 }
 
-void DataInfo::Reset() { *this = DataInfo(); }
+void DataInfo::Reset() {
+  *this = DataInfo();
+}
 
 float DataInfo::GetAnnot(int axis, int32_t index) const {
   return annotStart[axis] + static_cast<float>(index) * annotInc[axis];
 }
 
-float DataInfo::GetFirstAnnot(int axis) const { return annotStart[axis]; }
+float DataInfo::GetFirstAnnot(int axis) const {
+  return annotStart[axis];
+}
 
-float DataInfo::GetLastAnnot(int axis) const { return GetAnnot(axis, size[axis] - 1); }
+float DataInfo::GetLastAnnot(int axis) const {
+  return GetAnnot(axis, size[axis] - 1);
+}
 
 int64_t DataInfo::GetTotalNumberOfSamples() const {
   return int64_t{size[0]} * size[1] * size[2];
@@ -104,8 +109,7 @@ bool operator==(const DataInfo& a, const DataInfo& b) {
          a.statMax == b.statMax && sameBits(a.annotBox, b.annotBox) &&
          std::memcmp(a.corners, b.corners, sizeof a.corners) == 0 &&
          a.coordinateSystem == b.coordinateSystem && a.horzDimension == b.horzDimension &&
-         a.horzUnit == b.horzUnit && a.vertDimension == b.vertDimension &&
-         a.vertUnit == b.vertUnit;
+         a.horzUnit == b.horzUnit && a.vertDimension == b.vertDimension && a.vertUnit == b.vertUnit;
 }
 
 }  // namespace Qra::Ostrel::Tyq::FileAccess

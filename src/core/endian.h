@@ -20,9 +20,15 @@ inline void putU32(uint8_t* p, uint32_t v) {
 inline void putU64(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-inline void putI16(uint8_t* p, int16_t v) { putU16(p, static_cast<uint16_t>(v)); }
-inline void putI32(uint8_t* p, int32_t v) { putU32(p, static_cast<uint32_t>(v)); }
-inline void putI64(uint8_t* p, int64_t v) { putU64(p, static_cast<uint64_t>(v)); }
+inline void putI16(uint8_t* p, int16_t v) {
+  putU16(p, static_cast<uint16_t>(v));
+}
+inline void putI32(uint8_t* p, int32_t v) {
+  putU32(p, static_cast<uint32_t>(v));
+}
+inline void putI64(uint8_t* p, int64_t v) {
+  putU64(p, static_cast<uint64_t>(v));
+}
 inline void putF32(uint8_t* p, float v) {
   uint32_t bits;
   std::memcpy(&bits, &v, 4);
@@ -40,16 +46,24 @@ inline void putI64HighFirst(uint8_t* p, int64_t v) {
   putU32(p + 4, static_cast<uint32_t>(u));
 }
 
-inline uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t getU16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t getU32(const uint8_t* p) {
   return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 inline uint64_t getU64(const uint8_t* p) {
   return uint64_t{getU32(p)} | (uint64_t{getU32(p + 4)} << 32);
 }
-inline int16_t getI16(const uint8_t* p) { return static_cast<int16_t>(getU16(p)); }
-inline int32_t getI32(const uint8_t* p) { return static_cast<int32_t>(getU32(p)); }
-inline int64_t getI64(const uint8_t* p) { return static_cast<int64_t>(getU64(p)); }
+inline int16_t getI16(const uint8_t* p) {
+  return static_cast<int16_t>(getU16(p));
+}
+inline int32_t getI32(const uint8_t* p) {
+  return static_cast<int32_t>(getU32(p));
+}
+inline int64_t getI64(const uint8_t* p) {
+  return static_cast<int64_t>(getU64(p));
+}
 inline float getF32(const uint8_t* p) {
   const uint32_t bits = getU32(p);
   float v;

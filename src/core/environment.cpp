@@ -54,6 +54,8 @@ int32_t getDebugLevel() {
   return level;
 }
 
-void resetDebugLevelForTesting() { g_debugLevel.store(-1, std::memory_order_relaxed); }
+void resetDebugLevelForTesting() {
+  g_debugLevel.store(-1, std::memory_order_relaxed);
+}
 
 }  // namespace Qra::Ostrel::Tyq::Private

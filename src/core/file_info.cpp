@@ -81,8 +81,7 @@ int32_t FileInfo::GetNumberOfSamplesPerHorzTile() const {
 }
 
 int32_t FileInfo::GetNumberOfBytesPerBrick() const {
-  return static_cast<int32_t>(int64_t{GetNumberOfSamplesPerBrick()} *
-                              DataTypeEnum::Size(dataType));
+  return static_cast<int32_t>(int64_t{GetNumberOfSamplesPerBrick()} * DataTypeEnum::Size(dataType));
 }
 
 int32_t FileInfo::GetNumberOfBricks(int axis, int lod) const {
@@ -92,12 +91,11 @@ int32_t FileInfo::GetNumberOfBricks(int axis, int lod) const {
 }
 
 int64_t FileInfo::GetTotalNumberOfBricks(int lod) const {
-  return int64_t{GetNumberOfBricks(0, lod)} * GetNumberOfBricks(1, lod) *
-         GetNumberOfBricks(2, lod);
+  return int64_t{GetNumberOfBricks(0, lod)} * GetNumberOfBricks(1, lod) * GetNumberOfBricks(2, lod);
 }
 
-void FileInfo::GetBrickRange(int32_t& first, int32_t& count, int axis, int32_t begin,
-                             int32_t size, int lod) const {
+void FileInfo::GetBrickRange(int32_t& first, int32_t& count, int axis, int32_t begin, int32_t size,
+                             int lod) const {
   const int64_t brick = brickSize[axis];
   if (brick <= 0) {
     first = count = 0;
@@ -118,9 +116,9 @@ void FileInfo::GetBrickRange(int32_t& first0, int32_t& first1, int32_t& first2, 
   GetBrickRange(first2, count2, 2, begin2, size2, lod);
 }
 
-void FileInfo::GetHorzTileRange(int32_t& first0, int32_t& first1, int32_t& count0,
-                                int32_t& count1, int32_t begin0, int32_t begin1, int32_t size0,
-                                int32_t size1, int lod) const {
+void FileInfo::GetHorzTileRange(int32_t& first0, int32_t& first1, int32_t& count0, int32_t& count1,
+                                int32_t begin0, int32_t begin1, int32_t size0, int32_t size1,
+                                int lod) const {
   GetBrickRange(first0, count0, 0, begin0, size0, lod);
   GetBrickRange(first1, count1, 1, begin1, size1, lod);
 }

@@ -35,14 +35,22 @@ template <typename F, typename Unknown>
 auto visitSampleType(int type, F&& f, Unknown&& unknown) {
   namespace FA = FileAccess;
   switch (type) {
-    case FA::DataTypeEnum::Int8: return f(SampleTag<signed char>{});
-    case FA::DataTypeEnum::UInt8: return f(SampleTag<unsigned char>{});
-    case FA::DataTypeEnum::Int16: return f(SampleTag<short>{});
-    case FA::DataTypeEnum::UInt16: return f(SampleTag<unsigned short>{});
-    case FA::DataTypeEnum::Int32: return f(SampleTag<int>{});
-    case FA::DataTypeEnum::UInt32: return f(SampleTag<unsigned int>{});
-    case FA::DataTypeEnum::Float32: return f(SampleTag<float>{});
-    default: return unknown();
+    case FA::DataTypeEnum::Int8:
+      return f(SampleTag<signed char>{});
+    case FA::DataTypeEnum::UInt8:
+      return f(SampleTag<unsigned char>{});
+    case FA::DataTypeEnum::Int16:
+      return f(SampleTag<short>{});
+    case FA::DataTypeEnum::UInt16:
+      return f(SampleTag<unsigned short>{});
+    case FA::DataTypeEnum::Int32:
+      return f(SampleTag<int>{});
+    case FA::DataTypeEnum::UInt32:
+      return f(SampleTag<unsigned int>{});
+    case FA::DataTypeEnum::Float32:
+      return f(SampleTag<float>{});
+    default:
+      return unknown();
   }
 }
 

@@ -122,7 +122,9 @@ std::string Status::message() const {
   return text;
 }
 
-std::string Status::getTyqMessage(int code) { return FileAccess::Error::Message(code); }
+std::string Status::getTyqMessage(int code) {
+  return FileAccess::Error::Message(code);
+}
 
 std::string Status::getSysMessage(int32_t sysError) {
   char buffer[2048] = {0};
@@ -144,8 +146,7 @@ std::string Status::getSysMessage(int32_t sysError) {
   return result;
 }
 
-Func::Func(const char* name, Status* status)
-    : name_(name), status_(status ? status : &own_) {
+Func::Func(const char* name, Status* status) : name_(name), status_(status ? status : &own_) {
   status_->code_ = FileAccess::Error::NoError;
   status_->sysError_ = 0;
 }

@@ -2,6 +2,8 @@
 
 namespace Qra::Ostrel::Tyq {
 
-const char* versionString() { return "0.1.0"; }
+const char* versionString() {
+  return "0.1.0";
+}
 
 }  // namespace Qra::Ostrel::Tyq

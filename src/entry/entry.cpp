@@ -59,8 +59,8 @@ int GetFileType(EnumClass<FileTypeEnum>& type, const std::string& name, Status* 
     return func.tyqError();
   }
   for (const FormatRow& row : Private::Entry::FormatTable()) {
-    const int code = VerifyMagic(*file, row.magic.data(), static_cast<int>(row.magic.size()),
-                                 func.statusP());
+    const int code =
+        VerifyMagic(*file, row.magic.data(), static_cast<int>(row.magic.size()), func.statusP());
     if (code == 0) {
       type = row.type;
       break;
@@ -101,12 +101,11 @@ int CreateTyqWriter(AutoRef<Writer>& writer, const std::string& name, const Data
   // A quality target asks for the compressed format.
   const int type = options.sqnr > 0 ? FileTypeEnum::Compressed : FileTypeEnum::Uncompressed;
   const FormatRow* row = rowFor(
-      type, [](const FormatRow& r) { return r.createWriter != nullptr; }, Err::NotImplemented,
-      name, func);
+      type, [](const FormatRow& r) { return r.createWriter != nullptr; }, Err::NotImplemented, name,
+      func);
   if (!row) return func.tyqError();
-  return row->createWriter(writer, name, dataInfo, dataType, options,
-                           static_cast<float>(valueMin), static_cast<float>(valueMax), file,
-                           func.statusP());
+  return row->createWriter(writer, name, dataInfo, dataType, options, static_cast<float>(valueMin),
+                           static_cast<float>(valueMax), file, func.statusP());
 }
 
 int CreateCompressedWriter(AutoRef<Writer>& writer, const std::string& name, DataInfo dataInfo,

@@ -150,8 +150,8 @@ IORequest* IORequestPool::grabWithBuffer(uint64_t size, int& error) {
   return slot;
 }
 
-void IORequestPool::startTransfer(IORequest& slot, bool write, FileHandle file,
-                                  int64_t position, uint32_t count) {
+void IORequestPool::startTransfer(IORequest& slot, bool write, FileHandle file, int64_t position,
+                                  uint32_t count) {
   if (slot.state != IORequest::Reserved) return;
   if (slot.buffer.size() < count) {
     slot.state = IORequest::Failed;
@@ -164,8 +164,7 @@ void IORequestPool::startTransfer(IORequest& slot, bool write, FileHandle file,
   slot.write = write;
   slot.error = 0;
   ++slot.serial;
-  const int err =
-      backend_->submit({write, file, slot.buffer.data(), count, position, slot.token});
+  const int err = backend_->submit({write, file, slot.buffer.data(), count, position, slot.token});
   if (err != 0) {
     slot.state = IORequest::Failed;
     slot.error = err;
@@ -236,8 +235,8 @@ bool IORequestPool::transfer(bool write, FileHandle file, void* buffer, int64_t 
                : readCopy(file, buffer, position, count, error);
 }
 
-bool IORequestPool::writeCopy(FileHandle file, const void* source, int64_t position,
-                              uint32_t count, int& error) {
+bool IORequestPool::writeCopy(FileHandle file, const void* source, int64_t position, uint32_t count,
+                              int& error) {
   IORequest* slot;
   {
     Guard guard(lock_);
@@ -257,8 +256,8 @@ bool IORequestPool::writeCopy(FileHandle file, const void* source, int64_t posit
 }
 
 // Unlike a caller's buffer, the slot goes back to the pool whatever happened.
-bool IORequestPool::readCopy(FileHandle file, void* destination, int64_t position,
-                             uint32_t count, int& error) {
+bool IORequestPool::readCopy(FileHandle file, void* destination, int64_t position, uint32_t count,
+                             int& error) {
   IORequest* slot;
   {
     Guard guard(lock_);

@@ -141,8 +141,7 @@ bool IORequestPool::waitRegion(FileHandle file, int64_t position, uint64_t count
   return waitInternal(overlapping, true, error);
 }
 
-bool IORequestPool::waitForRegion(FileHandle file, int64_t position, uint64_t count,
-                                  int* error) {
+bool IORequestPool::waitForRegion(FileHandle file, int64_t position, uint64_t count, int* error) {
   PoolErrorWord word(error);
   return waitRegion(file, position, count, word.code());
 }

@@ -46,8 +46,8 @@ class IoUringBackend final : public IOBackend {
       // starts at once rather than at the flush, which then has little
       // left to do. A failed write cancels it; nobody waits for it.
       sqe->flags |= IOSQE_IO_LINK;
-      io_uring_prep_sync_file_range(writeback, r.file, r.count,
-                                    static_cast<uint64_t>(r.position), SYNC_FILE_RANGE_WRITE);
+      io_uring_prep_sync_file_range(writeback, r.file, r.count, static_cast<uint64_t>(r.position),
+                                    SYNC_FILE_RANGE_WRITE);
       io_uring_sqe_set_data64(writeback, kIgnoredToken);
     }
     const int err = flush();
@@ -73,8 +73,8 @@ class IoUringBackend final : public IOBackend {
   // Enters the kernel without touching either ring from user space, so it
   // may run beside submit() and reap() on other threads.
   int waitAny() override {
-    const int result = io_uring_enter(static_cast<unsigned>(ring_.ring_fd), 0, 1,
-                                      IORING_ENTER_GETEVENTS, nullptr);
+    const int result =
+        io_uring_enter(static_cast<unsigned>(ring_.ring_fd), 0, 1, IORING_ENTER_GETEVENTS, nullptr);
     if (result >= 0 || result == -EINTR || result == -EAGAIN || result == -EBUSY) return 0;
     return -result;
   }
@@ -98,8 +98,7 @@ class IoUringBackend final : public IOBackend {
     for (int attempt = 0; attempt < 1000; ++attempt) {
       const int submitted = io_uring_submit(&ring_);
       if (submitted >= 0 && io_uring_sq_ready(&ring_) == 0) return 0;
-      if (submitted < 0 && submitted != -EINTR && submitted != -EAGAIN &&
-          submitted != -EBUSY) {
+      if (submitted < 0 && submitted != -EINTR && submitted != -EAGAIN && submitted != -EBUSY) {
         return -submitted;
       }
       collect(stash_);

@@ -67,8 +67,7 @@ bool MtFileWin32::OpenExistingFile(const std::string& name, Status* status, bool
   Func func("MtFileWin32::OpenExistingFile", status);
   Close(func.statusP());
   if (!func.ok()) return false;
-  const bool claim =
-      !readOnly && Environment::getNumericEnv("OSTREL_UNSAFE_OPEN_WRITE", 0) <= 0;
+  const bool claim = !readOnly && Environment::getNumericEnv("OSTREL_UNSAFE_OPEN_WRITE", 0) <= 0;
   if (!openWith(name, readOnly ? O_RDONLY : O_RDWR, claim, buffered, func)) return false;
   readOnly_ = readOnly;
   setUpAsync(!readOnly, synchronous);
@@ -123,9 +122,8 @@ bool MtFileWin32::Flush(Status* status) {
 }
 
 void MtFileWin32::printCounters() {
-  std::printf("MtFileWin32: Read/Write  operations: %d+%d, Misaligned %d+%d\n",
-              readCount_.load(), writeCount_.load(), misalignedReads_.load(),
-              misalignedWrites_.load());
+  std::printf("MtFileWin32: Read/Write  operations: %d+%d, Misaligned %d+%d\n", readCount_.load(),
+              writeCount_.load(), misalignedReads_.load(), misalignedWrites_.load());
 }
 
 void MtFileWin32::printPoolReport() {

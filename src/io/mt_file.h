@@ -63,8 +63,7 @@ class MtFileWin32 : public FileAccess::FileADT {
   IORequestPool* pool() const { return pool_.get(); }
 
  private:
-  bool openWith(const std::string& name, int flags, bool claimWriter, bool buffered,
-                Func& func);
+  bool openWith(const std::string& name, int flags, bool claimWriter, bool buffered, Func& func);
   void setUpAsync(bool writable, bool synchronous);
   bool finishPool(const char* operation);
   void printPoolReport();

@@ -57,8 +57,7 @@ bool MtFileWin32::writeLimitOn() {
   return writeLimit_;
 }
 
-int64_t MtFileWin32::internalRead(int64_t position, uint32_t count, void* destination,
-                                  Func& func) {
+int64_t MtFileWin32::internalRead(int64_t position, uint32_t count, void* destination, Func& func) {
   if (pool_) {
     int err = 0;
     if (!pool_->waitForRegion(fd_, position, count, &err)) {
@@ -134,8 +133,7 @@ char* MtFileWin32::bounceBuffer(uint32_t size, Func& func) {
   return buffer;
 }
 
-int64_t MtFileWin32::bouncedRead(int64_t position, uint32_t count, void* destination,
-                                 Func& func) {
+int64_t MtFileWin32::bouncedRead(int64_t position, uint32_t count, void* destination, Func& func) {
   const Bounce b = bounceFor(position, count, alignment_);
   char* buffer = bounceBuffer(b.total, func);
   if (!buffer) return -1;

@@ -27,9 +27,13 @@ bool SyntheticReader::Open(const std::string& name, Status* status) {
   return imp_->Open(name, status);
 }
 
-void SyntheticReader::AddRef() { AddReference(); }
+void SyntheticReader::AddRef() {
+  AddReference();
+}
 
-void SyntheticReader::Release() { DropReference(); }
+void SyntheticReader::Release() {
+  DropReference();
+}
 
 bool SyntheticReader::GetFileInfo(FileInfo& info, Status* status) {
   return imp_->GetFileInfo(info, status);

@@ -46,7 +46,9 @@ class CoreAccessor : public Access::AccessorCore {
   }
 };
 
-FA::AutoRef<CoreAccessor> makeAccessor() { return FA::AutoRef<CoreAccessor>(new CoreAccessor); }
+FA::AutoRef<CoreAccessor> makeAccessor() {
+  return FA::AutoRef<CoreAccessor>(new CoreAccessor);
+}
 
 class AccessorCoreTest : public testing::Test {
  protected:
@@ -91,7 +93,8 @@ TEST_F(AccessorCoreTest, RandomBoxesAgreeWithAnArrayModel) {
     size_t n = 0;
     for (int i = 0; i < size[0]; ++i) {
       for (int j = 0; j < size[1]; ++j) {
-        for (int k = 0; k < size[2]; ++k) model.at(start[0] + i, start[1] + j, start[2] + k) = box[n++];
+        for (int k = 0; k < size[2]; ++k)
+          model.at(start[0] + i, start[1] + j, start[2] + k) = box[n++];
       }
     }
   }
@@ -264,8 +267,8 @@ TEST_F(AccessorCoreTest, RangesOutsideTheLevelAreRefusedBeforeAnyBrick) {
   std::vector<unsigned char> tile(8 * 8, 1);
   unsigned char* tilesOut[1] = {tile.data()};
   const unsigned char* tilesIn[1] = {tile.data()};
-  const int tiles[][4] = {{INT_MAX / 8 + 1, 0, 1, 1}, {0, INT_MAX, 1, 2}, {0, 0, 6, 1},
-                          {0, 1, 1, INT_MAX}};
+  const int tiles[][4] = {
+      {INT_MAX / 8 + 1, 0, 1, 1}, {0, INT_MAX, 1, 2}, {0, 0, 6, 1}, {0, 1, 1, INT_MAX}};
   for (const auto& r : tiles) {
     EXPECT_FALSE(accessor->ReadGridFlagsTile(0, r[0], r[1], r[2], r[3], tilesOut, &status_));
     EXPECT_EQ(status_.tyqError(), Err::InvalidArgument) << r[0] << " " << r[1];

@@ -38,17 +38,22 @@ MemoryStore::MemoryStore(const MemoryStoreShape& shape) : shape_(shape) {
   }
 }
 
-const FA::FileInfo* MemoryStore::GetFileInfo(Status*) const { return &info_; }
-const FA::DataInfo* MemoryStore::GetDataInfo(Status*) const { return &data_; }
-const FA::Histogram* MemoryStore::GetDataHist(Status*) const { return &hist_; }
+const FA::FileInfo* MemoryStore::GetFileInfo(Status*) const {
+  return &info_;
+}
+const FA::DataInfo* MemoryStore::GetDataInfo(Status*) const {
+  return &data_;
+}
+const FA::Histogram* MemoryStore::GetDataHist(Status*) const {
+  return &hist_;
+}
 
 bool MemoryStore::SetDataInfo(const DataInfo& info, Status*) {
   data_ = info;
   return true;
 }
 
-bool MemoryStore::SetDataHist(int64_t count, double min, double max, const int64_t* bins,
-                              Status*) {
+bool MemoryStore::SetDataHist(int64_t count, double min, double max, const int64_t* bins, Status*) {
   hist_.count = count;
   hist_.min = static_cast<float>(min);
   hist_.max = static_cast<float>(max);
@@ -58,8 +63,7 @@ bool MemoryStore::SetDataHist(int64_t count, double min, double max, const int64
 
 bool MemoryStore::SetDataStats(int64_t count, double sum, double sumOfSquares, double min,
                                double max, Status*) {
-  data_.SetStatistics(count, sum, sumOfSquares, static_cast<float>(min),
-                      static_cast<float>(max));
+  data_.SetStatistics(count, sum, sumOfSquares, static_cast<float>(min), static_cast<float>(max));
   return true;
 }
 
@@ -126,8 +130,8 @@ bool MemoryStore::SetBrick(int32_t i, int32_t j, int32_t k, int level, const voi
   return Put(bricks_, Key{i, j, k, level}, std::move(block), marks_.bricks, status);
 }
 
-bool MemoryStore::SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level,
-                                   const void* value, Status* status) {
+bool MemoryStore::SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
+                                   Status* status) {
   ++constants;
   const auto* bytes = static_cast<const uint8_t*>(value);
   Block block{true, std::vector<uint8_t>(bytes, bytes + sampleSize_)};
@@ -164,8 +168,8 @@ bool MemoryStore::GetDataBrickPos(long long* out, int level, int32_t i0, int32_t
   return true;
 }
 
-bool MemoryStore::GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0,
-                                      int32_t ni, int32_t nj, Status*) {
+bool MemoryStore::GetGridFlagsTilePos(long long* out, int level, int32_t i0, int32_t j0, int32_t ni,
+                                      int32_t nj, Status*) {
   std::lock_guard<std::mutex> hold(lock_);
   for (int32_t i = 0; i < ni; ++i) {
     for (int32_t j = 0; j < nj; ++j) {
@@ -187,8 +191,12 @@ bool MemoryStore::Finalize(bool, Status*) {
   return true;
 }
 
-bool MemoryStore::Discard(Status*) { return true; }
-bool MemoryStore::Reload(int32_t, Status*) { return true; }
+bool MemoryStore::Discard(Status*) {
+  return true;
+}
+bool MemoryStore::Reload(int32_t, Status*) {
+  return true;
+}
 
 int MemoryStore::BrickKind(int i, int j, int k, int level) const {
   std::lock_guard<std::mutex> hold(lock_);

@@ -44,8 +44,7 @@ class MemoryStore final : public Access::BrickStore {
   int32_t GetSampleSize() const override { return sampleSize_; }
   int32_t GetNumberOfBricks(int axis, int level) const override;
   const std::string& GetStoreName() const override { return info_.fileName; }
-  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer,
-                Status* status) override;
+  bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status) override;
   bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
                     const Access::BrickReadHint& hint, Status* status) override;
   bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,

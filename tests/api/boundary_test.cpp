@@ -42,8 +42,8 @@ struct Volume {
   std::string name = dir.file("v.vbs");
   Volume() {
     MetaData m;
-    const int ints[][2] = {{1000, 20}, {1001, 10}, {1002, 8}, {1003, 1002}, {1010, 1001},
-                           {1015, 1003}};
+    const int ints[][2] = {{1000, 20},   {1001, 10},   {1002, 8},
+                           {1003, 1002}, {1010, 1001}, {1015, 1003}};
     for (const auto& kv : ints) m.set(MetaDataKey::Get(kv[0]), Generic(kv[1]));
     for (int key : {1004, 1006, 1007, 1008, 1009, 1011, 1013, 1014, 1016}) {
       m.set(MetaDataKey::Get(key), Generic(key == 1004 ? -1.0 : 1.0));

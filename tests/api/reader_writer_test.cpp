@@ -80,8 +80,8 @@ TEST(PublicWriter, DescriptionIsCheckedBeforeAnyFileIsMade) {
 TEST(PublicReader, MetadataRoundTripsIntoANewWriter) {
   tyq_test::TempDir dir;
   AutoRef<Writer> writer;
-  ASSERT_TRUE(getWriterFactory()->createWriter(dir.file("a.vbs").c_str(), description(), writer,
-                                               nullptr));
+  ASSERT_TRUE(
+      getWriterFactory()->createWriter(dir.file("a.vbs").c_str(), description(), writer, nullptr));
   std::vector<float> box(40 * 30 * 20, 0.25f);
   box[7] = -0.5f;
   ASSERT_TRUE(writer->writeFloat(0, 0, 0, 40, 30, 20, box.data(), nullptr));

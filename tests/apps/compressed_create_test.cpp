@@ -34,12 +34,13 @@ TEST(CompressedCreate, EveryLevelIsWrittenAndReadsBack) {
   tyq_test::TempDir dir;
   const std::vector<float> values = smoothCube(130, 70, 66);
   writeNpy(dir.file("in.npy"), "<f4", values, {130, 70, 66});
-  ASSERT_EQ(runCommand(runCreate, {dir.file("c.vcs"), "--from", dir.file("in.npy"), "--sqnr",
-                                   "35", "--threads", "3"}),
+  ASSERT_EQ(runCommand(runCreate, {dir.file("c.vcs"), "--from", dir.file("in.npy"), "--sqnr", "35",
+                                   "--threads", "3"}),
             0);
   std::string err;
-  EXPECT_EQ(runCommand(runCreate, {dir.file("d.vcs"), "--from", dir.file("in.npy"), "--sqnr",
-                                   "35", "--type", "int16"},
+  EXPECT_EQ(runCommand(runCreate,
+                       {dir.file("d.vcs"), "--from", dir.file("in.npy"), "--sqnr", "35", "--type",
+                        "int16"},
                        &err),
             2);
   testing::internal::CaptureStdout();
@@ -50,11 +51,9 @@ TEST(CompressedCreate, EveryLevelIsWrittenAndReadsBack) {
   EXPECT_NE(json.find("\"format\":\"Compressed TYQ\""), std::string::npos);
   EXPECT_NE(json.find("\"compression\":{\"sqnr\":35,\"twoStage\":false"), std::string::npos);
   // 3 x 2 x 2 bricks: levels of 12, 2 and 1 bricks, all stored.
-  EXPECT_NE(json.find("{\"level\":1,\"absent\":0,\"constant\":0,\"stored\":2}"),
-            std::string::npos)
+  EXPECT_NE(json.find("{\"level\":1,\"absent\":0,\"constant\":0,\"stored\":2}"), std::string::npos)
       << json;
-  EXPECT_NE(json.find("{\"level\":2,\"absent\":0,\"constant\":0,\"stored\":1}"),
-            std::string::npos);
+  EXPECT_NE(json.find("{\"level\":2,\"absent\":0,\"constant\":0,\"stored\":1}"), std::string::npos);
 
   ASSERT_EQ(runCommand(runRead, {dir.file("c.vcs"), "--lod", "0", "--start", "0,0,0", "--size",
                                  "130,70,66", "-o", dir.file("back.npy")}),

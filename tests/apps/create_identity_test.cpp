@@ -37,12 +37,12 @@ TEST(CreateIdentity, AxesUnitsAndCornersReachTheFile) {
   EXPECT_EQ(d.corners[3][1], 2030.0);
 
   std::string err;
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--vertical", "0,4,km"}, {"--inline", "1,0"},
-        {"--corners", "1,2,3"}, {"--crossline", "1"}}) {
-    EXPECT_EQ(runCommand(runCreate, {dir.file("w.vbs"), "--from", dir.file("in.npy"), bad[0],
-                                     bad[1]},
-                         &err),
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--vertical", "0,4,km"},
+                                              {"--inline", "1,0"},
+                                              {"--corners", "1,2,3"},
+                                              {"--crossline", "1"}}) {
+    EXPECT_EQ(runCommand(runCreate,
+                         {dir.file("w.vbs"), "--from", dir.file("in.npy"), bad[0], bad[1]}, &err),
               2)
         << bad[0] << " " << bad[1];
   }

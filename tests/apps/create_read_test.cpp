@@ -130,10 +130,10 @@ TEST(CreateAndRead, BrickOptionIsPassedToTheLibrary) {
   for (size_t n = 0; n < values.size(); ++n) values[n] = static_cast<short>(n % 300);
   writeNpy(dir.file("in.npy"), "<i2", values, {40, 30, 20});
   std::string err;
-  ASSERT_EQ(runCommand(runCreate,
-                       {dir.file("v.vbs"), "--from", dir.file("in.npy"), "--brick", "16,32,8"},
-                       &err),
-            0);
+  ASSERT_EQ(
+      runCommand(runCreate, {dir.file("v.vbs"), "--from", dir.file("in.npy"), "--brick", "16,32,8"},
+                 &err),
+      0);
   EXPECT_EQ(err.find("UNTESTED"), std::string::npos) << err;
   EXPECT_EQ(std::getenv("OSTREL_TYQ_BRICK_SIZE"), nullptr);
   EXPECT_EQ(std::getenv("OSTREL_TYQ_BRICK_SIZE_1"), nullptr);

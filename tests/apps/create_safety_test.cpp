@@ -100,7 +100,8 @@ TEST(CreateReplaces, OnlyWithACompleteFile) {
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);  // not the private mode of a temporary
 
   // Options the library refuses once the file is being created.
-  EXPECT_EQ(runCommand(runCreate, {out, "--from", small, "--brick", "4096,4096,4096", "--force"}), 1);
+  EXPECT_EQ(runCommand(runCreate, {out, "--from", small, "--brick", "4096,4096,4096", "--force"}),
+            1);
   for (const char* name : {"OSTREL_TYQ_BRICK_SIZE", "OSTREL_TYQ_BRICK_SIZE_0",
                            "OSTREL_TYQ_BRICK_SIZE_1", "OSTREL_TYQ_BRICK_SIZE_2"}) {
     ::unsetenv(name);

@@ -48,8 +48,7 @@ TEST(InfoCommand, JsonCarriesGeometryAndTableCounts) {
   EXPECT_NE(out.find("\"size\":[130,64,64]"), std::string::npos);
   EXPECT_NE(out.find("\"valueRange\":[-5,5]"), std::string::npos);
   EXPECT_NE(out.find("\"unit\":\"ms\""), std::string::npos);
-  EXPECT_NE(out.find("{\"level\":0,\"absent\":1,\"constant\":1,\"stored\":1}"),
-            std::string::npos);
+  EXPECT_NE(out.find("{\"level\":0,\"absent\":1,\"constant\":1,\"stored\":1}"), std::string::npos);
   EXPECT_NE(out.find("\"region\":{\"begin\":[0,0,0],\"size\":[192,64,64]}"), std::string::npos);
 }
 

@@ -34,8 +34,9 @@ TEST(ReadFlags, DeadTracesShowAsZeroInA2DArray) {
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\0\1\1\1", 4));
 
   std::string err;
-  EXPECT_EQ(runCommand(runRead, {dir.file("v.vbs"), "--flags", "--lod", "0", "--start", "2,0",
-                                 "--size", "2,2", "-o", dir.file("f.npy")},
+  EXPECT_EQ(runCommand(runRead,
+                       {dir.file("v.vbs"), "--flags", "--lod", "0", "--start", "2,0", "--size",
+                        "2,2", "-o", dir.file("f.npy")},
                        &err),
             2);
   EXPECT_NE(err.find("outside level 0 (3 x 2)"), std::string::npos) << err;
@@ -44,8 +45,8 @@ TEST(ReadFlags, DeadTracesShowAsZeroInA2DArray) {
 TEST(ReadFlags, DashWritesNpyToStandardOutput) {
   tyq_test::TempDir dir;
   importWithAHole(dir);
-  std::vector<std::string> args = {dir.file("v.vbs"), "--lod", "0", "--start", "0,0,0",
-                                   "--size", "3,2,2", "-o", "-"};
+  std::vector<std::string> args = {dir.file("v.vbs"), "--lod", "0",  "--start", "0,0,0",
+                                   "--size",          "3,2,2", "-o", "-"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   testing::internal::CaptureStdout();
@@ -58,15 +59,17 @@ TEST(ReadFlags, DashWritesNpyToStandardOutput) {
 
 TEST(UserErrors, TheTrailIsForVerboseMode) {
   std::string err;
-  EXPECT_EQ(runCommand(runRead, {"/nonexistent/v.vbs", "--lod", "0", "--start", "0,0,0",
-                                 "--size", "1,1,1", "-o", "/nonexistent/x.npy"},
+  EXPECT_EQ(runCommand(runRead,
+                       {"/nonexistent/v.vbs", "--lod", "0", "--start", "0,0,0", "--size", "1,1,1",
+                        "-o", "/nonexistent/x.npy"},
                        &err),
             1);
   EXPECT_NE(err.find("/nonexistent/v.vbs"), std::string::npos) << err;
   EXPECT_EQ(err.find(" from "), std::string::npos) << err;
   setVerbose(true);
-  runCommand(runRead, {"/nonexistent/v.vbs", "--lod", "0", "--start", "0,0,0", "--size", "1,1,1",
-                       "-o", "/nonexistent/x.npy"},
+  runCommand(runRead,
+             {"/nonexistent/v.vbs", "--lod", "0", "--start", "0,0,0", "--size", "1,1,1", "-o",
+              "/nonexistent/x.npy"},
              &err);
   setVerbose(false);
   EXPECT_NE(err.find("CreateTyqReader"), std::string::npos) << err;

@@ -178,9 +178,9 @@ TEST(ImportSegy, BadFilesAreNamedWithTheirFault) {
   EXPECT_NE(err.find("--iline-byte"), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(dir.file("a.vbs")));
 
-  EXPECT_EQ(runCommand(runImportSegy, {dir.file("format.sgy"), dir.file("a.vbs"), "--sqnr", "30"},
-                       &err),
-            2);
+  EXPECT_EQ(
+      runCommand(runImportSegy, {dir.file("format.sgy"), dir.file("a.vbs"), "--sqnr", "30"}, &err),
+      2);
   EXPECT_NE(err.find("compressed output"), std::string::npos) << err;
 }
 

@@ -109,8 +109,7 @@ inline std::vector<std::string> realSurveys() {
   const std::string here = std::string(TYQ_SOURCE_DIR) + "/tests/data/segy/";
   std::vector<std::string> out = {here + "f3_segyio.sgy", here + "volve10-migvel-depth-sub3d.sgy"};
   const char* env = std::getenv("TYQ_SEGY_DIR");
-  const std::string dir =
-      env && *env ? env : std::string(TYQ_SOURCE_DIR) + "/../shared/data/segy";
+  const std::string dir = env && *env ? env : std::string(TYQ_SOURCE_DIR) + "/../shared/data/segy";
   for (const char* big : {"seismic3d_nuwara.sgy", "volve-test-geometry.sgy"}) {
     if (std::filesystem::exists(dir + "/" + big)) {
       out.push_back(dir + "/" + big);

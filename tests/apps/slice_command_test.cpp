@@ -67,14 +67,14 @@ TEST(Slice, SectionsAndTimeSlicesInTheSurveysNumbers) {
                                   dir.file("t.png")}),
             0);
   ASSERT_TRUE(readPng(dir.file("t.png"), image));
-  EXPECT_EQ(image.width, 4);   // crosslines across
-  EXPECT_EQ(image.height, 3);  // inlines down
+  EXPECT_EQ(image.width, 4);          // crosslines across
+  EXPECT_EQ(image.height, 3);         // inlines down
   EXPECT_EQ(image.at(0, 0)[0], 128);  // the time of zero amplitude: mid grey
 
   std::string err;
-  EXPECT_EQ(runCommand(runSlice, {dir.file("v.vbs"), "--inline", "11", "-o", dir.file("x.png")},
-                       &err),
-            2);
+  EXPECT_EQ(
+      runCommand(runSlice, {dir.file("v.vbs"), "--inline", "11", "-o", dir.file("x.png")}, &err),
+      2);
   EXPECT_NE(err.find("inline 11 is not in"), std::string::npos) << err;
   EXPECT_NE(err.find("inline 10 to 14, step 2"), std::string::npos) << err;
 }

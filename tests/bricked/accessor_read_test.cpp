@@ -21,9 +21,7 @@ using E = FA::Error;
 struct Level {
   int n[3];
   std::vector<float> v;
-  float at(int i, int j, int k) const {
-    return v[(static_cast<size_t>(i) * n[1] + j) * n[2] + k];
-  }
+  float at(int i, int j, int k) const { return v[(static_cast<size_t>(i) * n[1] + j) * n[2] + k]; }
 };
 
 constexpr int kBrick = 16;
@@ -38,8 +36,8 @@ class ReadPathTest : public testing::Test {
     FA::DataInfo info;
     info.SetExtent(0, 1, 45, 0, 1, 33, 0, 4, 40, false);
     File file(name_, FA::FileFactory::UsageCreate, nullptr);
-    ASSERT_TRUE(file.Create(name_, info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr, 0,
-                            0));
+    ASSERT_TRUE(
+        file.Create(name_, info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr, 0, 0));
     ::unsetenv("OSTREL_TYQ_BRICK_SIZE");
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> value(-100, 100);
@@ -174,8 +172,8 @@ TEST_F(ReadPathTest, BadRequestsAreRefusedWithoutTouchingTheBuffer) {
   auto reader = open();
   std::vector<float> out(16, 7.0f);
   Status status;
-  const int bad[][7] = {{0, 0, 0, 0, 0, 1, 1},       {0, 0, 0, 0, -1, 1, 1},
-                        {5, 0, 0, 0, 1, 1, 1},       {-1, 0, 0, 0, 1, 1, 1},
+  const int bad[][7] = {{0, 0, 0, 0, 0, 1, 1},         {0, 0, 0, 0, -1, 1, 1},
+                        {5, 0, 0, 0, 1, 1, 1},         {-1, 0, 0, 0, 1, 1, 1},
                         {0, 0, 0, 0, 65536, 65536, 2}, {0, 100, 0, 0, 1, 1, 1}};
   for (const auto& r : bad) {
     EXPECT_FALSE(reader->ReadData(r[0], r[1], r[2], r[3], r[4], r[5], r[6], out.data(), &status));

@@ -106,7 +106,8 @@ TEST(WritePath, RandomBoxesMatchAModelAcrossReopen) {
         samplesInWrittenBricks += count;
         for (int i = bi * 16; i < std::min(kN[0], bi * 16 + 16); ++i) {
           for (int j = bj * 16; j < std::min(kN[1], bj * 16 + 16); ++j) {
-            for (int k = bk * 16; k < std::min(kN[2], bk * 16 + 16); ++k) sum += model[at(kN, i, j, k)];
+            for (int k = bk * 16; k < std::min(kN[2], bk * 16 + 16); ++k)
+              sum += model[at(kN, i, j, k)];
           }
         }
       }

@@ -4,8 +4,8 @@
 // samples the file holds.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -31,7 +31,9 @@ constexpr int kN[3] = {40, 37, 33};
 constexpr int kBrick = 16;
 constexpr size_t kSamples = size_t{kN[0]} * kN[1] * kN[2];
 
-size_t at(int i, int j, int k) { return (static_cast<size_t>(i) * kN[1] + j) * kN[2] + k; }
+size_t at(int i, int j, int k) {
+  return (static_cast<size_t>(i) * kN[1] + j) * kN[2] + k;
+}
 
 float valueOf(int i, int j, int k, int seed) {
   return static_cast<float>((i * 7 + j * 3 + k * 5 + seed * 11) % 23) - 11.0f + 0.25f * seed;
@@ -46,10 +48,14 @@ struct Step {
 };
 
 const Step kScript[] = {
-    {Step::Data, {0, 0, 0, 40, 37, 20}, 0},   {Step::Flags, {3, 4, 0, 10, 9, 0}, 0},
-    {Step::Data, {10, 5, 10, 25, 30, 23}, 1}, {Step::Flags, {5, 5, 0, 4, 4, 0}, 1},
-    {Step::Flush, {}, 0},                     {Step::Data, {0, 20, 0, 40, 17, 33}, 2},
-    {Step::Flags, {30, 30, 0, 6, 5, 0}, 0},   {Step::Finalize, {}, 0},
+    {Step::Data, {0, 0, 0, 40, 37, 20}, 0},
+    {Step::Flags, {3, 4, 0, 10, 9, 0}, 0},
+    {Step::Data, {10, 5, 10, 25, 30, 23}, 1},
+    {Step::Flags, {5, 5, 0, 4, 4, 0}, 1},
+    {Step::Flush, {}, 0},
+    {Step::Data, {0, 20, 0, 40, 17, 33}, 2},
+    {Step::Flags, {30, 30, 0, 6, 5, 0}, 0},
+    {Step::Finalize, {}, 0},
 };
 
 // What the file must hold: samples and flags known for certain, and those
@@ -113,8 +119,8 @@ FA::AutoRef<FA::Writer> create(const std::string& name, Status* status) {
   info.SetExtent(100, 1, kN[0], 200, 1, kN[1], 0, 4, kN[2], false);
   Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", kBrick);
   FA::AutoRef<FA::Writer> writer;
-  FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, FA::TyqOptions(),
-                           status, -1.0, 1.0);
+  FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, FA::TyqOptions(), status,
+                           -1.0, 1.0);
   Environment::putStringEnv("OSTREL_TYQ_BRICK_SIZE", "");
   return writer;
 }
@@ -195,9 +201,10 @@ Outcome runScript(const std::string& name, const std::shared_ptr<FaultState>& st
   }
   writer = FA::AutoRef<FA::Writer>();
   FA::AutoRef<FA::Reader> reader;
-  const bool opened = run.created && attempt([&] {
-    return FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status) == 0;
-  });
+  const bool opened =
+      run.created && attempt([&] {
+        return FA::Tyq::CreateTyqReader(reader, name, FA::TyqOptions(), &status) == 0;
+      });
   state->read = Fault();
   run.readsBeforeCheck = state->reads;
   if (opened) run.result = readBack(*reader);

@@ -36,8 +36,8 @@ Bytes goodFile(int version) {
   File file("good", FA::FileFactory::UsageCreate, &adt);
   FA::DataInfo info;
   info.SetExtent(0, 1, 100, 0, 1, 100, 0, 1, 100, false);
-  EXPECT_TRUE(file.Create("good", info, FA::DataTypeEnum::Int8, FA::TyqOptions(), nullptr, 0, 1,
-                          version));
+  EXPECT_TRUE(
+      file.Create("good", info, FA::DataTypeEnum::Int8, FA::TyqOptions(), nullptr, 0, 1, version));
   std::vector<uint8_t> brick(64 * 64 * 64, 1);
   EXPECT_TRUE(file.SetBrick(0, 0, 0, 0, brick.data(), nullptr));
   EXPECT_TRUE(file.Flush(false, nullptr));
@@ -82,8 +82,8 @@ TEST(DamagedFile, TruncationBeforeTheTablesEndIsAReadFailure) {
   for (int version = 1; version <= 3; ++version) {
     const Bytes good = goodFile(version);
     const size_t tablesEnd = version == 1 ? 1330 : 2527;
-    for (size_t cut : {size_t{4}, size_t{8}, size_t{20}, size_t{100}, size_t{300},
-                       tablesEnd - 100, tablesEnd - 1}) {
+    for (size_t cut : {size_t{4}, size_t{8}, size_t{20}, size_t{100}, size_t{300}, tablesEnd - 100,
+                       tablesEnd - 1}) {
       const Bytes shortened(good.begin(), good.begin() + static_cast<long>(cut));
       EXPECT_EQ(openCode(shortened), E::ReadFailed) << "version " << version << " cut " << cut;
     }
@@ -94,7 +94,9 @@ TEST(DamagedFile, TruncationBeforeTheTablesEndIsAReadFailure) {
   }
 }
 
-void putI32(Bytes& bytes, size_t at, int32_t v) { Le::putI32(bytes.data() + at, v); }
+void putI32(Bytes& bytes, size_t at, int32_t v) {
+  Le::putI32(bytes.data() + at, v);
+}
 
 TEST(DamagedFile, AbsurdGeometryIsRefusedBeforeAllocating) {
   const Bytes good = goodFile(3);
@@ -197,8 +199,14 @@ Layout goodLayout() {
 
 TEST(DamagedTable, PositionsOutsideTheDataAreaAreNotSampleData) {
   const Layout good = goodLayout();
-  const int64_t positions[] = {2, 4, 9, 100, good.tilesAt, good.bricksAt,
-                               good.bricksAt + 8, static_cast<int64_t>(good.bytes.size()) - 10};
+  const int64_t positions[] = {2,
+                               4,
+                               9,
+                               100,
+                               good.tilesAt,
+                               good.bricksAt,
+                               good.bricksAt + 8,
+                               static_cast<int64_t>(good.bytes.size()) - 10};
   for (const int64_t position : positions) {
     Bytes bad = good.bytes;
     Le::putI64(bad.data() + good.entryAt, position);
@@ -224,8 +232,8 @@ TEST(DamagedTable, PositionsOutsideTheDataAreaAreNotSampleData) {
 TEST(DamagedTable, EntryIntoTheHeaderOfAKeptFile) {
   File file("kept", FA::FileFactory::UsageRead, nullptr);
   Status status;
-  ASSERT_TRUE(file.Open(damaged("table_entry_points_into_header.vbs"), true, FA::TyqOptions(),
-                        &status))
+  ASSERT_TRUE(
+      file.Open(damaged("table_entry_points_into_header.vbs"), true, FA::TyqOptions(), &status))
       << status.message();
   const FA::FileInfo* info = file.GetFileInfo(nullptr);
   const int n[3] = {info->brickCount[0], info->brickCount[1], info->brickCount[2]};
@@ -287,8 +295,8 @@ TEST(DamagedTable, HugeBrickSizesCostOnlyWhatTheReadNeeds) {
   // A stored brick of that size cannot be in so small a file.
   Status status;
   FA::AutoRef<Accessor> accessor(new Accessor);
-  EXPECT_FALSE(accessor->Open(damaged("huge_brick_past_eof.vbs"), FA::TyqOptions(), &status,
-                              true, 0));
+  EXPECT_FALSE(
+      accessor->Open(damaged("huge_brick_past_eof.vbs"), FA::TyqOptions(), &status, true, 0));
   EXPECT_EQ(status.tyqError(), E::ReadFailed);
 }
 
@@ -307,8 +315,8 @@ TEST(DamagedCounts, CountsNoFileCanHoldAreRefused) {
     bool opens;
   };
   const Case cases[] = {
-      {5, 7, 12, 12, true},       {kBig, 0, kBig, kBig, true},   {-1, 7, 6, 6, false},
-      {INT64_MIN, 0, 0, 0, false}, {kBig, 1, kBig, kBig, false}, {5, 7, -12, 12, false},
+      {5, 7, 12, 12, true},        {kBig, 0, kBig, kBig, true},         {-1, 7, 6, 6, false},
+      {INT64_MIN, 0, 0, 0, false}, {kBig, 1, kBig, kBig, false},        {5, 7, -12, 12, false},
       {5, 7, 12, kBig + 1, false}, {INT64_MAX, INT64_MAX, 0, 0, false},
   };
   for (const Case& c : cases) {
@@ -318,8 +326,8 @@ TEST(DamagedCounts, CountsNoFileCanHoldAreRefused) {
       File file("counts", FA::FileFactory::UsageCreate, &adt);
       FA::DataInfo info;
       info.SetExtent(0, 1, 10, 0, 1, 10, 0, 1, 10, false);
-      ASSERT_TRUE(file.Create("counts", info, FA::DataTypeEnum::Float32, FA::TyqOptions(),
-                              nullptr, -1, 1));
+      ASSERT_TRUE(
+          file.Create("counts", info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr, -1, 1));
       int64_t bins[FA::Histogram::kBins] = {};
       bins[3] = c.binA;
       bins[200] = c.binB;

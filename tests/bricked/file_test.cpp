@@ -62,8 +62,7 @@ TEST(BrickedFile, BrickSizesNoPyramidOrVersionCanHoldAreRefused) {
       {{16, 16, 7}, 100, 2, false},   // odd along k
       {{15, 15, 15}, 15, 3, true},    // one brick, one level: nothing to halve
       {{16, 16, 16}, 100, 1, false},  // version 1 stores no brick size: 64 only
-      {{64, 64, 64}, 100, 1, true},
-      {{2, 4, 6}, 20, 3, true},
+      {{64, 64, 64}, 100, 1, true},  {{2, 4, 6}, 20, 3, true},
   };
   for (const Case& c : cases) {
     for (int a = 0; a < 3; ++a) {
@@ -74,8 +73,8 @@ TEST(BrickedFile, BrickSizesNoPyramidOrVersionCanHoldAreRefused) {
     Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", 64);
     Volume v;
     Status status;
-    const bool created = v.create(survey(c.n, c.n, c.n), FA::DataTypeEnum::Float32, c.version,
-                                  &status);
+    const bool created =
+        v.create(survey(c.n, c.n, c.n), FA::DataTypeEnum::Float32, c.version, &status);
     for (const char* name : {"OSTREL_TYQ_BRICK_SIZE", "OSTREL_TYQ_BRICK_SIZE_0",
                              "OSTREL_TYQ_BRICK_SIZE_1", "OSTREL_TYQ_BRICK_SIZE_2"}) {
       Environment::putStringEnv(name, "");
@@ -358,8 +357,10 @@ TEST(BrickedFile, NameMarkersChooseFileModes) {
   const struct {
     const char* name;
     bool buffered, synchronous;
-  } cases[] = {{"a.tyqu.vbs", false, true}, {"a.tyqa", false, false},
-               {"a.tyqb.tyqu", true, true}, {"plain.vbs", true, false}};
+  } cases[] = {{"a.tyqu.vbs", false, true},
+               {"a.tyqa", false, false},
+               {"a.tyqb.tyqu", true, true},
+               {"plain.vbs", true, false}};
   for (const auto& c : cases) {
     ModeRecordingFile adt(v.bytes);
     File file(c.name, FA::FileFactory::UsageRead, &adt);

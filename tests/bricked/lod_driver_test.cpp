@@ -44,8 +44,8 @@ struct Volume {
   explicit Volume(int n0, int n1, int n2) {
     FA::DataInfo info;
     info.SetExtent(0, 1, n0, 0, 1, n1, 0, 1, n2, false);
-    EXPECT_TRUE(file.Create("lod.vbs", info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr,
-                            0, 0));
+    EXPECT_TRUE(
+        file.Create("lod.vbs", info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr, 0, 0));
   }
   void fill(int i, int j, int k, float value) {
     std::vector<float> brick(kSamples, value);
@@ -82,9 +82,9 @@ TEST(LodDriver, AutomaticModeWaitsForEveryChildFlushBuildsWhatIsDirty) {
   EXPECT_FALSE(v.file.GetDirtyBricks().AnyDirty(0));
   std::vector<float> parent(kSamples);
   ASSERT_TRUE(v.file.GetBrick(0, 0, 0, 1, parent.data(), nullptr));
-  EXPECT_EQ(parent[0], 1.0f);                // octant of child (0,0,0)
-  EXPECT_EQ(parent[kSamples - 1], 3.0f);     // octant of child (1,1,1)
-  EXPECT_EQ(parent[32], 0.0f);               // absent child (0,0,1) reads as zeros
+  EXPECT_EQ(parent[0], 1.0f);             // octant of child (0,0,0)
+  EXPECT_EQ(parent[kSamples - 1], 3.0f);  // octant of child (1,1,1)
+  EXPECT_EQ(parent[32], 0.0f);            // absent child (0,0,1) reads as zeros
 
   for (int c = 0; c < 8; ++c) v.fill(c >> 2, (c >> 1) & 1, c & 1, 5.0f);
   ASSERT_TRUE(v.generate(kAutomatic, decimate()));
@@ -101,8 +101,7 @@ TEST(LodDriver, CleanFileDoesNothingAndSaysSo) {
   const std::string out = testing::internal::GetCapturedStdout();
   ::unsetenv("OSTREL_TYQ_DEBUG");
   resetDebugLevelForTesting();
-  EXPECT_NE(out.find("## GenerateLODsT(max=-1, force=2): all clean, return.\n"),
-            std::string::npos)
+  EXPECT_NE(out.find("## GenerateLODsT(max=-1, force=2): all clean, return.\n"), std::string::npos)
       << out;
   EXPECT_FALSE(v.exists(0, 0, 0, 1));
 }
@@ -142,7 +141,7 @@ TEST(LodDriver, LastValidPlaneIsRepeatedToTheBrickEdge) {
 TEST(LodDriver, FlagTilesOrTheirChildren) {
   Volume v(128, 128, 64);
   std::vector<uint8_t> tile(kBrick * kBrick, 0);
-  tile[0] = 1;                       // trace (0,0) of tile (0,0)
+  tile[0] = 1;  // trace (0,0) of tile (0,0)
   ASSERT_TRUE(v.file.SetGridFlagsTile(0, 0, 0, tile.data(), nullptr));
   ASSERT_TRUE(v.file.SetGridFlagsTileAllConst(1, 1, 0, 1, nullptr));
   ASSERT_TRUE(v.generate(kDirty, decimate()));
@@ -150,8 +149,8 @@ TEST(LodDriver, FlagTilesOrTheirChildren) {
   ASSERT_TRUE(v.file.GetGridFlagsTile(0, 0, 1, parent.data(), nullptr));
   EXPECT_EQ(parent[0], 1);
   EXPECT_EQ(parent[1], 0);
-  EXPECT_EQ(parent[32 * kBrick + 32], 1);    // quadrant of the all-live child
-  EXPECT_EQ(parent[32 * kBrick], 0);         // quadrant of the absent child (1, 0)
+  EXPECT_EQ(parent[32 * kBrick + 32], 1);  // quadrant of the all-live child
+  EXPECT_EQ(parent[32 * kBrick], 0);       // quadrant of the absent child (1, 0)
 }
 
 // A store that fails stops the request and leaves the marks of what was not

@@ -17,7 +17,9 @@ constexpr int kBrick = 64;
 // 4 x 2 x 2 bricks; thread t owns the bricks of inline brick column t.
 constexpr int kSize[3] = {4 * kBrick, 2 * kBrick, 2 * kBrick - 10};
 
-float sampleAt(int i, int j, int k) { return static_cast<float>((i * 7 + j * 3 + k) % 101); }
+float sampleAt(int i, int j, int k) {
+  return static_cast<float>((i * 7 + j * 3 + k) % 101);
+}
 
 // Writes the thread's bricks as whole bricks and as partial boxes, so both
 // the direct and the merging paths run concurrently.
@@ -57,7 +59,8 @@ TEST(SharedWriter, ThreadsWritingDisjointBricksLoseNothing) {
       << status.message();
   bool ok[kThreads] = {true, true, true, true};
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) threads.emplace_back(writeColumn, std::ref(*writer), t, &ok[t]);
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back(writeColumn, std::ref(*writer), t, &ok[t]);
   for (auto& thread : threads) thread.join();
   for (const bool each : ok) EXPECT_TRUE(each);
   ASSERT_TRUE(writer->Finalize(false, true, &status)) << status.message();

@@ -49,8 +49,8 @@ class CompressedBricks : public ::testing::Test {
     ASSERT_TRUE(writer->WriteData(0, 2 * kB, 0, 0, kB, kB, kB, fives.data(), &status));
     for (int c = 0; c < 2; ++c) {
       const int at[3] = {c * kB, kB, 0};
-      EXPECT_TRUE(writer->WriteData(0, at[0], at[1], 0, kB, kB, kB, volumeBox(at, size).data(),
-                                    &status))
+      EXPECT_TRUE(
+          writer->WriteData(0, at[0], at[1], 0, kB, kB, kB, volumeBox(at, size).data(), &status))
           << status.message();
     }
     EXPECT_FALSE(writer->WriteData(0, 0, 0, 0, kB, kB, kB, zeros.data(), &status));
@@ -169,8 +169,8 @@ TEST(CompressedLevels, ZeroThresholdAndTenUlpRule) {
   float value = -1;
   EXPECT_TRUE(C::Accessor::ConstantValue(StatisticData(10, 0, 0, 0, -1e-4, 1e-4), loud, &value));
   EXPECT_EQ(value, 0.0f);
-  EXPECT_FALSE(C::Accessor::ConstantValue(StatisticData(10, 0, 0, 0, -1e-4, 1e-4),
-                                          StatisticData(), &value));
+  EXPECT_FALSE(
+      C::Accessor::ConstantValue(StatisticData(10, 0, 0, 0, -1e-4, 1e-4), StatisticData(), &value));
   const float five = 5.0f, next = std::nextafter(std::nextafter(five, 6.0f), 6.0f);
   EXPECT_TRUE(C::Accessor::ConstantValue(StatisticData(10, 0, 0, 0, five, next), loud, &value));
   EXPECT_NEAR(value, 5.0f, 1e-5f);

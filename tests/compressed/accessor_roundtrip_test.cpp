@@ -47,8 +47,8 @@ TEST(CompressedAccessor, WholeVolumeRoundTripsWithinTheTargetQuality) {
       const int at[3] = {bi * 64, 0, bk * 64};
       const int n[3] = {std::min(64, size[0] - at[0]), 64, std::min(64, size[2] - at[2])};
       std::vector<float> brick(static_cast<size_t>(n[0]) * n[1] * n[2]);
-      ASSERT_TRUE(reader->ReadData(0, at[0], at[1], at[2], n[0], n[1], n[2], brick.data(),
-                                   &status));
+      ASSERT_TRUE(
+          reader->ReadData(0, at[0], at[1], at[2], n[0], n[1], n[2], brick.data(), &status));
       const double q = sqnrOf(volumeBox(at, n), brick);
       EXPECT_GT(q, 27.0) << bi << "," << bk;
       EXPECT_LT(q, 50.0) << bi << "," << bk;

@@ -21,8 +21,12 @@ std::vector<int16_t> tracedBrick() {
   return v;
 }
 
-int16_t at(const std::vector<int16_t>& v, int i0, int i1, int i2) { return v[i0 + 64 * i1 + 4096 * i2]; }
-int16_t id(int i0, int i1) { return static_cast<int16_t>(i0 + 64 * i1 + 1); }
+int16_t at(const std::vector<int16_t>& v, int i0, int i1, int i2) {
+  return v[i0 + 64 * i1 + 4096 * i2];
+}
+int16_t id(int i0, int i1) {
+  return static_cast<int16_t>(i0 + 64 * i1 + 1);
+}
 
 }  // namespace
 
@@ -59,12 +63,12 @@ TEST(BlockFill, PartialBrickReplicatesTwoBeyondTheValidSize) {
     for (int t = 0; t < 4096; ++t) v[t + 4096 * k] = 0;
   std::vector<int16_t> original = v;
   B::fillMissing(v.data(), l, false);
-  EXPECT_EQ(at(v, 3, 3, 50), id(3, 3));      // planes 50, 51 repeat plane 49
+  EXPECT_EQ(at(v, 3, 3, 50), id(3, 3));  // planes 50, 51 repeat plane 49
   EXPECT_EQ(at(v, 3, 3, 51), id(3, 3));
   EXPECT_EQ(at(v, 3, 3, 52), 0);
-  EXPECT_EQ(at(v, 11, 3, 5), id(9, 3));      // clamped to the valid area
+  EXPECT_EQ(at(v, 11, 3, 5), id(9, 3));  // clamped to the valid area
   EXPECT_EQ(at(v, 11, 31, 5), id(9, 29));
-  EXPECT_EQ(at(v, 12, 3, 5), id(12, 3));     // three beyond: untouched
+  EXPECT_EQ(at(v, 12, 3, 5), id(12, 3));  // three beyond: untouched
   B::fillMissing(v.data(), l, true);
   EXPECT_EQ(at(v, 3, 3, 50), 0);
   EXPECT_EQ(at(v, 11, 3, 5), 0);

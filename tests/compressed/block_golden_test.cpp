@@ -30,11 +30,13 @@ std::vector<float> goldenBrick(uint32_t seed) {
         int32_t s = 0;
         for (int l = 0; l < 4; ++l) {
           const int period = 9 + 4 * l + static_cast<int>(seed % 3);
-          const int phase = (i2 * 8 + i0 * (l + 1) + i1 * (3 - l) + static_cast<int>(seed) * 5) % (8 * period);
+          const int phase =
+              (i2 * 8 + i0 * (l + 1) + i1 * (3 - l) + static_cast<int>(seed) * 5) % (8 * period);
           const int tri = phase < 4 * period ? phase : 8 * period - phase;
           s += (tri - 2 * period) * (40 - 8 * l);
         }
-        const uint32_t h = (static_cast<uint32_t>(i0 + 64 * i1 + 4096 * i2) + seed * 7919u) * 2654435761u;
+        const uint32_t h =
+            (static_cast<uint32_t>(i0 + 64 * i1 + 4096 * i2) + seed * 7919u) * 2654435761u;
         s += static_cast<int32_t>(h >> 26) - 32;
         v[i0 + 64 * i1 + 4096 * i2] = static_cast<float>(s) * 0.125f;
       }
@@ -55,7 +57,8 @@ std::vector<float> reflectivityBrick(uint32_t seed) {
           const uint32_t h = (static_cast<uint32_t>(r) + seed * 131u) * 2654435761u;
           const int at = 7 * r + static_cast<int>(h >> 29) + shift - 10;
           const int d = i2 - at;
-          if (d >= -4 && d <= 4) s += (static_cast<int32_t>(h >> 21 & 2047) - 1024) * kWavelet[d + 4];
+          if (d >= -4 && d <= 4)
+            s += (static_cast<int32_t>(h >> 21 & 2047) - 1024) * kWavelet[d + 4];
         }
         const uint32_t n = (static_cast<uint32_t>(i0 + 64 * i1 + 4096 * i2) + seed) * 2246822519u;
         s = s * (160 - i2) / 128 + static_cast<int32_t>(n >> 25) - 64;
@@ -90,7 +93,9 @@ const uint64_t kDecodedGolden[std::size(kGolden)] = {
     0x7b2c62bb016c4a95, 0x7f1f11b9f019a30b, 0x530c5f224b6b2ba4,
 };
 
-bool codedInTwoStages(const std::string& name) { return name.find("two-stage") != std::string::npos; }
+bool codedInTwoStages(const std::string& name) {
+  return name.find("two-stage") != std::string::npos;
+}
 
 P::CompressedBlock3d codeCase(const std::string& name) {
   P::Compressor3d c;
@@ -147,12 +152,14 @@ TEST(BlockGolden, CodedBytesAreUnchanged) {
   for (const Golden& g : kGolden) {
     P::CompressedBlock3d block = codeCase(g.name);
     ASSERT_TRUE(block.PackData());
-    const uint64_t header = fnv1a(block.GetHeaderData(), static_cast<size_t>(block.GetHeaderSize()));
-    const uint64_t bits = fnv1a(block.GetBitstreamData(), static_cast<size_t>(block.GetBitstreamSize()));
+    const uint64_t header =
+        fnv1a(block.GetHeaderData(), static_cast<size_t>(block.GetHeaderSize()));
+    const uint64_t bits =
+        fnv1a(block.GetBitstreamData(), static_cast<size_t>(block.GetBitstreamSize()));
     const uint64_t raw = rawStreamsChecksum(block);
     if (print) {
-      std::printf("    {\"%s\", 0x%016" PRIx64 ", 0x%016" PRIx64 ", 0x%016" PRIx64 "},\n", g.name, header,
-                  bits, raw);
+      std::printf("    {\"%s\", 0x%016" PRIx64 ", 0x%016" PRIx64 ", 0x%016" PRIx64 "},\n", g.name,
+                  header, bits, raw);
       continue;
     }
     EXPECT_EQ(header, g.header) << g.name;
@@ -178,7 +185,8 @@ TEST(BlockGolden, DecodedSamplesAreUnchanged) {
     o.level = P::DecompQuarter;
     const std::vector<int16_t> quarter = decodeBrick<int16_t>(c, read, o);
     auto bytes = [](const auto& v) { return reinterpret_cast<const uint8_t*>(v.data()); };
-    const uint64_t h = fnv1a(bytes(full), full.size() * 4) ^ 3 * fnv1a(bytes(half), half.size() * 4) ^
+    const uint64_t h = fnv1a(bytes(full), full.size() * 4) ^
+                       3 * fnv1a(bytes(half), half.size() * 4) ^
                        5 * fnv1a(bytes(quarter), quarter.size() * 2);
     if (print) {
       std::printf("    0x%016" PRIx64 ",  // %s\n", h, name.c_str());

@@ -122,9 +122,9 @@ TEST(BlockPlanes, FirstStageIsCappedRelativeToTheFirstBand) {
   const B::PlaneArray msb = sampleMsb();
   const B::PlaneArray planes = B::planesForQuality(msb, 30);
   const B::PlaneArray p1 = B::firstStagePlanes(msb, planes);
-  EXPECT_EQ(p1[0], 10);      // 18 - 0 - 18 + 10
-  EXPECT_EQ(p1[1], 6);       // 15 - 1 - 18 + 10
-  EXPECT_EQ(p1[23], 0);      // 4 - 3 - 18 + 10 < 0
+  EXPECT_EQ(p1[0], 10);  // 18 - 0 - 18 + 10
+  EXPECT_EQ(p1[1], 6);   // 15 - 1 - 18 + 10
+  EXPECT_EQ(p1[23], 0);  // 4 - 3 - 18 + 10 < 0
   EXPECT_EQ(B::firstStagePlanes(msb, B::planesForQuality(msb, 0))[0], 4);
 }
 
@@ -150,7 +150,8 @@ TEST(BlockPlanes, KeptPlanesAndTheBorderPlaneDecode) {
     for (int s = 0; s < B::kSubbands; ++s) {
       const B::Subband& b = B::kBands[s];
       for (int i = 0; i < b.size(); ++i)
-        ASSERT_EQ(out[b.offset + i], expectedAfter(c[b.offset + i], msb[s], plan.planes[s], onBorder(b, i)))
+        ASSERT_EQ(out[b.offset + i],
+                  expectedAfter(c[b.offset + i], msb[s], plan.planes[s], onBorder(b, i)))
             << "q " << q << " subband " << s << " at " << i;
     }
   }

@@ -18,10 +18,14 @@ constexpr int kBrick = 64 * 64 * 64;
 
 template <typename T>
 constexpr P::COMPDATATYPE typeCode() {
-  if constexpr (sizeof(T) == 1) return P::CompDataInt8;
-  else if constexpr (sizeof(T) == 2) return P::CompDataInt16;
-  else if constexpr (std::is_same_v<T, float>) return P::CompDataFloat;
-  else return P::CompDataInt32;
+  if constexpr (sizeof(T) == 1)
+    return P::CompDataInt8;
+  else if constexpr (sizeof(T) == 2)
+    return P::CompDataInt16;
+  else if constexpr (std::is_same_v<T, float>)
+    return P::CompDataFloat;
+  else
+    return P::CompDataInt32;
 }
 
 struct EncodeOptions {

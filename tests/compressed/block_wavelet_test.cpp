@@ -97,8 +97,10 @@ TEST(BlockWavelet, AlternationAlongOneAxisLandsInItsHighBand) {
     }
     B::forwardTransform(c.data(), tmp.data());
     for (int s = 0; s < B::kSubbands; ++s) {
-      if (s == expected[axis]) EXPECT_GT(largestIn(c, s), 2000) << axis;
-      else EXPECT_LT(largestIn(c, s), 200) << axis << " " << s;
+      if (s == expected[axis])
+        EXPECT_GT(largestIn(c, s), 2000) << axis;
+      else
+        EXPECT_LT(largestIn(c, s), 200) << axis << " " << s;
     }
   }
 }

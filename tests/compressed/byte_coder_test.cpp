@@ -43,7 +43,9 @@ Bytes decoded(const Coded& c, size_t capacity) {
   return out;
 }
 
-Bytes fill(size_t n, uint8_t v) { return Bytes(n, v); }
+Bytes fill(size_t n, uint8_t v) {
+  return Bytes(n, v);
+}
 
 Bytes words(std::initializer_list<uint32_t> ws) {
   Bytes b;
@@ -77,10 +79,14 @@ TEST(ByteCoder, ShortAndConstantArraysTakeTheCheaperOfCopyAndLength) {
     int32_t bits;
   };
   const Case cases[] = {
-      {{1, 2, 3}, kModeCopy, 24},          {fill(3, 0), kModeCopy, 24},
-      {fill(4, 0), kModeCopy, 32},         {fill(5, 0), kModeAllZero, 32},
-      {fill(4, 255), kModeCopy, 32},       {fill(5, 255), kModeAll255, 32},
-      {fill(5, 7), kModeCopy, 40},         {fill(6, 7), kModeAllEqual, 40},
+      {{1, 2, 3}, kModeCopy, 24},
+      {fill(3, 0), kModeCopy, 24},
+      {fill(4, 0), kModeCopy, 32},
+      {fill(5, 0), kModeAllZero, 32},
+      {fill(4, 255), kModeCopy, 32},
+      {fill(5, 255), kModeAll255, 32},
+      {fill(5, 7), kModeCopy, 40},
+      {fill(6, 7), kModeAllEqual, 40},
       {words({0x04030201, 0x04030201, 0x04030201}), kModeAllWordsEqual, 64},
       // Two equal words: the word form would be 64 bits, not below 65.
       {words({0x04030201, 0x04030201}), kModeBytesPacked, 32},
@@ -299,10 +305,9 @@ TEST(ByteCoder, UndefinedModesFailAndHighModesDecodeToNothing) {
   for (int mode = 0; mode < 256; ++mode) {
     int32_t size = 16;
     Bytes out(16);
-    const bool ok =
-        uncompressData(128, junk.data(), size, out.data(), static_cast<uint8_t>(mode));
-    const bool undefined = mode == 5 || mode == 6 || mode == 7 || mode == 9 || mode == 10 ||
-                           mode == 13;
+    const bool ok = uncompressData(128, junk.data(), size, out.data(), static_cast<uint8_t>(mode));
+    const bool undefined =
+        mode == 5 || mode == 6 || mode == 7 || mode == 9 || mode == 10 || mode == 13;
     if (undefined) {
       EXPECT_FALSE(ok) << mode;
     }

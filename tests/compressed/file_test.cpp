@@ -142,8 +142,8 @@ TEST(CompressedFile, EveryVersionWritesAndReads) {
     {
       auto file = std::make_unique<File>(FA::FileFactory::UsageCreate, nullptr);
       Status status;
-      ASSERT_TRUE(file->Create(name, tyq_test::volumeInfo(64, 64, 64), 30.0f, version, true,
-                               &status));
+      ASSERT_TRUE(
+          file->Create(name, tyq_test::volumeInfo(64, 64, 64), 30.0f, version, true, &status));
       EXPECT_EQ(file->IsTwoStage(), version >= 8 && version <= 12);
       Store store(std::move(file), name, 0);
       ASSERT_TRUE(store.SetBrick(0, 0, 0, 0, brick.data(), &status)) << status.message();

@@ -12,7 +12,9 @@ namespace {
 
 namespace FA = FileAccess;
 
-const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* bytesOf(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 TEST(CompressedFormat, OffsetsStoreTheHighHalfFirst) {
   Offsets o;

@@ -108,7 +108,7 @@ TEST(DataInfo, ExtentAndAnnotation) {
   EXPECT_EQ(info.regionSize[0], 401);
   EXPECT_FLOAT_EQ(info.annotBox[3], 401 * 0.25f);
   EXPECT_EQ(info.GetTotalNumberOfSamples(), 401 * 3);
-  EXPECT_EQ(info.GetCrossSectionNumberOfSamples(0), 3);    // crossline x vertical
+  EXPECT_EQ(info.GetCrossSectionNumberOfSamples(0), 3);     // crossline x vertical
   EXPECT_EQ(info.GetCrossSectionNumberOfSamples(2), 1203);  // inline x crossline
 }
 

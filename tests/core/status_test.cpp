@@ -99,8 +99,9 @@ TEST(Status, FuncResetsCodeButHidesOldStrings) {
 TEST(Status, SystemMessageUsesPlatformTextOrFallback) {
   Status status;
   status.setSysError(ENOENT, "a.vbs", "vvFile::OpenExistingFile");
-  EXPECT_EQ(status.message(), "System error (No such file or directory) while accessing a.vbs "
-                              "in vvFile::OpenExistingFile");
+  EXPECT_EQ(status.message(),
+            "System error (No such file or directory) while accessing a.vbs "
+            "in vvFile::OpenExistingFile");
   EXPECT_EQ(Status::getSysMessage(987654), "Windows error 987654");
 }
 

@@ -28,12 +28,12 @@ DataInfo volume() {
   return info;
 }
 
-int create(AutoRef<Writer>& writer, const std::string& name, int type,
-           const TyqOptions& options, int version = 0) {
+int create(AutoRef<Writer>& writer, const std::string& name, int type, const TyqOptions& options,
+           int version = 0) {
   Status status;
   return PoststackSeis3dBrickedAccessorFactory::CreateWriter(
-      writer, name, volume(), static_cast<DataTypeEnum::value_type>(type), options, &status, -1,
-      1, version);
+      writer, name, volume(), static_cast<DataTypeEnum::value_type>(type), options, &status, -1, 1,
+      version);
 }
 
 TEST(CreateOptions, RefusedBeforeAnythingIsOnDisk) {
@@ -51,7 +51,10 @@ TEST(CreateOptions, RefusedBeforeAnythingIsOnDisk) {
     int32_t brick[3];
     int version;
   } refused[] = {
-      {{16, 0, 8}, 0},  {{-8, 8, 8}, 0}, {{1, 1, 1}, 0}, {{32, 64, 64}, 1},
+      {{16, 0, 8}, 0},
+      {{-8, 8, 8}, 0},
+      {{1, 1, 1}, 0},
+      {{32, 64, 64}, 1},
       {{1 << 20, 1 << 20, 64}, 0},
   };
   for (const auto& r : refused) {

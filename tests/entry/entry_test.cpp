@@ -28,8 +28,7 @@ TEST(FileType, DetectedByMagicInOrder) {
   } cases[] = {
       {"compressed", std::string("VCS\0", 4), 0, Tyq::FileTypeEnum::Compressed},
       {"uncompressed", std::string("VBS\0", 4), 0, Tyq::FileTypeEnum::Uncompressed},
-      {"synthetic",
-       "Synthetic-TYQ-c1842746-79d2-4fdb-a5fb-abc8c7a331c2 Version 1\n", 0,
+      {"synthetic", "Synthetic-TYQ-c1842746-79d2-4fdb-a5fb-abc8c7a331c2 Version 1\n", 0,
        Tyq::FileTypeEnum::Synthetic},
       {"empty", "", E::ReadFailed, -1},
       {"short other", std::string(10, 'x'), E::ReadFailed, -1},
@@ -69,8 +68,8 @@ TEST(EntryFunctions, WriterCreatesVersion3AndReaderOpensIt) {
   const std::string name = dir.file("new.vbs");
   AutoRef<Writer> writer;
   Status status;
-  ASSERT_EQ(Tyq::CreateTyqWriter(writer, name, survey(), DataTypeEnum::Int16, TyqOptions(),
-                                 &status, -2.0, 2.0),
+  ASSERT_EQ(Tyq::CreateTyqWriter(writer, name, survey(), DataTypeEnum::Int16, TyqOptions(), &status,
+                                 -2.0, 2.0),
             0)
       << status.message();
   ASSERT_TRUE(writer->Finalize(false, false, &status)) << status.message();
@@ -103,8 +102,7 @@ TEST(EntryFunctions, FailuresLeaveHandlesEmptyAndNameTheTrail) {
 
   // A compressed file cut after its magic.
   AutoRef<Reader> reader;
-  EXPECT_EQ(Tyq::CreateTyqReader(reader, dir.file("c.vcs"), TyqOptions(), &status),
-            E::ReadFailed);
+  EXPECT_EQ(Tyq::CreateTyqReader(reader, dir.file("c.vcs"), TyqOptions(), &status), E::ReadFailed);
   EXPECT_FALSE(reader);
 
   writeBytes(dir.file("future.vbs"), std::string("VBS\0\x07\0\0\0", 8));
@@ -116,9 +114,9 @@ TEST(EntryFunctions, FailuresLeaveHandlesEmptyAndNameTheTrail) {
             "CreateTyqReader");
 
   AutoRef<Writer> writer;
-  EXPECT_EQ(Tyq::CreateCompressedWriter(writer, dir.file("none/x.vcs"), survey(), &status, 20, 0,
-                                        1),
-            E::CreateFailed);
+  EXPECT_EQ(
+      Tyq::CreateCompressedWriter(writer, dir.file("none/x.vcs"), survey(), &status, 20, 0, 1),
+      E::CreateFailed);
   EXPECT_FALSE(writer);
   const std::string trail = status.function();
   EXPECT_EQ(trail.substr(trail.size() - 43), "CreateTyqWriter from CreateCompressedWriter");

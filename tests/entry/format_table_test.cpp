@@ -37,8 +37,8 @@ TEST(FormatTable, EveryRowIsFoundByItsMagicAndOffersWhatItSays) {
   EXPECT_EQ(synthetic->createWriter, nullptr);
   const Access::FormatRow* bricked = FormatRowOf(FA::Tyq::FileTypeEnum::Uncompressed);
   ASSERT_NE(bricked, nullptr);
-  EXPECT_EQ(bricked->magic, std::string_view(FA::PoststackSeis3dBrickedAccessorFactory::GetMagic(),
-                                             4));
+  EXPECT_EQ(bricked->magic,
+            std::string_view(FA::PoststackSeis3dBrickedAccessorFactory::GetMagic(), 4));
 }
 
 TEST(FormatTable, TheSyntheticSignatureIsTriedLast) {

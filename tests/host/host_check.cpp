@@ -26,7 +26,9 @@ bool sameText(const api::SimpleString& s, const char* text) {
   return s.getCstr(buffer, sizeof buffer) >= 0 && std::strcmp(buffer, text) == 0;
 }
 
-void setInt(api::MetaData& m, int key, int v) { m.set(api::MetaDataKey::Get(key), api::Generic(v)); }
+void setInt(api::MetaData& m, int key, int v) {
+  m.set(api::MetaDataKey::Get(key), api::Generic(v));
+}
 void setReal(api::MetaData& m, int key, double v) {
   m.set(api::MetaDataKey::Get(key), api::Generic(v));
 }
@@ -70,13 +72,13 @@ int main(int argc, char** argv) {
   api::AutoRef<api::Writer> writer;
 
   check(!api::getWriterFactory()->createWriter(api::SimpleString(path), description(false), writer,
-                                              &error),
+                                               &error),
         "a description without ZInc is refused");
   check(error.getCode() == 3, "missing key gives code 3");
   check(!exists(path), "no file is created for a refused description");
 
   check(api::getWriterFactory()->createWriter(api::SimpleString(path), description(true), writer,
-                                             &error),
+                                              &error),
         "createWriter");
   std::vector<short> box(70 * 66 * 65);
   for (size_t n = 0; n < box.size(); ++n) box[n] = static_cast<short>(n % 30000) - 15000;
@@ -104,9 +106,9 @@ int main(int argc, char** argv) {
         "Size2 round trip");
   check(metadata.get(api::MetaDataKey::Get(1003), &value) && value.get(&number) && number == 1001,
         "DataType round trip");
-  check(metadata.get(api::MetaDataKey::Get(1012), &value) && value.get(&text) &&
-            sameText(text, "ft"),
-        "ZUnitName round trip");
+  check(
+      metadata.get(api::MetaDataKey::Get(1012), &value) && value.get(&text) && sameText(text, "ft"),
+      "ZUnitName round trip");
   check(metadata.get(api::MetaDataKey::Get(1024), &value) && value.get(&real) && real == 6000.0,
         "HCornerMNX round trip");
   check(!metadata.get(api::MetaDataKey::Get(1034), &value), "algorithms are not reported");

@@ -72,7 +72,8 @@ class FaultBackend : public IOBackend {
     for (IOCompletion c : fresh) {
       --innerRunning_;
       const int64_t nth = numbers_[c.token];
-      if (nth == plan_->failNth || (plan_->failRest && plan_->failNth > 0 && nth > plan_->failNth)) {
+      if (nth == plan_->failNth ||
+          (plan_->failRest && plan_->failNth > 0 && nth > plan_->failNth)) {
         c.result = -plan_->failErrno;
       } else if (nth == plan_->shortNth) {
         c.result = static_cast<int64_t>(counts_[c.token]) - 1;
@@ -93,9 +94,8 @@ class FaultBackend : public IOBackend {
       lock.unlock();
       return inner_->waitAny();
     }
-    plan_->changed.wait(lock, [this] {
-      return !held_.empty() && (!plan_->hold || plan_->releasable > 0);
-    });
+    plan_->changed.wait(
+        lock, [this] { return !held_.empty() && (!plan_->hold || plan_->releasable > 0); });
     return 0;
   }
 

@@ -13,10 +13,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <cstring>
+#include <fstream>
 #include <future>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,7 +128,8 @@ TEST_P(PoolTest, OverlappingWritesLandInSubmissionOrder) {
     std::copy(bytes.begin(), bytes.end(), model.begin() + position);
   }
   ASSERT_TRUE(pool->waitForRequest(true, nullptr));
-  EXPECT_EQ(fileBytes(fd_, 0, 2 * 4096 + 65536), std::vector<char>(model.begin(), model.end() - 4096));
+  EXPECT_EQ(fileBytes(fd_, 0, 2 * 4096 + 65536),
+            std::vector<char>(model.begin(), model.end() - 4096));
 }
 
 TEST_P(PoolTest, ReadOfAPendingRegionWaitsAndSeesTheNewBytes) {
@@ -137,9 +138,8 @@ TEST_P(PoolTest, ReadOfAPendingRegionWaitsAndSeesTheNewBytes) {
   plan_->holdAll(true);
   ASSERT_TRUE(pool->write(fd_, bytes.data(), 0, 4096, nullptr));
   std::vector<char> got(100);
-  auto reader = std::async(std::launch::async, [&] {
-    return pool->read(fd_, got.data(), 1000, 100, nullptr);
-  });
+  auto reader = std::async(std::launch::async,
+                           [&] { return pool->read(fd_, got.data(), 1000, 100, nullptr); });
   EXPECT_EQ(reader.wait_for(50ms), std::future_status::timeout);
   plan_->release(2);
   ASSERT_TRUE(reader.get());
@@ -156,9 +156,8 @@ TEST_P(PoolTest, OnlyPendingWritesOfTheSameFileAndBytesAreWaitedFor) {
   ASSERT_TRUE(pool->write(other_, bytes.data(), 0, 4096, nullptr));
   ASSERT_TRUE(pool->write(fd_, bytes.data(), 4096, 4096, nullptr));
   EXPECT_EQ(pool->reportWaits()[3], 0);
-  auto overlapping = std::async(std::launch::async, [&] {
-    return pool->write(fd_, bytes.data(), 4095, 2, nullptr);
-  });
+  auto overlapping = std::async(std::launch::async,
+                                [&] { return pool->write(fd_, bytes.data(), 4095, 2, nullptr); });
   EXPECT_EQ(overlapping.wait_for(50ms), std::future_status::timeout);
   plan_->holdAll(false);
   plan_->release(100);
@@ -172,9 +171,8 @@ TEST_P(PoolTest, BusyLimitHoldsTheNinthWriteUntilOneCompletes) {
   std::vector<char> bytes = pattern(4096, 'b');
   plan_->holdAll(true);
   for (int i = 0; i < 8; ++i) ASSERT_TRUE(pool->write(fd_, bytes.data(), i * 4096, 4096, nullptr));
-  auto ninth = std::async(std::launch::async, [&] {
-    return pool->write(fd_, bytes.data(), 8 * 4096, 4096, nullptr);
-  });
+  auto ninth = std::async(std::launch::async,
+                          [&] { return pool->write(fd_, bytes.data(), 8 * 4096, 4096, nullptr); });
   EXPECT_EQ(ninth.wait_for(50ms), std::future_status::timeout);
   plan_->release(1);
   EXPECT_TRUE(ninth.get());

@@ -34,7 +34,8 @@ std::string slurp(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const std::vector<char>& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs each test on the io_uring path and on the synchronous fallback; the
@@ -55,7 +56,8 @@ class MtFileTest : public ::testing::TestWithParam<std::string> {
   // An asynchronous file (writes go through the pool) made anew.
   void create(MtFileWin32& file, bool buffered) {
     Status status;
-    ASSERT_TRUE(file.CreateNewFile(path_, &status, true, buffered, false, true)) << status.message();
+    ASSERT_TRUE(file.CreateNewFile(path_, &status, true, buffered, false, true))
+        << status.message();
   }
 
   tyq_test::TempDir dir_;
@@ -186,9 +188,8 @@ TEST_P(MtFileTest, ReadOfAPendingWriteWaitsForItAndSeesTheNewBytes) {
   plan_->holdAll(true);
   ASSERT_TRUE(file.WriteAtPosition(0, 4096, fresh.data(), nullptr));
   std::vector<char> got(100);
-  auto reader = std::async(std::launch::async, [&] {
-    return file.ReadFromPosition(50, 100, got.data(), nullptr);
-  });
+  auto reader = std::async(std::launch::async,
+                           [&] { return file.ReadFromPosition(50, 100, got.data(), nullptr); });
   EXPECT_EQ(reader.wait_for(50ms), std::future_status::timeout);
   plan_->release(1);
   ASSERT_TRUE(reader.get());
@@ -276,13 +277,12 @@ TEST_P(MtFileTest, CloseReportsThePoolOnlyAfterMoreThanTenOperations) {
       EXPECT_EQ(printed, "");
       continue;
     }
-    const std::string head = "MtFileWin32: Close the IORequestPool for file " + path_ +
-                             "\nMtFileWin32: Pool size = ";
+    const std::string head =
+        "MtFileWin32: Close the IORequestPool for file " + path_ + "\nMtFileWin32: Pool size = ";
     ASSERT_EQ(printed.substr(0, head.size()), head);
     EXPECT_NE(printed.find(", Queue length: [ "), std::string::npos);
     EXPECT_NE(printed.find(" ], Waits = [ "), std::string::npos);
-    EXPECT_NE(printed.find(
-                  " ]\nMtFileWin32: Read/Write  operations: 1+11, Misaligned 1+0\n"),
+    EXPECT_NE(printed.find(" ]\nMtFileWin32: Read/Write  operations: 1+11, Misaligned 1+0\n"),
               std::string::npos)
         << printed;
   }
