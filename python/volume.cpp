@@ -58,11 +58,12 @@ void CheckSampleDtype(const py::dtype& dtype) {
 }  // namespace
 
 std::shared_ptr<Volume> Volume::Open(const std::filesystem::path& path) {
-  // Opening reads the environment, which create() may be changing for its
-  // brick size: both keep the GIL for that short while.
   FA::AutoRef<FA::Reader> reader;
   Status status;
-  if (FA::Tyq::CreateTyqReader(reader, path.string(), FA::TyqOptions(), &status) != 0) {
+  // numpy's C order is the trace-optimised order; a format's own storage
+  // order (the compressed one keeps inline fastest) must not leak through.
+  if (FA::Tyq::CreateTyqReader(reader, path.string(), FA::TyqOptions(), &status) != 0 ||
+      !reader->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
     ThrowStatus(status);
   }
   return std::shared_ptr<Volume>(new Volume(std::move(reader), path.string()));
@@ -78,6 +79,10 @@ Volume::Volume(FA::AutoRef<FA::Writer> writer, const std::string& path)
   // The uncompressed writer reads too; a writer that cannot leaves reads
   // failing with "file is not open".
   reader_.reset(dynamic_cast<FA::Reader*>(writer_.get()));
+  Status status;
+  if (!writer_->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
+    ThrowStatus(status);
+  }
   LoadInfo(*writer_);
 }
 
