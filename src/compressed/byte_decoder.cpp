@@ -36,7 +36,7 @@ bool decodeFill(Coded in, uint8_t mode, uint8_t* out, int32_t capacity, int32_t&
     for (int32_t i = 0; i < n; i += 4) Le::putU32(out + i, word);
   } else {
     const uint8_t value = mode == kModeAllZero ? 0 : mode == kModeAll255 ? 255 : in.data[4];
-    std::memset(out, value, static_cast<size_t>(n));
+    if (n > 0) std::memset(out, value, static_cast<size_t>(n));
   }
   produced = n;
   return true;
