@@ -124,6 +124,10 @@ bool File::WriteFileHeader(Status* status) {
   return true;
 }
 
+namespace {
+constexpr int32_t kDefaultBrick[3] = {64, 64, 64};
+}  // namespace
+
 void File::ApplyBrickSizeOverride() {
   if (Environment::getStringEnv("OSTREL_TYQ_BRICK_SIZE").empty()) return;
   const int32_t common = Environment::getNumericEnv("OSTREL_TYQ_BRICK_SIZE", 64);
@@ -142,27 +146,18 @@ void File::ApplyBrickSizeOverride() {
 }
 
 // The caller's brick size, else the environment's, else 64 on every axis;
-// checked against the volume and the sample type.
+// checked against the volume and the sample type (what the version and the
+// pyramid can hold is checked by the caller).
 bool File::ChooseBrickSize(const DataInfo& dataInfo, FA::EnumClass<FA::DataTypeEnum> dataType,
                            const FA::TyqOptions& options, Status* status) {
   Func func("File::Create", status);
   dataInfo_ = dataInfo;
   const int32_t* asked = options.brickSize;
   const bool given = asked[0] != 0 || asked[1] != 0 || asked[2] != 0;
-  const int32_t* brick = given ? asked : nullptr;
-  const int32_t standard[3] = {64, 64, 64};
-  fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], 64, 64, 64, 0,
-                       FA::StorageOrderEnum::TraceOptimized());
-  if (given) {
-    fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], brick[0], brick[1],
-                         brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
-  } else {
-    ApplyBrickSizeOverride();
-    brick = fileInfo_.brickSize;
-  }
-  if (handler_->IsBlockedLayout() && !std::equal(brick, brick + 3, standard)) {
-    return func.setError(Err::InvalidArgument, fileInfo_.fileName);
-  }
+  const int32_t* brick = given ? asked : kDefaultBrick;
+  fileInfo_.SetBricked(dataInfo.size[0], dataInfo.size[1], dataInfo.size[2], brick[0], brick[1],
+                       brick[2], 0, FA::StorageOrderEnum::TraceOptimized());
+  if (!given) ApplyBrickSizeOverride();
   sampleSize_ = FA::DataTypeEnum::Size(dataType);
   return CheckGeometry(func.statusP());
 }
