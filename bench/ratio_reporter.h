@@ -42,6 +42,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 a->second / b->second);
   }
 
+  // Prints "speed LABEL: baseline / ours time = S" when both ran: how many
+  // times faster ours is.
+  void printSpeed(const char* label, const std::string& ours, const std::string& baseline) const {
+    const auto a = seconds_.find(ours);
+    const auto b = seconds_.find(baseline);
+    if (a == seconds_.end() || b == seconds_.end() || a->second <= 0) return;
+    std::printf("speed %-32s %s / %s time = %.3f\n", label, baseline.c_str(), ours.c_str(),
+                b->second / a->second);
+  }
+
  private:
   std::map<std::string, double> seconds_;
 };

@@ -4,11 +4,12 @@ set -euo pipefail
 
 # liburing-dev: asynchronous transfers of the multi-threaded file.
 # libsegyio-dev: the tool's SEG-Y import and export, and survey loading in the benchmarks.
-# libpng-dev: the tool's slice pictures. libzfp-dev serves only the benchmarks (peer codec).
+# libpng-dev: the tool's slice pictures. libzfp-dev serves only the benchmarks (peer codec),
+# libhdf5-dev only bench_vs_hdf5 (peer store).
 # The Python module is built with pybind11 against Debian's interpreter and numpy,
 # and tested with its pytest.
 packages=(cmake ninja-build g++ clang clang-format pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          liburing-dev libsegyio-dev libpng-dev libzfp-dev python3-dev python3-numpy
+          liburing-dev libsegyio-dev libpng-dev libzfp-dev libhdf5-dev python3-dev python3-numpy
           python3-pytest python3-pybind11 pybind11-dev)
 missing=()
 for p in "${packages[@]}"; do

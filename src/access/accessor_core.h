@@ -152,6 +152,9 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   template <typename T>
   bool ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data, Func& func);
   template <typename T>
+  int ReadBoxPieceT(int lod, const int index[3], const int ovStart[3], const int ovSize[3], T* dst,
+                    const int dstStrides[3], bool stream, Func& func);
+  template <typename T>
   bool ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks, bool raw,
                        Func& func);
   template <typename T>

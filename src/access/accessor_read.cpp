@@ -1,12 +1,15 @@
 // Reading boxes, bricks and grid flags through the accessor core.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "access/accessor_core.h"
 #include "access/accessor_util.h"
+#include "access/convert_box.h"
 #include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "core/sample_type.h"
+#include "io/mapped_file.h"
 #include "tyq/brick_geometry.h"
 
 namespace Qra::Ostrel::Tyq::Private::Access {
@@ -19,6 +22,30 @@ namespace {
 // Partial bricks are read in slabs of their slowest axis.
 int slowestAxis(int order) {
   return order <= 1 ? 0 : (order <= 3 ? 1 : 2);
+}
+
+// Scratch for bricks read by transfer, kept per thread so that a read
+// neither allocates nor faults in fresh pages; a block grown past
+// kKeptScratch for an unusually large brick is given back after the call.
+constexpr size_t kKeptScratch = size_t{4} << 20;
+
+AlignedBuffer& ThreadScratch() {
+  static thread_local AlignedBuffer scratch;
+  return scratch;
+}
+
+struct ScratchLease {
+  ScratchLease() = default;
+  ScratchLease(const ScratchLease&) = delete;
+  ScratchLease& operator=(const ScratchLease&) = delete;
+  ~ScratchLease() {
+    if (ThreadScratch().size() > kKeptScratch) AlignedBuffer dropped(std::move(ThreadScratch()));
+  }
+};
+
+// Whether a request of `bytes` is copied with cache-bypassing stores.
+bool StreamsCopy(int64_t bytes) {
+  return bytes > (int64_t{32} << 20);
 }
 
 // Sets every sample of a box of the caller's buffer to one value.
@@ -61,25 +88,12 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
   if (!OverlapsExtent(start, size, extent)) {
     return func.setError(Err::InvalidArgument, fileInfo_->fileName);
   }
-  const int32_t storedSize = store_->GetSampleSize();
-  const int64_t brickSamples = fileInfo_->GetNumberOfSamplesPerBrick();
   // Orders without a layout of their own keep the trace-optimised one.
   int callerStrides[3] = {size[1] * size[2], size[2], 1};
   StorageStrides(accessOrder_, size, callerStrides);
-  // Stored bricks are read only along the slabs of their slowest axis that
-  // the request crosses, into a window of that size; constant and absent
-  // bricks fill the box directly. So the memory a read takes follows the
-  // request, not the brick size a file claims.
-  const int slow = slowestAxis(fileInfo_->storageOrder);
-  const int64_t slab = brickSamples / brick[slow];
-  const size_t windowBytes = static_cast<size_t>(slab * std::min(brick[slow], size[slow])) *
-                             std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize));
-  AlignedBuffer window;
-  const ConvFcn convert = conversions_.read[SampleTypeOf<T>()];
-  // Requests much larger than the cache are written around it.
-  const bool stream =
-      int64_t{size[0]} * size[1] * size[2] * static_cast<int64_t>(sizeof(T)) > (int64_t{32} << 20);
+  const bool stream = StreamsCopy(int64_t{size[0]} * size[1] * size[2] * int64_t{sizeof(T)});
   const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
+  const ScratchLease lease;
   int64_t found = 0;
   for (int i = range.first[0]; i < range.last[0]; ++i) {
     for (int j = range.first[1]; j < range.last[1]; ++j) {
@@ -91,53 +105,82 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
         for (int d = 0; d < 3; ++d) {
           dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
         }
-        T* dst = data + dstOffset;
-        alignas(8) unsigned char constant[8] = {};
-        const BrickStore::Holding holding = store_->PeekBrick(i, j, k, lod, constant);
-        if (holding == BrickStore::Holding::Absent) {
-          FillBox(dst, callerStrides, T{}, ovSize);
-          continue;
-        }
-        if (holding == BrickStore::Holding::Constant) {
-          if (convert) {
-            convert(constant, scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
-                    fileInfo_->valueMax, 1);
-          }
-          T value;
-          std::memcpy(&value, constant, sizeof(T));
-          FillBox(dst, callerStrides, value, ovSize);
-          ++found;
-          continue;
-        }
-        if (window.size() == 0 && !window.Resize(windowBytes)) {
-          return func.setError(Err::OutOfMemory, fileInfo_->fileName);
-        }
-        const int64_t brickStart = int64_t{index[slow]} * brick[slow];
-        const int64_t skipBefore = (ovStart[slow] - brickStart) * slab;
-        const int64_t skipAfter = (brickStart + brick[slow] - ovStart[slow] - ovSize[slow]) * slab;
-        const BrickReadHint hint{skipBefore, skipAfter};
-        if (!store_->GetBrickWindow(i, j, k, lod, window.data(), hint, func.statusP())) {
-          if (func.tyqError() != Err::BrickNotFound) return false;
-          func.setSuccess();
-          FillBox(dst, callerStrides, T{}, ovSize);
-          continue;
-        }
-        ++found;
-        if (convert) {
-          convert(window.data(), scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin,
-                  fileInfo_->valueMax, brickSamples - skipBefore - skipAfter);
-        }
-        int64_t srcOffset = -skipBefore;
-        for (int d = 0; d < 3; ++d) {
-          srcOffset += int64_t{ovStart[d] - index[d] * brick[d]} * brickStrides_[d];
-        }
-        CopyBox<T>(dst, callerStrides, static_cast<const T*>(window.data()) + srcOffset,
-                   brickStrides_, ovSize, stream);
+        const int got = ReadBoxPieceT(lod, index, ovStart, ovSize, data + dstOffset,
+                                      callerStrides, stream, func);
+        if (got < 0) return false;
+        found += got;
       }
     }
   }
   if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
   return true;
+}
+
+// The part `ovStart`, `ovSize` of one brick into the caller's box at `dst`.
+// Mapped bricks are copied and converted in place; others are read by
+// transfer, trimmed to the slabs of their slowest axis the part crosses,
+// into the thread's scratch. Returns 1 when the brick exists, 0 when it is
+// absent (the part then reads as zeros), -1 on failure.
+template <typename T>
+int AccessorCore::ReadBoxPieceT(int lod, const int index[3], const int ovStart[3],
+                                const int ovSize[3], T* dst, const int dstStrides[3], bool stream,
+                                Func& func) {
+  const int* brick = fileInfo_->brickSize;
+  const int32_t storedSize = store_->GetSampleSize();
+  const ConvertCall convert{conversions_.read[SampleTypeOf<T>()], scaleLow_, scaleHigh_,
+                            fileInfo_->valueMin, fileInfo_->valueMax};
+  alignas(8) unsigned char constant[8] = {};
+  const void* mapped = nullptr;
+  const BrickStore::Holding holding =
+      store_->LocateBrick(index[0], index[1], index[2], lod, constant, &mapped);
+  if (holding != BrickStore::Holding::Stored) {
+    T value{};
+    if (holding == BrickStore::Holding::Constant) {
+      if (convert.fn) convert.fn(constant, scaleLow_, scaleHigh_, nullptr, convert.srcLo,
+                                 convert.srcHi, 1);
+      std::memcpy(&value, constant, sizeof(T));
+    }
+    FillBox(dst, dstStrides, value, ovSize);
+    return holding == BrickStore::Holding::Constant ? 1 : 0;
+  }
+  int64_t inBrick = 0;
+  for (int d = 0; d < 3; ++d) {
+    inBrick += int64_t{ovStart[d] - index[d] * brick[d]} * brickStrides_[d];
+  }
+  if (mapped) {
+    const auto* src = static_cast<const unsigned char*>(mapped) + inBrick * storedSize;
+    if (!GuardedRead([&] {
+          ConvertBox(dst, dstStrides, src, storedSize, brickStrides_, ovSize, convert, stream);
+        })) {
+      return func.setError(Err::ReadFailed, fileInfo_->fileName), -1;
+    }
+    return 1;
+  }
+  const int slow = slowestAxis(fileInfo_->storageOrder);
+  const int64_t slab = fileInfo_->GetNumberOfSamplesPerBrick() / brick[slow];
+  const int64_t brickStart = int64_t{index[slow]} * brick[slow];
+  const int64_t skipBefore = (ovStart[slow] - brickStart) * slab;
+  const int64_t count = ovSize[slow] * slab;
+  const int64_t skipAfter = (brickStart + brick[slow] - ovStart[slow] - ovSize[slow]) * slab;
+  AlignedBuffer& window = ThreadScratch();
+  if (!window.Resize(static_cast<size_t>(count) *
+                     std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize)))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName), -1;
+  }
+  const BrickReadHint hint{skipBefore, skipAfter};
+  if (!store_->GetBrickWindow(index[0], index[1], index[2], lod, window.data(), hint,
+                              func.statusP())) {
+    if (func.tyqError() != Err::BrickNotFound) return -1;
+    func.setSuccess();
+    FillBox(dst, dstStrides, T{}, ovSize);
+    return 0;
+  }
+  if (convert.fn) {
+    convert.fn(window.data(), scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi, count);
+  }
+  CopyBox<T>(dst, dstStrides, static_cast<const T*>(window.data()) + (inBrick - skipBefore),
+             brickStrides_, ovSize, stream);
+  return 1;
 }
 
 template <typename T>
@@ -155,12 +198,14 @@ template <typename T>
 bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T** bricks, bool raw,
                                Func& func) {
   if (!CheckLod(lod, func)) return false;
-  const ConvFcn convert = ReadConversion<T>(raw);
+  const ConvertCall convert{ReadConversion<T>(raw), scaleLow_, scaleHigh_, fileInfo_->valueMin,
+                            fileInfo_->valueMax};
   const int32_t storedSize = store_->GetSampleSize();
   const int64_t samples = fileInfo_->GetNumberOfSamplesPerBrick();
   const bool direct =
       accessOrder_ == fileInfo_->storageOrder && storedSize <= static_cast<int32_t>(sizeof(T));
-  AlignedBuffer temp;
+  const ScratchLease lease;
+  AlignedBuffer& temp = ThreadScratch();
   if (!direct && !temp.Resize(static_cast<size_t>(samples) *
                               std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize)))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
@@ -173,6 +218,19 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
       for (int k = begin[2]; k < end[2]; ++k, ++n) {
         T* out = bricks[n];
         if (!out) continue;
+        unsigned char constant[8];
+        const void* mapped = nullptr;
+        if (store_->LocateBrick(i, j, k, lod, constant, &mapped) == BrickStore::Holding::Stored &&
+            mapped) {
+          if (!GuardedRead([&] {
+                ConvertBox(out, callerStrides, mapped, storedSize, brickStrides_,
+                           fileInfo_->brickSize, convert);
+              })) {
+            return func.setError(Err::ReadFailed, fileInfo_->fileName);
+          }
+          ++found;
+          continue;
+        }
         void* target = direct ? static_cast<void*>(out) : temp.data();
         if (!store_->GetBrick(i, j, k, lod, target, func.statusP())) {
           if (func.tyqError() != Err::BrickNotFound) return false;
@@ -181,9 +239,9 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
           continue;
         }
         ++found;
-        if (convert) {
-          convert(target, scaleLow_, scaleHigh_, nullptr, fileInfo_->valueMin, fileInfo_->valueMax,
-                  samples);
+        if (convert.fn) {
+          convert.fn(target, scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi,
+                     samples);
         }
         if (!direct) {
           CopyBox<T>(out, callerStrides, static_cast<const T*>(temp.data()), brickStrides_,

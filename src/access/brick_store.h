@@ -79,6 +79,16 @@ class BrickStore {
     (void)i, (void)j, (void)k, (void)level, (void)constant;
     return Holding::Stored;
   }
+  // PeekBrick that also says where a stored brick's samples can be read in
+  // place: `mapped` receives its first byte in a read-only mapping of the
+  // file (laid out as GetBrick delivers it), or null when the brick must be
+  // read by transfer. Mapped bytes are read under GuardedRead, as the file
+  // may shrink beneath the mapping.
+  virtual Holding LocateBrick(int32_t i, int32_t j, int32_t k, int level, void* constant,
+                              const void** mapped) {
+    *mapped = nullptr;
+    return PeekBrick(i, j, k, level, constant);
+  }
   virtual bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                         Status* status) = 0;
   // Every sample equal to the one sample at `value` (GetSampleSize bytes).

@@ -87,8 +87,13 @@ bool File::Reload(int32_t version, Status* status) {
   infoChanged_ = histChanged_ = false;
   dataInfo_.Reset();
   hist_ = Histogram();
-  return ReadFileHeader(version, func.statusP()) && ReadOffsets(func.statusP()) &&
-         ReadInfo(func.statusP()) && ReadHist(func.statusP()) && ReadLookupTable(func.statusP());
+  mapping_.Unmap();
+  if (!ReadFileHeader(version, func.statusP()) || !ReadOffsets(func.statusP()) ||
+      !ReadInfo(func.statusP()) || !ReadHist(func.statusP()) || !ReadLookupTable(func.statusP())) {
+    return false;
+  }
+  RefreshMapping();
+  return true;
 }
 
 bool File::SetVersion(int32_t version, Status* status) {
@@ -267,6 +272,7 @@ bool File::Discard(Status* status) {
   Func func("File::Discard", status);
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
   infoPosition_ = histPosition_ = brickTable_.position = tileTable_.position = -1;
+  mapping_.Unmap();
   if (file_) file_->Close(nullptr);
   open_ = writable_ = false;
   marks_.bricks.Clear();

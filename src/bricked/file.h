@@ -9,6 +9,7 @@
 #include "access/brick_store.h"
 #include "access/dirty_bits.h"
 #include "bricked/format.h"
+#include "io/mapped_file.h"
 #include "tyq/file.h"
 #include "tyq/records.h"
 #include "tyq/status.h"
@@ -86,6 +87,10 @@ class File final : public Access::BrickStore {
   bool GetBrickWindow(int32_t i, int32_t j, int32_t k, int level, void* window,
                       const Access::BrickReadHint& hint, Status* status) override;
   Holding PeekBrick(int32_t i, int32_t j, int32_t k, int level, void* constant) override;
+  Holding LocateBrick(int32_t i, int32_t j, int32_t k, int level, void* constant,
+                      const void** mapped) override;
+  // Whether bricks of a read-only open are read through a mapping.
+  bool IsMapped() const { return mapping_.data() != nullptr; }
   bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                 Status* status) override;
   bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
@@ -159,6 +164,8 @@ class File final : public Access::BrickStore {
   // The caller holds the table lock.
   bool InDataArea(int64_t position, int64_t size) const;
   bool StoredBlocksFit(const LookupTable& table, bool tiles, Status* status) const;
+  // Maps a read-only file anew after its size was read; see file_mapping.cpp.
+  void RefreshMapping();
   bool ReadBlock(int64_t position, size_t traceBytes, size_t size, void* buffer, Func& func);
   bool WriteBlock(int64_t position, size_t traceBytes, size_t size, const void* data, Func& func);
   void OnBrickWritten(int level, int32_t i, int32_t j, int32_t k);
@@ -191,6 +198,8 @@ class File final : public Access::BrickStore {
   // Guards the table entries, their changed flags, the placement cursors
   // and the written region while bricks and tiles move.
   mutable std::mutex tableLock_;
+  // The whole file, mapped while it is open read-only and may be mapped.
+  MappedFile mapping_;
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Bricked

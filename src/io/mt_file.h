@@ -56,6 +56,8 @@ class MtFileWin32 : public FileAccess::FileADT {
   void* AllocateBuffer(uint32_t size) override;
   void ReleaseBuffer(void* buffer) override;
 
+  // The open descriptor, -1 when closed; for mapping the file.
+  int descriptor() const { return fd_; }
   // For tests and reports.
   int32_t alignment() const { return alignment_; }
   int32_t misalignedReads() const { return misalignedReads_.load(std::memory_order_relaxed); }

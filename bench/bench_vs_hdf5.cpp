@@ -1,0 +1,329 @@
+// The uncompressed format against the store most users would pick instead:
+// HDF5 with 64^3 chunks and no filters, on the same float cube and the same
+// requests in one run, warm page cache, one thread. Reads: the whole cube,
+// 200 unaligned 64^3 boxes, 50 inline, crossline and time slices, HDF5 with
+// its default chunk cache and with a 1 GiB one, and memcpy of the same
+// bytes. Writes (each followed by fdatasync): level 0 with statistics and
+// histogram, and with the whole pyramid, against HDF5's plain write and
+// pwrite of the same bytes. "speed" lines print baseline time / tyq time.
+//
+// TYQ_BENCH_CUBE=NI,NJ,NK picks another cube size (the smoke run uses a
+// small one); every axis must exceed 64.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <hdf5.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ratio_reporter.h"
+#include "tyq/tyq.h"
+
+namespace {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+
+int g_size[3] = {512, 512, 256};
+constexpr int kChunk = 64;
+
+struct Fixture {
+  std::string dir, tyqFile, hdfFile;
+  FA::AutoRef<FA::Reader> reader;
+  hid_t h5file = -1, plainSet = -1, cachedSet = -1;
+  std::vector<float> cube, out, source;
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+int64_t cubeSamples() {
+  return int64_t{g_size[0]} * g_size[1] * g_size[2];
+}
+
+void syncFile(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY);
+  if (fd < 0) return;
+  ::fdatasync(fd);
+  ::close(fd);
+}
+
+// A smooth field with some noise, so statistics and histogram see real values.
+void fillCube(std::vector<float>& cube) {
+  cube.resize(static_cast<size_t>(cubeSamples()));
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> noise(-0.1f, 0.1f);
+  size_t n = 0;
+  for (int i = 0; i < g_size[0]; ++i) {
+    for (int j = 0; j < g_size[1]; ++j) {
+      for (int k = 0; k < g_size[2]; ++k) {
+        cube[n++] = static_cast<float>((i * 7 + j * 3 + k) % 200) * 0.01f - 1.0f + noise(rng);
+      }
+    }
+  }
+}
+
+// Writes the cube through a tyq writer and flushes; pyramid or level 0 only.
+bool writeTyq(const std::string& name, const std::vector<float>& cube, bool pyramid) {
+  FA::DataInfo info;
+  info.SetExtent(0, 1, g_size[0], 0, 1, g_size[1], 0, 4, g_size[2], false);
+  FA::AutoRef<FA::Writer> writer;
+  if (FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
+          writer, name, info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr, -2.0f, 2.0f,
+          0) != 0) {
+    return false;
+  }
+  if (!writer->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), nullptr) ||
+      !writer->WriteData(0, 0, 0, 0, g_size[0], g_size[1], g_size[2], cube.data(), nullptr) ||
+      !writer->Flush(false, pyramid, nullptr)) {
+    return false;
+  }
+  writer = FA::AutoRef<FA::Writer>();
+  syncFile(name);
+  return true;
+}
+
+hid_t createDataset(hid_t file) {
+  const hsize_t dims[3] = {static_cast<hsize_t>(g_size[0]), static_cast<hsize_t>(g_size[1]),
+                           static_cast<hsize_t>(g_size[2])};
+  const hsize_t chunk[3] = {kChunk, kChunk, kChunk};
+  const hid_t space = H5Screate_simple(3, dims, nullptr);
+  const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
+  H5Pset_chunk(dcpl, 3, chunk);
+  const hid_t set =
+      H5Dcreate2(file, "cube", H5T_NATIVE_FLOAT, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+  H5Pclose(dcpl);
+  H5Sclose(space);
+  return set;
+}
+
+bool writeHdf(const std::string& name, const std::vector<float>& cube) {
+  const hid_t file = H5Fcreate(name.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+  if (file < 0) return false;
+  const hid_t set = createDataset(file);
+  const bool ok =
+      set >= 0 && H5Dwrite(set, H5T_NATIVE_FLOAT, H5S_ALL, H5S_ALL, H5P_DEFAULT, cube.data()) >= 0;
+  if (set >= 0) H5Dclose(set);
+  H5Fclose(file);
+  syncFile(name);
+  return ok;
+}
+
+bool writePlain(const std::string& name, const std::vector<float>& cube) {
+  const int fd = ::open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  if (fd < 0) return false;
+  const auto* bytes = reinterpret_cast<const char*>(cube.data());
+  const size_t total = cube.size() * sizeof(float);
+  bool ok = true;
+  for (size_t done = 0; ok && done < total;) {
+    const size_t piece = std::min<size_t>(total - done, size_t{8} << 20);
+    const ssize_t n = ::pwrite(fd, bytes + done, piece, static_cast<off_t>(done));
+    ok = n > 0;
+    done += ok ? static_cast<size_t>(n) : 0;
+  }
+  ok = ::fdatasync(fd) == 0 && ok;
+  ::close(fd);
+  return ok;
+}
+
+hid_t openDataset(hid_t file, size_t cacheBytes) {
+  const hid_t dapl = H5Pcreate(H5P_DATASET_ACCESS);
+  if (cacheBytes) H5Pset_chunk_cache(dapl, 100003, cacheBytes, 1.0);
+  const hid_t set = H5Dopen2(file, "cube", dapl);
+  H5Pclose(dapl);
+  return set;
+}
+
+bool setUp() {
+  Fixture& f = fixture();
+  f.dir = tyq_bench::MakeTempDir();
+  if (f.dir.empty()) return false;
+  f.tyqFile = f.dir + "/cube.vbs";
+  f.hdfFile = f.dir + "/cube.h5";
+  fillCube(f.cube);
+  f.out.assign(f.cube.size(), 0.0f);
+  f.source.assign(f.cube.size(), 1.0f);
+  if (!writeTyq(f.tyqFile, f.cube, true) || !writeHdf(f.hdfFile, f.cube)) return false;
+  if (FA::Tyq::CreateTyqReader(f.reader, f.tyqFile, FA::TyqOptions(), nullptr) != 0 ||
+      !f.reader->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), nullptr)) {
+    return false;
+  }
+  f.h5file = H5Fopen(f.hdfFile.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  if (f.h5file < 0) return false;
+  f.plainSet = openDataset(f.h5file, 0);
+  f.cachedSet = openDataset(f.h5file, size_t{1} << 30);
+  return f.plainSet >= 0 && f.cachedSet >= 0;
+}
+
+void tearDown() {
+  Fixture& f = fixture();
+  f.reader = FA::AutoRef<FA::Reader>();
+  if (f.plainSet >= 0) H5Dclose(f.plainSet);
+  if (f.cachedSet >= 0) H5Dclose(f.cachedSet);
+  if (f.h5file >= 0) H5Fclose(f.h5file);
+  std::error_code ignored;
+  std::filesystem::remove_all(f.dir, ignored);
+}
+
+struct Box {
+  int start[3], size[3];
+  int64_t samples() const { return int64_t{size[0]} * size[1] * size[2]; }
+};
+
+const char* kReads[] = {"whole", "boxes", "inlines", "crosslines", "timeslices"};
+
+// The requests of each workload, the same for every reader.
+std::vector<Box> workload(int which) {
+  const int ni = g_size[0], nj = g_size[1], nk = g_size[2];
+  std::vector<Box> boxes;
+  std::mt19937 rng(5);
+  for (int n = 0; n < (which == 0 ? 1 : which == 1 ? 200 : 50); ++n) {
+    switch (which) {
+      case 0:
+        boxes.push_back({{0, 0, 0}, {ni, nj, nk}});
+        break;
+      case 1:
+        boxes.push_back({{static_cast<int>(rng() % (ni - 64)), static_cast<int>(rng() % (nj - 64)),
+                          static_cast<int>(rng() % (nk - 64))},
+                         {64, 64, 64}});
+        break;
+      case 2:
+        boxes.push_back({{(n * 10 + 3) % ni, 0, 0}, {1, nj, nk}});
+        break;
+      case 3:
+        boxes.push_back({{0, (n * 10 + 3) % nj, 0}, {ni, 1, nk}});
+        break;
+      default:
+        boxes.push_back({{0, 0, (n * 5 + 1) % nk}, {ni, nj, 1}});
+        break;
+    }
+  }
+  return boxes;
+}
+
+bool readHdf(hid_t set, const Box& b, float* out) {
+  const hsize_t start[3] = {static_cast<hsize_t>(b.start[0]), static_cast<hsize_t>(b.start[1]),
+                            static_cast<hsize_t>(b.start[2])};
+  const hsize_t count[3] = {static_cast<hsize_t>(b.size[0]), static_cast<hsize_t>(b.size[1]),
+                            static_cast<hsize_t>(b.size[2])};
+  const hid_t fileSpace = H5Dget_space(set);
+  H5Sselect_hyperslab(fileSpace, H5S_SELECT_SET, start, nullptr, count, nullptr);
+  const hid_t memSpace = H5Screate_simple(3, count, nullptr);
+  const herr_t done = H5Dread(set, H5T_NATIVE_FLOAT, memSpace, fileSpace, H5P_DEFAULT, out);
+  H5Sclose(memSpace);
+  H5Sclose(fileSpace);
+  return done >= 0;
+}
+
+// Reader 0: tyq, 1: HDF5 default cache, 2: HDF5 1 GiB cache, 3: memcpy.
+void BM_Read(benchmark::State& state) {
+  Fixture& f = fixture();
+  const std::vector<Box> boxes = workload(static_cast<int>(state.range(0)));
+  const int who = static_cast<int>(state.range(1));
+  int64_t bytes = 0;
+  for (auto _ : state) {
+    for (const Box& b : boxes) {
+      bool ok = true;
+      if (who == 0) {
+        ok = f.reader->ReadData(0, b.start[0], b.start[1], b.start[2], b.size[0], b.size[1],
+                                b.size[2], f.out.data(), nullptr);
+      } else if (who == 3) {
+        std::memcpy(f.out.data(), f.source.data(), static_cast<size_t>(b.samples()) * 4);
+      } else {
+        ok = readHdf(who == 1 ? f.plainSet : f.cachedSet, b, f.out.data());
+      }
+      benchmark::ClobberMemory();
+      if (!ok) state.SkipWithError("read failed");
+      bytes += b.samples() * 4;
+    }
+  }
+  state.SetBytesProcessed(bytes);
+}
+
+const char* kWrites[] = {"tyq-level0", "tyq-pyramid", "hdf5", "pwrite"};
+
+void BM_Write(benchmark::State& state) {
+  Fixture& f = fixture();
+  const int who = static_cast<int>(state.range(0));
+  const std::string name = f.dir + "/written" + std::to_string(who);
+  for (auto _ : state) {
+    const bool ok = who <= 1   ? writeTyq(name, f.cube, who == 1)
+                    : who == 2 ? writeHdf(name, f.cube)
+                               : writePlain(name, f.cube);
+    if (!ok) state.SkipWithError("write failed");
+    state.PauseTiming();
+    std::filesystem::remove(name);
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(state.iterations() * cubeSamples() * 4);
+}
+
+const char* kWho[] = {"tyq", "hdf5-default", "hdf5-1GiB", "memcpy"};
+
+void registerAll() {
+  for (int w = 0; w < 5; ++w) {
+    for (int who = 0; who < 4; ++who) {
+      benchmark::RegisterBenchmark((std::string(kWho[who]) + "/" + kReads[w]).c_str(), BM_Read)
+          ->Args({w, who})
+          ->MinTime(0.3)
+          ->UseRealTime();
+    }
+  }
+  for (int who = 0; who < 4; ++who) {
+    benchmark::RegisterBenchmark((std::string("write/") + kWrites[who]).c_str(), BM_Write)
+        ->Arg(who)
+        ->Iterations(3)
+        ->UseRealTime();
+  }
+}
+
+void printRatios(const tyq_bench::RatioReporter& reporter) {
+  for (const char* w : kReads) {
+    const std::string ours = std::string("tyq/") + w;
+    reporter.printSpeed((std::string(w) + " vs hdf5 default").c_str(), ours,
+                        std::string("hdf5-default/") + w);
+    reporter.printSpeed((std::string(w) + " vs hdf5 1GiB cache").c_str(), ours,
+                        std::string("hdf5-1GiB/") + w);
+    reporter.printSpeed((std::string(w) + " vs memcpy").c_str(), ours, std::string("memcpy/") + w);
+  }
+  reporter.printSpeed("level 0 write vs hdf5", "write/tyq-level0", "write/hdf5");
+  reporter.printSpeed("level 0 write vs pwrite", "write/tyq-level0", "write/pwrite");
+  reporter.printSpeed("pyramid write vs pwrite", "write/tyq-pyramid", "write/pwrite");
+}
+
+bool readCubeSize() {
+  const char* text = std::getenv("TYQ_BENCH_CUBE");
+  if (!text || !*text) return true;
+  return std::sscanf(text, "%d,%d,%d", &g_size[0], &g_size[1], &g_size[2]) == 3 &&
+         g_size[0] > 64 && g_size[1] > 64 && g_size[2] > 64;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!readCubeSize()) {
+    std::fprintf(stderr, "TYQ_BENCH_CUBE wants NI,NJ,NK, each above 64\n");
+    return 1;
+  }
+  if (!setUp()) {
+    std::fprintf(stderr, "cannot prepare the test volumes\n");
+    tearDown();
+    return 1;
+  }
+  registerAll();
+  tyq_bench::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  printRatios(reporter);
+  tearDown();
+  benchmark::Shutdown();
+  return 0;
+}
