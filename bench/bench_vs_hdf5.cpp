@@ -34,9 +34,9 @@ int g_size[3] = {512, 512, 256};
 constexpr int kChunk = 64;
 
 struct Fixture {
-  std::string dir, tyqFile, hdfFile;
+  std::string dir, tyqFile, hdfFile, hdfCachedFile;
   FA::AutoRef<FA::Reader> reader;
-  hid_t h5file = -1, plainSet = -1, cachedSet = -1;
+  hid_t plainFile = -1, cachedFile = -1, plainSet = -1, cachedSet = -1;
   std::vector<float> cube, out, source;
 };
 
@@ -147,19 +147,26 @@ bool setUp() {
   f.dir = tyq_bench::MakeTempDir();
   if (f.dir.empty()) return false;
   f.tyqFile = f.dir + "/cube.vbs";
+  // HDF5 shares one chunk cache among all opens of a dataset, so each cache
+  // size gets a file of its own.
   f.hdfFile = f.dir + "/cube.h5";
+  f.hdfCachedFile = f.dir + "/cube-cached.h5";
   fillCube(f.cube);
   f.out.assign(f.cube.size(), 0.0f);
   f.source.assign(f.cube.size(), 1.0f);
-  if (!writeTyq(f.tyqFile, f.cube, true) || !writeHdf(f.hdfFile, f.cube)) return false;
+  if (!writeTyq(f.tyqFile, f.cube, true) || !writeHdf(f.hdfFile, f.cube) ||
+      !writeHdf(f.hdfCachedFile, f.cube)) {
+    return false;
+  }
   if (FA::Tyq::CreateTyqReader(f.reader, f.tyqFile, FA::TyqOptions(), nullptr) != 0 ||
       !f.reader->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), nullptr)) {
     return false;
   }
-  f.h5file = H5Fopen(f.hdfFile.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
-  if (f.h5file < 0) return false;
-  f.plainSet = openDataset(f.h5file, 0);
-  f.cachedSet = openDataset(f.h5file, size_t{1} << 30);
+  f.plainFile = H5Fopen(f.hdfFile.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  f.cachedFile = H5Fopen(f.hdfCachedFile.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  if (f.plainFile < 0 || f.cachedFile < 0) return false;
+  f.plainSet = openDataset(f.plainFile, 0);
+  f.cachedSet = openDataset(f.cachedFile, size_t{1} << 30);
   return f.plainSet >= 0 && f.cachedSet >= 0;
 }
 
@@ -168,7 +175,8 @@ void tearDown() {
   f.reader = FA::AutoRef<FA::Reader>();
   if (f.plainSet >= 0) H5Dclose(f.plainSet);
   if (f.cachedSet >= 0) H5Dclose(f.cachedSet);
-  if (f.h5file >= 0) H5Fclose(f.h5file);
+  if (f.plainFile >= 0) H5Fclose(f.plainFile);
+  if (f.cachedFile >= 0) H5Fclose(f.cachedFile);
   std::error_code ignored;
   std::filesystem::remove_all(f.dir, ignored);
 }

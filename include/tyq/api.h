@@ -62,12 +62,13 @@ class AutoRef {
 // k0) along inline, crossline and vertical, and their sizes; buffers hold the
 // box with the vertical index fastest. Every operation returns true on
 // success and, when `error` is given, leaves the outcome there.
-// Threads: one call at a time per reader. Each read sets the reader's
-// buffer layout (a raw-brick read sets another), so calls that overlap on
-// one reader race on it and may deliver samples in the wrong layout without
-// an error; a host sharing a reader between threads serialises its calls,
-// or opens one reader per thread. Separate readers may be used from
-// separate threads. addRef and release may be called from any thread.
+// Threads: one reader serves several threads. Its reads may be called from
+// several threads at once and run side by side: an uncompressed file is
+// read in place from a read-only mapping, with no lock around the copies,
+// so reads scale with the threads. A raw-brick read runs alone (it needs
+// another buffer layout) while box reads wait for it. Separate readers may
+// be used from separate threads too. addRef and release may be called from
+// any thread.
 // No call of a reader, writer or factory throws: failures, running out of
 // memory and exceptions thrown by the host's own receivers and providers
 // all come back as codes, with the file name as context where there is one.

@@ -2,6 +2,7 @@
 // accessors. Failures travel as the internal status code, unchanged.
 #include "api/reader_writer.h"
 
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -141,18 +142,31 @@ bool ReaderImp::getMetaData(MetaDataReceiver& receiver, Error* error) {
   });
 }
 
+// Public reads always deliver the vertical index fastest, whatever order an
+// earlier raw-brick read left in force.
+bool ReaderImp::holdTraceOrder(std::shared_lock<std::shared_mutex>& shared, Error* error) {
+  for (;;) {
+    shared.lock();
+    if (traceOrder_) return true;
+    shared.unlock();
+    std::unique_lock<std::shared_mutex> alone(layoutLock_);
+    Status status;
+    if (!accessor_->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
+      return SetError(error, status);
+    }
+    traceOrder_ = true;
+  }
+}
+
 template <typename T>
 bool ReaderImp::readBox(int required, int lod, int i0, int j0, int k0, int ni, int nj, int nk,
                         T* buffer, Error* error) {
   return Guarded(error, [&] {
     if (!prologue(error)) return false;
     if (required >= 0 && sampleType_ != required) return SetError(error, Err::InvalidArgument);
+    std::shared_lock<std::shared_mutex> shared(layoutLock_, std::defer_lock);
+    if (!holdTraceOrder(shared, error)) return false;
     Status status;
-    // Public reads always deliver the vertical index fastest, whatever order
-    // an earlier raw-brick read left in force.
-    if (!accessor_->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
-      return SetError(error, status);
-    }
     accessor_->ReadData(lod, i0, j0, k0, ni, nj, nk, buffer, &status);
     return SetError(error, status);
   });
@@ -193,6 +207,8 @@ bool ReaderImp::readRawBrick(int lod, int bi, int bj, int bk, void* buffer, Erro
     if (!prologue(error)) return false;
     Status status;
     FA::FileInfo info;
+    std::unique_lock<std::shared_mutex> alone(layoutLock_);
+    traceOrder_ = false;
     if (!accessor_->GetFileInfo(info, &status) ||
         !accessor_->SetAccessStorageOrder(info.storageOrder, &status)) {
       return SetError(error, status);

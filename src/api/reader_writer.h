@@ -3,6 +3,8 @@
 // The library's side of the public reader and writer: they carry out each
 // public call on the internal accessors and translate codes and metadata.
 
+#include <shared_mutex>
+
 #include "core/ref_counted.h"
 #include "tyq/accessor.h"
 #include "tyq/api.h"
@@ -37,9 +39,17 @@ class ReaderImp final : public Reader, private Private::RefCounted {
   template <typename T>
   bool readBox(int required, int lod, int i0, int j0, int k0, int ni, int nj, int nk, T* buffer,
                Error* error);
+  // Holds `shared` on layoutLock_ with the accessor in the order of public
+  // boxes; false with the error set when the order cannot be set.
+  bool holdTraceOrder(std::shared_lock<std::shared_mutex>& shared, Error* error);
 
   FileAccess::AutoRef<FileAccess::Reader> accessor_;
   int sampleType_ = FileAccess::DataTypeEnum::Float32;
+  // Box reads share the accessor's storage order and run side by side under
+  // a shared hold; a raw-brick read, which needs the stored order, holds it
+  // alone. traceOrder_ tells which order is in force.
+  std::shared_mutex layoutLock_;
+  bool traceOrder_ = false;
 };
 
 class WriterImp final : public Writer, private Private::RefCounted {

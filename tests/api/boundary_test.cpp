@@ -40,7 +40,7 @@ std::string text(const SimpleString& s) {
 struct Volume {
   tyq_test::TempDir dir;
   std::string name = dir.file("v.vbs");
-  Volume() {
+  explicit Volume(bool ramp = false) {
     MetaData m;
     const int ints[][2] = {{1000, 20},   {1001, 10},   {1002, 8},
                            {1003, 1002}, {1010, 1001}, {1015, 1003}};
@@ -57,6 +57,7 @@ struct Volume {
     EXPECT_TRUE(getWriterFactory()->createWriter(name.c_str(), m, writer, &error))
         << text(error.getFullMsg());
     std::vector<float> box(20 * 10 * 8, 0.5f);
+    for (size_t n = 0; ramp && n < box.size(); ++n) box[n] = static_cast<float>(n % 97) - 48;
     EXPECT_TRUE(writer->writeFloat(0, 0, 0, 20, 10, 8, box.data(), nullptr));
     EXPECT_TRUE(writer->finalize(nullptr));
   }
@@ -120,6 +121,33 @@ TEST(Boundary, ReferencesMoveFromAnyThread) {
   float sample = 0;
   EXPECT_TRUE(shared->readFloat(3, 4, 5, 1, 1, 1, &sample, nullptr));
   EXPECT_FLOAT_EQ(sample, 0.5f);
+}
+
+// Box reads of one reader run side by side from several threads while
+// another thread's raw-brick reads switch the layout they need.
+TEST(Boundary, ConcurrentBoxAndRawBrickReadsOfOneReader) {
+  Volume volume(true);
+  AutoRef<Reader> reader;
+  ASSERT_TRUE(getReaderFactory()->createReader(volume.name.c_str(), reader, nullptr));
+  std::vector<float> expected(20 * 10 * 8);
+  ASSERT_TRUE(reader->readFloat(0, 0, 0, 20, 10, 8, expected.data(), nullptr));
+  std::vector<int> failures(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<float> box(expected.size()), brick(64 * 64 * 64);
+      for (int n = 0; n < 200; ++n) {
+        if (t == 3) {
+          failures[t] += !reader->readRawBrick(0, 0, 0, 0, brick.data(), nullptr);
+        } else {
+          failures[t] += !reader->readFloat(0, 0, 0, 20, 10, 8, box.data(), nullptr) ||
+                         box != expected;
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 }
 
 }  // namespace
