@@ -43,7 +43,10 @@ struct ScratchLease {
   }
 };
 
-// Whether a request of `bytes` is copied with cache-bypassing stores.
+// Whether a request of `bytes` is copied with cache-bypassing stores. Measured
+// on a whole 256 MiB cube copied out of a mapped file: half the time of
+// plain stores, which first read every destination line; below the size of
+// the last-level cache plain stores win, as the caller reads the box next.
 bool StreamsCopy(int64_t bytes) {
   return bytes > (int64_t{32} << 20);
 }
