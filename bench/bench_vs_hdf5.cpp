@@ -316,8 +316,8 @@ void printRatios(const tyq_bench::RatioReporter& reporter) {
 bool readCubeSize() {
   const char* text = std::getenv("TYQ_BENCH_CUBE");
   if (!text || !*text) return true;
-  return std::sscanf(text, "%d,%d,%d", &g_size[0], &g_size[1], &g_size[2]) == 3 &&
-         g_size[0] > 64 && g_size[1] > 64 && g_size[2] > 64;
+  return std::sscanf(text, "%d,%d,%d", &g_size[0], &g_size[1], &g_size[2]) == 3 && g_size[0] > 64 &&
+         g_size[1] > 64 && g_size[2] > 64;
 }
 
 }  // namespace

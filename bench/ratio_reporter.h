@@ -35,24 +35,29 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   // Prints "ratio LABEL: ours / baseline time = R" when both ran.
   void printRatio(const char* label, const std::string& ours, const std::string& baseline) const {
-    const auto a = seconds_.find(ours);
-    const auto b = seconds_.find(baseline);
-    if (a == seconds_.end() || b == seconds_.end() || b->second <= 0) return;
-    std::printf("ratio %-28s %s / %s time = %.3f\n", label, ours.c_str(), baseline.c_str(),
-                a->second / b->second);
+    double a = 0, b = 0;
+    if (!times(ours, baseline, a, b) || b <= 0) return;
+    std::printf("ratio %-28s %s / %s time = %.3f\n", label, ours.c_str(), baseline.c_str(), a / b);
   }
 
   // Prints "speed LABEL: baseline / ours time = S" when both ran: how many
   // times faster ours is.
   void printSpeed(const char* label, const std::string& ours, const std::string& baseline) const {
-    const auto a = seconds_.find(ours);
-    const auto b = seconds_.find(baseline);
-    if (a == seconds_.end() || b == seconds_.end() || a->second <= 0) return;
-    std::printf("speed %-32s %s / %s time = %.3f\n", label, baseline.c_str(), ours.c_str(),
-                b->second / a->second);
+    double a = 0, b = 0;
+    if (!times(ours, baseline, a, b) || a <= 0) return;
+    std::printf("speed %-32s %s / %s time = %.3f\n", label, baseline.c_str(), ours.c_str(), b / a);
   }
 
  private:
+  bool times(const std::string& ours, const std::string& baseline, double& a, double& b) const {
+    const auto x = seconds_.find(ours);
+    const auto y = seconds_.find(baseline);
+    if (x == seconds_.end() || y == seconds_.end()) return false;
+    a = x->second;
+    b = y->second;
+    return true;
+  }
+
   std::map<std::string, double> seconds_;
 };
 

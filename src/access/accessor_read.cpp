@@ -108,8 +108,8 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
         for (int d = 0; d < 3; ++d) {
           dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
         }
-        const int got = ReadBoxPieceT(lod, index, ovStart, ovSize, data + dstOffset,
-                                      callerStrides, stream, func);
+        const int got = ReadBoxPieceT(lod, index, ovStart, ovSize, data + dstOffset, callerStrides,
+                                      stream, func);
         if (got < 0) return false;
         found += got;
       }
@@ -139,8 +139,8 @@ int AccessorCore::ReadBoxPieceT(int lod, const int index[3], const int ovStart[3
   if (holding != BrickStore::Holding::Stored) {
     T value{};
     if (holding == BrickStore::Holding::Constant) {
-      if (convert.fn) convert.fn(constant, scaleLow_, scaleHigh_, nullptr, convert.srcLo,
-                                 convert.srcHi, 1);
+      if (convert.fn)
+        convert.fn(constant, scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi, 1);
       std::memcpy(&value, constant, sizeof(T));
     }
     FillBox(dst, dstStrides, value, ovSize);
@@ -243,8 +243,7 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
         }
         ++found;
         if (convert.fn) {
-          convert.fn(target, scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi,
-                     samples);
+          convert.fn(target, scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi, samples);
         }
         if (!direct) {
           CopyBox<T>(out, callerStrides, static_cast<const T*>(temp.data()), brickStrides_,

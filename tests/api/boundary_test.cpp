@@ -140,8 +140,8 @@ TEST(Boundary, ConcurrentBoxAndRawBrickReadsOfOneReader) {
         if (t == 3) {
           failures[t] += !reader->readRawBrick(0, 0, 0, 0, brick.data(), nullptr);
         } else {
-          failures[t] += !reader->readFloat(0, 0, 0, 20, 10, 8, box.data(), nullptr) ||
-                         box != expected;
+          failures[t] +=
+              !reader->readFloat(0, 0, 0, 20, 10, 8, box.data(), nullptr) || box != expected;
         }
       }
     });

@@ -114,17 +114,17 @@ std::vector<unsigned char> readBytes(FA::Reader& reader, const Request& r, int& 
   std::vector<unsigned char> out(r.samples() * width, 0xA5);
   Status status;
   if (setOrder) {
-    EXPECT_TRUE(reader.SetAccessStorageOrder(
-        static_cast<FA::StorageOrderEnum::value_type>(r.order), nullptr));
+    EXPECT_TRUE(reader.SetAccessStorageOrder(static_cast<FA::StorageOrderEnum::value_type>(r.order),
+                                             nullptr));
   }
   const int* s = r.start;
   const int* n = r.size;
   if (r.type == 0) {
-    reader.ReadData(r.lod, s[0], s[1], s[2], n[0], n[1], n[2],
-                    reinterpret_cast<float*>(out.data()), &status);
+    reader.ReadData(r.lod, s[0], s[1], s[2], n[0], n[1], n[2], reinterpret_cast<float*>(out.data()),
+                    &status);
   } else if (r.type == 1) {
-    reader.ReadData(r.lod, s[0], s[1], s[2], n[0], n[1], n[2],
-                    reinterpret_cast<short*>(out.data()), &status);
+    reader.ReadData(r.lod, s[0], s[1], s[2], n[0], n[1], n[2], reinterpret_cast<short*>(out.data()),
+                    &status);
   } else {
     reader.ReadData(r.lod, s[0], s[1], s[2], n[0], n[1], n[2],
                     reinterpret_cast<signed char*>(out.data()), &status);
