@@ -22,7 +22,10 @@ using Private::Status;
 // brick only in part reads, merges and rewrites the whole brick). Every
 // other operation (Reopen, Flush, Finalize, Discard, SetDataInfo and the
 // access scale range and storage order setters) must not overlap any other
-// call on the same object. The synthetic reader serialises all its calls.
+// call on the same object. One reader of an uncompressed file serves several
+// threads: its bricks are copied in place from a read-only mapping of the
+// file, without a lock, so the reads run side by side. The synthetic reader
+// serialises all its calls.
 class TYQ_EXPORT AccessorBase {
  public:
   virtual bool GetFileInfo(FileInfo& info, Status* status) = 0;
