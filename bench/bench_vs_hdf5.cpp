@@ -262,6 +262,27 @@ void BM_Read(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
 }
 
+// One reader shared by the benchmark's threads, each reading its share of
+// the boxes into a buffer of its own: how reads scale with threads.
+void BM_SharedReader(benchmark::State& state) {
+  Fixture& f = fixture();
+  const std::vector<Box> boxes = workload(1);
+  std::vector<float> out(static_cast<size_t>(boxes[0].samples()));
+  int64_t bytes = 0;
+  for (auto _ : state) {
+    for (size_t n = static_cast<size_t>(state.thread_index()); n < boxes.size();
+         n += static_cast<size_t>(state.threads())) {
+      const Box& b = boxes[n];
+      if (!f.reader->ReadData(0, b.start[0], b.start[1], b.start[2], b.size[0], b.size[1],
+                              b.size[2], out.data(), nullptr)) {
+        state.SkipWithError("read failed");
+      }
+      bytes += b.samples() * 4;
+    }
+  }
+  state.SetBytesProcessed(bytes);
+}
+
 const char* kWrites[] = {"tyq-level0", "tyq-pyramid", "hdf5", "pwrite"};
 
 void BM_Write(benchmark::State& state) {
@@ -291,6 +312,13 @@ void registerAll() {
           ->UseRealTime();
     }
   }
+  for (int threads = 1; threads <= 2; ++threads) {
+    benchmark::RegisterBenchmark(("shared-reader/boxes-" + std::to_string(threads)).c_str(),
+                                 BM_SharedReader)
+        ->Threads(threads)
+        ->MinTime(0.3)
+        ->UseRealTime();
+  }
   for (int who = 0; who < 4; ++who) {
     benchmark::RegisterBenchmark((std::string("write/") + kWrites[who]).c_str(), BM_Write)
         ->Arg(who)
@@ -308,6 +336,8 @@ void printRatios(const tyq_bench::RatioReporter& reporter) {
                         std::string("hdf5-1GiB/") + w);
     reporter.printSpeed((std::string(w) + " vs memcpy").c_str(), ours, std::string("memcpy/") + w);
   }
+  reporter.printSpeed("2 threads vs 1, one reader", "shared-reader/boxes-2",
+                      "shared-reader/boxes-1");
   reporter.printSpeed("level 0 write vs hdf5", "write/tyq-level0", "write/hdf5");
   reporter.printSpeed("level 0 write vs pwrite", "write/tyq-level0", "write/pwrite");
   reporter.printSpeed("pyramid write vs pwrite", "write/tyq-pyramid", "write/pwrite");

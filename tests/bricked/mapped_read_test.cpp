@@ -11,6 +11,7 @@
 
 #include "access/accessor_core.h"
 #include "bricked/file.h"
+#include "io/mt_file.h"
 #include "support/temp_dir.h"
 #include "tyq/environment.h"
 #include "tyq/tyq.h"
@@ -214,6 +215,21 @@ TEST_P(MappedReadTest, AFileTruncatedUnderItsReaderFailsReadsWithoutACrash) {
   Status status;
   EXPECT_FALSE(reader->ReadDataBrick(0, 0, 0, 0, 1, 1, 1, bricks, &status));
   EXPECT_EQ(status.tyqError(), E::ReadFailed) << status.message();
+}
+
+// A file the host hands in may be anything (an object store, say): it keeps
+// its transfers.
+TEST_P(MappedReadTest, AHostsOwnFileIsReadByTransfer) {
+  MtFileWin32 hostFile;
+  FA::AutoRef<FA::Reader> reader;
+  Status status;
+  ASSERT_EQ(FA::Tyq::CreateTyqReader(reader, name_, FA::TyqOptions(), &status, &hostFile), 0)
+      << status.message();
+  EXPECT_FALSE(isMapped(*reader));
+  auto mapped = openReader(name_, true);
+  std::vector<float> a, b;
+  EXPECT_EQ(readWholeLevel0(*reader, a, nullptr), readWholeLevel0(*mapped, b, nullptr));
+  EXPECT_EQ(a, b);
 }
 
 INSTANTIATE_TEST_SUITE_P(StoredTypes, MappedReadTest,
