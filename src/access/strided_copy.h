@@ -113,15 +113,6 @@ inline void StreamRun(void* dst, const void* src, size_t bytes) {
 #endif
 }
 
-constexpr int64_t kPrefetchRuns = 4;
-
-// Asks for the cache lines of a run (at most 1 KiB of it) before it is
-// copied. A prefetch never faults, even on a page without a file behind it.
-inline void PrefetchRun(const void* run, int64_t bytes) {
-  const char* c = static_cast<const char*>(run);
-  for (int64_t at = 0; at < std::min<int64_t>(bytes, 1024); at += 64) __builtin_prefetch(c + at);
-}
-
 template <typename T>
 void CopyAxis(T* dst, const T* src, const Axis& x, bool stream = false) {
   if (x.d == 1 && x.s == 1) {
@@ -156,18 +147,10 @@ void CopyBox(T* dst, const int64_t dstStrides[3], const T* src, const int64_t sr
   // off a whole-brick reordering).
   const Axis& middle = Abs(a[0].s) < Abs(a[1].s) ? a[0] : a[1];
   const Axis& outer = Abs(a[0].s) < Abs(a[1].s) ? a[1] : a[0];
-  // Runs a page or more apart in the source (a crossline through a brick
-  // is 64 runs on 64 pages) defeat the hardware prefetcher, which stops at
-  // page boundaries: the run a few ahead is asked for while this one moves.
-  const bool far = Abs(middle.s) * int64_t{sizeof(T)} >= 4096 && a[2].s == 1;
-  const int64_t runBytes = a[2].n * int64_t{sizeof(T)};
   for (int64_t i = 0; i < outer.n; ++i) {
     T* d = dst + i * outer.d;
     const T* s = src + i * outer.s;
     for (int64_t j = 0; j < middle.n; ++j) {
-      if (far && j + kPrefetchRuns < middle.n) {
-        PrefetchRun(s + (j + kPrefetchRuns) * middle.s, runBytes);
-      }
       CopyAxis(d + j * middle.d, s + j * middle.s, a[2], stream);
     }
   }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "access/convert_box.h"
 #include "tyq/brick_geometry.h"
 
 namespace Qra::Ostrel::Tyq::Private::Access {
@@ -110,6 +111,40 @@ TEST(CopyRect, FlagTileIntoACallerBufferOfTheOtherOrder) {
       const bool inside = i >= 1 && j >= 2 && j < 5;
       EXPECT_EQ(caller[i + 5 * j], inside ? 10 * (i - 1) + (j - 2) : 0xEE) << i << "," << j;
     }
+  }
+}
+
+// Runs of every length up to a few vectors: the tail moves overlap the
+// body's but must not spill past the run's end.
+TEST(CopyRun, EveryShortLengthCopiesExactlyItsBytes) {
+  std::vector<unsigned char> src(200), dst(200);
+  for (size_t n = 0; n < src.size(); ++n) src[n] = static_cast<unsigned char>(n * 7 + 1);
+  for (size_t bytes = 0; bytes <= 130; ++bytes) {
+    std::fill(dst.begin(), dst.end(), 0);
+    StridedCopyDetail::CopyRun(dst.data() + 3, src.data() + 5, bytes);
+    for (size_t n = 0; n < dst.size(); ++n) {
+      const unsigned char want = n >= 3 && n < 3 + bytes ? src[n + 2] : 0;
+      ASSERT_EQ(dst[n], want) << bytes << " bytes, at " << n;
+    }
+  }
+}
+
+// A converting copy equals converting the whole source, then copying.
+TEST(ConvertBox, EqualsConvertingFirstInEveryOrder) {
+  const ConvFcn widen = ConversionFunction(2, 6);  // int16 to float
+  ASSERT_NE(widen, nullptr);
+  const ConvertCall call{widen, 0, 0, -10, 10};
+  Volume<int16_t> codes(0, 9, 7, 11, true);
+  Volume<float> values(0, 9, 7, 11, false);
+  widen(values.samples.data(), 0, 0, codes.samples.data(), -10, 10,
+        static_cast<int64_t>(codes.samples.size()));
+  const int from[3] = {1, 2, 3}, size[3] = {7, 5, 8};
+  for (int order = 0; order < 6; ++order) {
+    Volume<float> viaCopy(order, 7, 5, 8, false), viaConvert(order, 7, 5, 8, false);
+    CopyBox(viaCopy.samples.data(), viaCopy.strides, values.origin(from), values.strides, size);
+    ConvertBox(viaConvert.samples.data(), viaConvert.strides, codes.origin(from), 2, codes.strides,
+               size, call);
+    EXPECT_EQ(viaConvert.samples, viaCopy.samples) << "order " << order;
   }
 }
 
