@@ -10,12 +10,41 @@ namespace Qra::Ostrel::Tyq::Private::Block {
 
 namespace {
 
+// The steps are inlined into the vector clones below: compiled on their own
+// they would only get the baseline instruction set.
+#define TYQ_LIFT_INLINE inline __attribute__((always_inline))
+
+using U8 = uint32_t __attribute__((vector_size(32)));
+using I8 = int32_t __attribute__((vector_size(32)));
+
 // The lifting term ((a + b) * mul + add) >> shift in wrapping arithmetic
 // (the shift is arithmetic).
 template <int Mul, int Add, int Shift>
-inline uint32_t term(uint32_t a, uint32_t b) {
+TYQ_LIFT_INLINE uint32_t term(uint32_t a, uint32_t b) {
   return static_cast<uint32_t>(static_cast<int32_t>((a + b) * uint32_t{Mul} + uint32_t(Add)) >>
                                Shift);
+}
+
+// o[j] -= or += the term of a[j] and b[j], for j < w; eight lanes at a time
+// written as vectors, so that the loop vectorises whatever the optimisation
+// level.
+template <int Mul, int Add, int Shift, bool Subtract>
+TYQ_LIFT_INLINE void liftLine(uint32_t* __restrict o, const uint32_t* a, const uint32_t* b, int w) {
+  int j = 0;
+  for (; j + 8 <= w; j += 8) {
+    U8 va, vb, vo;
+    std::memcpy(&va, a + j, sizeof va);
+    std::memcpy(&vb, b + j, sizeof vb);
+    std::memcpy(&vo, o + j, sizeof vo);
+    const I8 sum = reinterpret_cast<I8>((va + vb) * uint32_t{Mul} + uint32_t(Add));
+    const U8 t = reinterpret_cast<U8>(sum >> Shift);
+    vo = Subtract ? vo - t : vo + t;
+    std::memcpy(o + j, &vo, sizeof vo);
+  }
+  for (; j < w; ++j) {
+    const uint32_t t = term<Mul, Add, Shift>(a[j], b[j]);
+    o[j] = Subtract ? o[j] - t : o[j] + t;
+  }
 }
 
 // Lifting steps over lines whose elements are `w` contiguous values, element
@@ -23,28 +52,20 @@ inline uint32_t term(uint32_t a, uint32_t b) {
 // inner loops contiguous. Odd elements are updated from their even
 // neighbours or the reverse; the row ends mirror without repeating the end.
 template <int Mul, int Add, int Shift, bool Subtract>
-void liftOdd(uint32_t* x, int n, ptrdiff_t stride, int w) {
+TYQ_LIFT_INLINE void liftOdd(uint32_t* x, int n, ptrdiff_t stride, int w) {
   for (int k = 1; k < n; k += 2) {
-    uint32_t* __restrict o = x + k * stride;
     const uint32_t* a = x + (k - 1) * stride;
     const uint32_t* b = (k + 1 < n) ? x + (k + 1) * stride : a;
-    for (int j = 0; j < w; ++j) {
-      const uint32_t t = term<Mul, Add, Shift>(a[j], b[j]);
-      o[j] = Subtract ? o[j] - t : o[j] + t;
-    }
+    liftLine<Mul, Add, Shift, Subtract>(x + k * stride, a, b, w);
   }
 }
 
 template <int Mul, int Add, int Shift, bool Subtract>
-void liftEven(uint32_t* x, int n, ptrdiff_t stride, int w) {
+TYQ_LIFT_INLINE void liftEven(uint32_t* x, int n, ptrdiff_t stride, int w) {
   for (int k = 0; k < n; k += 2) {
-    uint32_t* __restrict e = x + k * stride;
     const uint32_t* b = x + (k + 1) * stride;
     const uint32_t* a = k > 0 ? x + (k - 1) * stride : b;
-    for (int j = 0; j < w; ++j) {
-      const uint32_t t = term<Mul, Add, Shift>(a[j], b[j]);
-      e[j] = Subtract ? e[j] - t : e[j] + t;
-    }
+    liftLine<Mul, Add, Shift, Subtract>(x + k * stride, a, b, w);
   }
 }
 
@@ -62,24 +83,78 @@ TYQ_VECTOR_CLONES void inverseLines(uint32_t* x, int n, ptrdiff_t stride, int w)
   liftOdd<203, -64, 7, false>(x, n, stride, w);
 }
 
-// Rows along axis 0 are contiguous; a block of 8 rows is transposed so that
-// the 8 rows are lifted together as lines of width 8.
-TYQ_VECTOR_CLONES void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
-  constexpr int kGroup = 8;
-  uint32_t t[64 * kGroup];
-  int r = 0;
-  for (; r + kGroup <= rows; r += kGroup) {
-    uint32_t* base = region + static_cast<ptrdiff_t>(r) * n0;
-    for (int g = 0; g < kGroup; ++g)
-      for (int i = 0; i < n0; ++i) t[i * kGroup + g] = base[g * n0 + i];
-    if (inverse)
-      inverseLines(t, n0, kGroup, kGroup);
-    else
-      forwardLines(t, n0, kGroup, kGroup);
-    for (int g = 0; g < kGroup; ++g)
-      for (int i = 0; i < n0; ++i) base[g * n0 + i] = t[i * kGroup + g];
+// A row of 2m elements split into its even elements e[0, m) and its odd
+// ones o[1, m + 1). The mirrored ends become plain neighbours: e[m] repeats
+// e[m - 1] and o[0] repeats o[1], so every step is one contiguous line.
+template <int Mul, int Add, int Shift, bool Subtract>
+TYQ_LIFT_INLINE void splitOdd(uint32_t* e, uint32_t* o, int m) {
+  e[m] = e[m - 1];
+  liftLine<Mul, Add, Shift, Subtract>(o + 1, e, e + 1, m);
+}
+
+template <int Mul, int Add, int Shift, bool Subtract>
+TYQ_LIFT_INLINE void splitEven(uint32_t* e, uint32_t* o, int m) {
+  o[0] = o[1];
+  liftLine<Mul, Add, Shift, Subtract>(e, o, o + 1, m);
+}
+
+// Splits `row` (m a multiple of 8) into e and o + 1, or joins them back.
+TYQ_LIFT_INLINE void splitRow(const uint32_t* row, uint32_t* e, uint32_t* o, int m) {
+  for (int i = 0; i < m; i += 8) {
+    U8 v0, v1;
+    std::memcpy(&v0, row + 2 * i, sizeof v0);
+    std::memcpy(&v1, row + 2 * i + 8, sizeof v1);
+    const U8 even = __builtin_shuffle(v0, v1, U8{0, 2, 4, 6, 8, 10, 12, 14});
+    const U8 odd = __builtin_shuffle(v0, v1, U8{1, 3, 5, 7, 9, 11, 13, 15});
+    std::memcpy(e + i, &even, sizeof even);
+    std::memcpy(o + 1 + i, &odd, sizeof odd);
   }
-  for (; r < rows; ++r) {
+}
+
+TYQ_LIFT_INLINE void joinRow(uint32_t* row, const uint32_t* e, const uint32_t* o, int m) {
+  for (int i = 0; i < m; i += 8) {
+    U8 even, odd;
+    std::memcpy(&even, e + i, sizeof even);
+    std::memcpy(&odd, o + 1 + i, sizeof odd);
+    const U8 v0 = __builtin_shuffle(even, odd, U8{0, 8, 1, 9, 2, 10, 3, 11});
+    const U8 v1 = __builtin_shuffle(even, odd, U8{4, 12, 5, 13, 6, 14, 7, 15});
+    std::memcpy(row + 2 * i, &v0, sizeof v0);
+    std::memcpy(row + 2 * i + 8, &v1, sizeof v1);
+  }
+}
+
+// Rows along axis 0 are contiguous: each is split into its even and odd
+// elements, lifted as two lines and joined again.
+constexpr int kMaxSplitRow = 64;
+
+TYQ_VECTOR_CLONES void liftSplitRows(uint32_t* region, int n0, int rows, bool inverse) {
+  const int m = n0 / 2;
+  uint32_t e[kMaxSplitRow / 2 + 1], o[kMaxSplitRow / 2 + 1];
+  for (int r = 0; r < rows; ++r) {
+    uint32_t* row = region + static_cast<ptrdiff_t>(r) * n0;
+    splitRow(row, e, o, m);
+    if (inverse) {
+      splitEven<1817, 2048, 12, true>(e, o, m);
+      splitOdd<113, 64, 7, true>(e, o, m);
+      splitEven<217, -2048, 12, false>(e, o, m);
+      splitOdd<203, -64, 7, false>(e, o, m);
+    } else {
+      splitOdd<203, -64, 7, true>(e, o, m);
+      splitEven<217, -2048, 12, true>(e, o, m);
+      splitOdd<113, 64, 7, false>(e, o, m);
+      splitEven<1817, 2048, 12, false>(e, o, m);
+    }
+    joinRow(row, e, o, m);
+  }
+}
+
+// Other row lengths: one row at a time, in place.
+void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
+  if (n0 % 16 == 0 && n0 <= kMaxSplitRow) {
+    liftSplitRows(region, n0, rows, inverse);
+    return;
+  }
+  for (int r = 0; r < rows; ++r) {
     uint32_t* row = region + static_cast<ptrdiff_t>(r) * n0;
     if (inverse)
       inverseLines(row, n0, 1, 1);
