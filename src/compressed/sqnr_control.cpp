@@ -62,15 +62,10 @@ double Compressor3d::Impl::estimateSqnr() {
     sums.error = Block::sumError(reference.data(), untransformed.data(), scale, layout, full);
     return Block::sqnrFromSums(sums, full);
   }
-  const uint32_t* sm = reinterpret_cast<const uint32_t*>(coef.data());
-  uint32_t* out = reinterpret_cast<uint32_t*>(check.data());
   for (int s = 0; s < Block::kSubbands; ++s) {
     const Block::Subband& b = Block::kBands[s];
     const uint32_t keep = planes[s] == 0 ? 0u : (0x7FFFFFFFu << (msb[s] - planes[s])) & 0x7FFFFFFFu;
-    for (int i = b.offset; i < b.offset + b.size(); ++i) {
-      const uint32_t mag = sm[i] & keep;
-      out[i] = (sm[i] >> 31) ? 0u - mag : mag;
-    }
+    Block::fromSignMagnitude(coef.data() + b.offset, check.data() + b.offset, b.size(), keep);
   }
   Block::inverseTransform(check.data(), tmp.data(), Block::Resolution::Full);
   if (layout.hasDead()) Block::zeroDeadTraces(check.data(), 64, layout.flags);
