@@ -83,77 +83,94 @@ TYQ_VECTOR_CLONES void inverseLines(uint32_t* x, int n, ptrdiff_t stride, int w)
   liftOdd<203, -64, 7, false>(x, n, stride, w);
 }
 
-// A row of 2m elements split into its even elements e[0, m) and its odd
-// ones o[1, m + 1). The mirrored ends become plain neighbours: e[m] repeats
-// e[m - 1] and o[0] repeats o[1], so every step is one contiguous line.
+// A row of 16 V elements held in registers as its even elements e[0, V) and
+// its odd ones o[0, V), eight per vector. A step's neighbour vectors are
+// the halves shifted by one lane, the mirrored end repeating the last (odd
+// step) or first (even step) element.
 template <int Mul, int Add, int Shift, bool Subtract>
-TYQ_LIFT_INLINE void splitOdd(uint32_t* e, uint32_t* o, int m) {
-  e[m] = e[m - 1];
-  liftLine<Mul, Add, Shift, Subtract>(o + 1, e, e + 1, m);
+TYQ_LIFT_INLINE void liftVector(U8& o, const U8& a, const U8& b) {
+  const I8 sum = reinterpret_cast<I8>((a + b) * uint32_t{Mul} + uint32_t(Add));
+  const U8 t = reinterpret_cast<U8>(sum >> Shift);
+  o = Subtract ? o - t : o + t;
 }
 
-template <int Mul, int Add, int Shift, bool Subtract>
-TYQ_LIFT_INLINE void splitEven(uint32_t* e, uint32_t* o, int m) {
-  o[0] = o[1];
-  liftLine<Mul, Add, Shift, Subtract>(e, o, o + 1, m);
+template <int Mul, int Add, int Shift, bool Subtract, int V>
+TYQ_LIFT_INLINE void regOdd(const U8 (&e)[V], U8 (&o)[V]) {
+  for (int k = 0; k < V; ++k) {
+    const U8 next = k + 1 < V ? __builtin_shuffle(e[k], e[k + 1], U8{1, 2, 3, 4, 5, 6, 7, 8})
+                              : __builtin_shuffle(e[k], U8{1, 2, 3, 4, 5, 6, 7, 7});
+    liftVector<Mul, Add, Shift, Subtract>(o[k], e[k], next);
+  }
 }
 
-// Splits `row` (m a multiple of 8) into e and o + 1, or joins them back.
-TYQ_LIFT_INLINE void splitRow(const uint32_t* row, uint32_t* e, uint32_t* o, int m) {
-  for (int i = 0; i < m; i += 8) {
+template <int Mul, int Add, int Shift, bool Subtract, int V>
+TYQ_LIFT_INLINE void regEven(U8 (&e)[V], const U8 (&o)[V]) {
+  for (int k = 0; k < V; ++k) {
+    const U8 prev = k > 0 ? __builtin_shuffle(o[k - 1], o[k], U8{7, 8, 9, 10, 11, 12, 13, 14})
+                          : __builtin_shuffle(o[k], U8{0, 0, 1, 2, 3, 4, 5, 6});
+    liftVector<Mul, Add, Shift, Subtract>(e[k], prev, o[k]);
+  }
+}
+
+template <int V>
+TYQ_LIFT_INLINE void liftRowInRegisters(uint32_t* row, bool inverse) {
+  U8 e[V], o[V];
+  for (int k = 0; k < V; ++k) {
     U8 v0, v1;
-    std::memcpy(&v0, row + 2 * i, sizeof v0);
-    std::memcpy(&v1, row + 2 * i + 8, sizeof v1);
-    const U8 even = __builtin_shuffle(v0, v1, U8{0, 2, 4, 6, 8, 10, 12, 14});
-    const U8 odd = __builtin_shuffle(v0, v1, U8{1, 3, 5, 7, 9, 11, 13, 15});
-    std::memcpy(e + i, &even, sizeof even);
-    std::memcpy(o + 1 + i, &odd, sizeof odd);
+    std::memcpy(&v0, row + 16 * k, sizeof v0);
+    std::memcpy(&v1, row + 16 * k + 8, sizeof v1);
+    e[k] = __builtin_shuffle(v0, v1, U8{0, 2, 4, 6, 8, 10, 12, 14});
+    o[k] = __builtin_shuffle(v0, v1, U8{1, 3, 5, 7, 9, 11, 13, 15});
+  }
+  if (inverse) {
+    regEven<1817, 2048, 12, true>(e, o);
+    regOdd<113, 64, 7, true>(e, o);
+    regEven<217, -2048, 12, false>(e, o);
+    regOdd<203, -64, 7, false>(e, o);
+  } else {
+    regOdd<203, -64, 7, true>(e, o);
+    regEven<217, -2048, 12, true>(e, o);
+    regOdd<113, 64, 7, false>(e, o);
+    regEven<1817, 2048, 12, false>(e, o);
+  }
+  for (int k = 0; k < V; ++k) {
+    const U8 v0 = __builtin_shuffle(e[k], o[k], U8{0, 8, 1, 9, 2, 10, 3, 11});
+    const U8 v1 = __builtin_shuffle(e[k], o[k], U8{4, 12, 5, 13, 6, 14, 7, 15});
+    std::memcpy(row + 16 * k, &v0, sizeof v0);
+    std::memcpy(row + 16 * k + 8, &v1, sizeof v1);
   }
 }
 
-TYQ_LIFT_INLINE void joinRow(uint32_t* row, const uint32_t* e, const uint32_t* o, int m) {
-  for (int i = 0; i < m; i += 8) {
-    U8 even, odd;
-    std::memcpy(&even, e + i, sizeof even);
-    std::memcpy(&odd, o + 1 + i, sizeof odd);
-    const U8 v0 = __builtin_shuffle(even, odd, U8{0, 8, 1, 9, 2, 10, 3, 11});
-    const U8 v1 = __builtin_shuffle(even, odd, U8{4, 12, 5, 13, 6, 14, 7, 15});
-    std::memcpy(row + 2 * i, &v0, sizeof v0);
-    std::memcpy(row + 2 * i + 8, &v1, sizeof v1);
-  }
+// Rows along axis 0 are contiguous; rows of 16, 32, 48 or 64 are lifted
+// whole in registers.
+template <int V>
+TYQ_LIFT_INLINE void liftRowsInRegisters(uint32_t* region, int rows, bool inverse) {
+  for (int r = 0; r < rows; ++r)
+    liftRowInRegisters<V>(region + static_cast<ptrdiff_t>(r) * 16 * V, inverse);
 }
 
-// Rows along axis 0 are contiguous: each is split into its even and odd
-// elements, lifted as two lines and joined again.
-constexpr int kMaxSplitRow = 64;
-
-TYQ_VECTOR_CLONES void liftSplitRows(uint32_t* region, int n0, int rows, bool inverse) {
-  const int m = n0 / 2;
-  uint32_t e[kMaxSplitRow / 2 + 1], o[kMaxSplitRow / 2 + 1];
-  for (int r = 0; r < rows; ++r) {
-    uint32_t* row = region + static_cast<ptrdiff_t>(r) * n0;
-    splitRow(row, e, o, m);
-    if (inverse) {
-      splitEven<1817, 2048, 12, true>(e, o, m);
-      splitOdd<113, 64, 7, true>(e, o, m);
-      splitEven<217, -2048, 12, false>(e, o, m);
-      splitOdd<203, -64, 7, false>(e, o, m);
-    } else {
-      splitOdd<203, -64, 7, true>(e, o, m);
-      splitEven<217, -2048, 12, true>(e, o, m);
-      splitOdd<113, 64, 7, false>(e, o, m);
-      splitEven<1817, 2048, 12, false>(e, o, m);
-    }
-    joinRow(row, e, o, m);
+TYQ_VECTOR_CLONES bool liftSplitRows(uint32_t* region, int n0, int rows, bool inverse) {
+  switch (n0) {
+    case 16:
+      liftRowsInRegisters<1>(region, rows, inverse);
+      return true;
+    case 32:
+      liftRowsInRegisters<2>(region, rows, inverse);
+      return true;
+    case 48:
+      liftRowsInRegisters<3>(region, rows, inverse);
+      return true;
+    case 64:
+      liftRowsInRegisters<4>(region, rows, inverse);
+      return true;
+    default:
+      return false;
   }
 }
 
 // Other row lengths: one row at a time, in place.
 void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
-  if (n0 % 16 == 0 && n0 <= kMaxSplitRow) {
-    liftSplitRows(region, n0, rows, inverse);
-    return;
-  }
+  if (liftSplitRows(region, n0, rows, inverse)) return;
   for (int r = 0; r < rows; ++r) {
     uint32_t* row = region + static_cast<ptrdiff_t>(r) * n0;
     if (inverse)
