@@ -180,6 +180,44 @@ void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
   }
 }
 
+// Even elements of a row of 2m to `lo`, odd ones to `hi`, or back; eight
+// at a time in vectors.
+TYQ_LIFT_INLINE void splitRow(const int32_t* __restrict full, int32_t* __restrict lo,
+                              int32_t* __restrict hi, int m) {
+  int i = 0;
+  for (; i + 8 <= m; i += 8) {
+    U8 v0, v1;
+    std::memcpy(&v0, full + 2 * i, sizeof v0);
+    std::memcpy(&v1, full + 2 * i + 8, sizeof v1);
+    const U8 even = __builtin_shuffle(v0, v1, U8{0, 2, 4, 6, 8, 10, 12, 14});
+    const U8 odd = __builtin_shuffle(v0, v1, U8{1, 3, 5, 7, 9, 11, 13, 15});
+    std::memcpy(lo + i, &even, sizeof even);
+    std::memcpy(hi + i, &odd, sizeof odd);
+  }
+  for (; i < m; ++i) {
+    lo[i] = full[2 * i];
+    hi[i] = full[2 * i + 1];
+  }
+}
+
+TYQ_LIFT_INLINE void joinRow(int32_t* __restrict full, const int32_t* __restrict lo,
+                             const int32_t* __restrict hi, int m) {
+  int i = 0;
+  for (; i + 8 <= m; i += 8) {
+    U8 even, odd;
+    std::memcpy(&even, lo + i, sizeof even);
+    std::memcpy(&odd, hi + i, sizeof odd);
+    const U8 v0 = __builtin_shuffle(even, odd, U8{0, 8, 1, 9, 2, 10, 3, 11});
+    const U8 v1 = __builtin_shuffle(even, odd, U8{4, 12, 5, 13, 6, 14, 7, 15});
+    std::memcpy(full + 2 * i, &v0, sizeof v0);
+    std::memcpy(full + 2 * i + 8, &v1, sizeof v1);
+  }
+  for (; i < m; ++i) {
+    full[2 * i] = lo[i];
+    full[2 * i + 1] = hi[i];
+  }
+}
+
 // Band order of a three-axis split, written (axis 2, axis 1, axis 0) with
 // L = even and H = odd: LLL, HLL, LLH, LHL, HLH, HHL, LHH, HHH; of a split
 // of axes 0 and 1: LL, LH, HL, HH. Listed here as pairs of bands that differ
@@ -209,17 +247,10 @@ TYQ_VECTOR_CLONES void shuffle(int32_t* region, int n0, int n1, int n2, bool spl
         const size_t at = (static_cast<size_t>(i2) * m1 + i1) * m0;
         int32_t* __restrict lo = region + bp.even * bandSize + at;
         int32_t* __restrict hi = region + bp.odd * bandSize + at;
-        if (toBands) {
-          for (int i0 = 0; i0 < m0; ++i0) {
-            lo[i0] = full[2 * i0];
-            hi[i0] = full[2 * i0 + 1];
-          }
-        } else {
-          for (int i0 = 0; i0 < m0; ++i0) {
-            full[2 * i0] = lo[i0];
-            full[2 * i0 + 1] = hi[i0];
-          }
-        }
+        if (toBands)
+          splitRow(full, lo, hi, m0);
+        else
+          joinRow(full, lo, hi, m0);
       }
     }
   }
