@@ -97,8 +97,8 @@ TYQ_LIFT_INLINE void liftVector(U8& o, const U8& a, const U8& b) {
 template <int Mul, int Add, int Shift, bool Subtract, int V>
 TYQ_LIFT_INLINE void regOdd(const U8 (&e)[V], U8 (&o)[V]) {
   for (int k = 0; k < V; ++k) {
-    const U8 next = k + 1 < V ? __builtin_shuffle(e[k], e[k + 1], U8{1, 2, 3, 4, 5, 6, 7, 8})
-                              : __builtin_shuffle(e[k], U8{1, 2, 3, 4, 5, 6, 7, 7});
+    const U8 next = k + 1 < V ? __builtin_shufflevector(e[k], e[k + 1], 1, 2, 3, 4, 5, 6, 7, 8)
+                              : __builtin_shufflevector(e[k], e[k], 1, 2, 3, 4, 5, 6, 7, 7);
     liftVector<Mul, Add, Shift, Subtract>(o[k], e[k], next);
   }
 }
@@ -106,8 +106,8 @@ TYQ_LIFT_INLINE void regOdd(const U8 (&e)[V], U8 (&o)[V]) {
 template <int Mul, int Add, int Shift, bool Subtract, int V>
 TYQ_LIFT_INLINE void regEven(U8 (&e)[V], const U8 (&o)[V]) {
   for (int k = 0; k < V; ++k) {
-    const U8 prev = k > 0 ? __builtin_shuffle(o[k - 1], o[k], U8{7, 8, 9, 10, 11, 12, 13, 14})
-                          : __builtin_shuffle(o[k], U8{0, 0, 1, 2, 3, 4, 5, 6});
+    const U8 prev = k > 0 ? __builtin_shufflevector(o[k - 1], o[k], 7, 8, 9, 10, 11, 12, 13, 14)
+                          : __builtin_shufflevector(o[k], o[k], 0, 0, 1, 2, 3, 4, 5, 6);
     liftVector<Mul, Add, Shift, Subtract>(e[k], prev, o[k]);
   }
 }
@@ -119,8 +119,8 @@ TYQ_LIFT_INLINE void liftRowInRegisters(uint32_t* row, bool inverse) {
     U8 v0, v1;
     std::memcpy(&v0, row + 16 * k, sizeof v0);
     std::memcpy(&v1, row + 16 * k + 8, sizeof v1);
-    e[k] = __builtin_shuffle(v0, v1, U8{0, 2, 4, 6, 8, 10, 12, 14});
-    o[k] = __builtin_shuffle(v0, v1, U8{1, 3, 5, 7, 9, 11, 13, 15});
+    e[k] = __builtin_shufflevector(v0, v1, 0, 2, 4, 6, 8, 10, 12, 14);
+    o[k] = __builtin_shufflevector(v0, v1, 1, 3, 5, 7, 9, 11, 13, 15);
   }
   if (inverse) {
     regEven<1817, 2048, 12, true>(e, o);
@@ -134,8 +134,8 @@ TYQ_LIFT_INLINE void liftRowInRegisters(uint32_t* row, bool inverse) {
     regEven<1817, 2048, 12, false>(e, o);
   }
   for (int k = 0; k < V; ++k) {
-    const U8 v0 = __builtin_shuffle(e[k], o[k], U8{0, 8, 1, 9, 2, 10, 3, 11});
-    const U8 v1 = __builtin_shuffle(e[k], o[k], U8{4, 12, 5, 13, 6, 14, 7, 15});
+    const U8 v0 = __builtin_shufflevector(e[k], o[k], 0, 8, 1, 9, 2, 10, 3, 11);
+    const U8 v1 = __builtin_shufflevector(e[k], o[k], 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(row + 16 * k, &v0, sizeof v0);
     std::memcpy(row + 16 * k + 8, &v1, sizeof v1);
   }
@@ -189,8 +189,8 @@ TYQ_LIFT_INLINE void splitRow(const int32_t* __restrict full, int32_t* __restric
     U8 v0, v1;
     std::memcpy(&v0, full + 2 * i, sizeof v0);
     std::memcpy(&v1, full + 2 * i + 8, sizeof v1);
-    const U8 even = __builtin_shuffle(v0, v1, U8{0, 2, 4, 6, 8, 10, 12, 14});
-    const U8 odd = __builtin_shuffle(v0, v1, U8{1, 3, 5, 7, 9, 11, 13, 15});
+    const U8 even = __builtin_shufflevector(v0, v1, 0, 2, 4, 6, 8, 10, 12, 14);
+    const U8 odd = __builtin_shufflevector(v0, v1, 1, 3, 5, 7, 9, 11, 13, 15);
     std::memcpy(lo + i, &even, sizeof even);
     std::memcpy(hi + i, &odd, sizeof odd);
   }
@@ -207,8 +207,8 @@ TYQ_LIFT_INLINE void joinRow(int32_t* __restrict full, const int32_t* __restrict
     U8 even, odd;
     std::memcpy(&even, lo + i, sizeof even);
     std::memcpy(&odd, hi + i, sizeof odd);
-    const U8 v0 = __builtin_shuffle(even, odd, U8{0, 8, 1, 9, 2, 10, 3, 11});
-    const U8 v1 = __builtin_shuffle(even, odd, U8{4, 12, 5, 13, 6, 14, 7, 15});
+    const U8 v0 = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 2, 10, 3, 11);
+    const U8 v1 = __builtin_shufflevector(even, odd, 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(full + 2 * i, &v0, sizeof v0);
     std::memcpy(full + 2 * i + 8, &v1, sizeof v1);
   }
