@@ -113,7 +113,7 @@ TYQ_LIFT_INLINE void regEven(U8 (&e)[V], const U8 (&o)[V]) {
 }
 
 template <int V>
-TYQ_LIFT_INLINE void liftRowInRegisters(uint32_t* row, bool inverse) {
+TYQ_LIFT_INLINE void liftRowInRegisters(const uint32_t* row, uint32_t* out, bool inverse) {
   U8 e[V], o[V];
   for (int k = 0; k < V; ++k) {
     U8 v0, v1;
@@ -136,32 +136,37 @@ TYQ_LIFT_INLINE void liftRowInRegisters(uint32_t* row, bool inverse) {
   for (int k = 0; k < V; ++k) {
     const U8 v0 = __builtin_shufflevector(e[k], o[k], 0, 8, 1, 9, 2, 10, 3, 11);
     const U8 v1 = __builtin_shufflevector(e[k], o[k], 4, 12, 5, 13, 6, 14, 7, 15);
-    std::memcpy(row + 16 * k, &v0, sizeof v0);
-    std::memcpy(row + 16 * k + 8, &v1, sizeof v1);
+    std::memcpy(out + 16 * k, &v0, sizeof v0);
+    std::memcpy(out + 16 * k + 8, &v1, sizeof v1);
   }
 }
 
 // Rows along axis 0 are contiguous; rows of 16, 32, 48 or 64 are lifted
 // whole in registers.
 template <int V>
-TYQ_LIFT_INLINE void liftRowsInRegisters(uint32_t* region, int rows, bool inverse) {
-  for (int r = 0; r < rows; ++r)
-    liftRowInRegisters<V>(region + static_cast<ptrdiff_t>(r) * 16 * V, inverse);
+TYQ_LIFT_INLINE void liftRowsInRegisters(const uint32_t* region, uint32_t* out, int rows,
+                                         bool inverse) {
+  for (int r = 0; r < rows; ++r) {
+    const ptrdiff_t at = static_cast<ptrdiff_t>(r) * 16 * V;
+    liftRowInRegisters<V>(region + at, out + at, inverse);
+  }
 }
 
-TYQ_VECTOR_CLONES bool liftSplitRows(uint32_t* region, int n0, int rows, bool inverse) {
+// Lifts the rows of `region` into `out` (which may be `region`).
+TYQ_VECTOR_CLONES bool liftSplitRows(const uint32_t* region, uint32_t* out, int n0, int rows,
+                                     bool inverse) {
   switch (n0) {
     case 16:
-      liftRowsInRegisters<1>(region, rows, inverse);
+      liftRowsInRegisters<1>(region, out, rows, inverse);
       return true;
     case 32:
-      liftRowsInRegisters<2>(region, rows, inverse);
+      liftRowsInRegisters<2>(region, out, rows, inverse);
       return true;
     case 48:
-      liftRowsInRegisters<3>(region, rows, inverse);
+      liftRowsInRegisters<3>(region, out, rows, inverse);
       return true;
     case 64:
-      liftRowsInRegisters<4>(region, rows, inverse);
+      liftRowsInRegisters<4>(region, out, rows, inverse);
       return true;
     default:
       return false;
@@ -170,7 +175,7 @@ TYQ_VECTOR_CLONES bool liftSplitRows(uint32_t* region, int n0, int rows, bool in
 
 // Other row lengths: one row at a time, in place.
 void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
-  if (liftSplitRows(region, n0, rows, inverse)) return;
+  if (liftSplitRows(region, region, n0, rows, inverse)) return;
   for (int r = 0; r < rows; ++r) {
     uint32_t* row = region + static_cast<ptrdiff_t>(r) * n0;
     if (inverse)
@@ -257,6 +262,73 @@ TYQ_VECTOR_CLONES void shuffle(int32_t* region, int n0, int n1, int n2, bool spl
   if (!toBands) std::memcpy(region, tmp, total * sizeof(int32_t));
 }
 
+// Where the inverse reads a band of the finest level: two's complement as
+// it stands, or sign-magnitude kept to the magnitude bits of `keep`.
+struct BandSource {
+  const int32_t* at = nullptr;
+  bool signMagnitude = false;
+  uint32_t keep = 0;
+};
+
+TYQ_LIFT_INLINE void readBand(U8& v, const BandSource& b, size_t i) {
+  std::memcpy(&v, b.at + i, sizeof v);
+  if (b.signMagnitude) {
+    const U8 neg = reinterpret_cast<U8>(reinterpret_cast<I8>(v) >> 31);
+    v = ((v & b.keep) ^ neg) - neg;
+  }
+}
+
+// The eight bands of the finest level interleaved into the 64^3 brick
+// `full` (what shuffle does, reading each band from its own source).
+TYQ_VECTOR_CLONES void scatterFinest(const BandSource (&bands)[8], int32_t* full) {
+  constexpr int m = 32;
+  for (const BandPair& bp : kPairs3) {
+    const BandSource& lo = bands[bp.even];
+    const BandSource& hi = bands[bp.odd];
+    for (int i2 = 0; i2 < m; ++i2) {
+      for (int i1 = 0; i1 < m; ++i1) {
+        int32_t* row = full + (static_cast<size_t>(2 * i2 + bp.h2) * 64 + 2 * i1 + bp.h1) * 64;
+        const size_t at = (static_cast<size_t>(i2) * m + i1) * m;
+        for (int i = 0; i < m; i += 8) {
+          U8 even, odd;
+          readBand(even, lo, at + i);
+          readBand(odd, hi, at + i);
+          const U8 v0 = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 2, 10, 3, 11);
+          const U8 v1 = __builtin_shufflevector(even, odd, 4, 12, 5, 13, 6, 14, 7, 15);
+          std::memcpy(row + 2 * i, &v0, sizeof v0);
+          std::memcpy(row + 2 * i + 8, &v1, sizeof v1);
+        }
+      }
+    }
+  }
+}
+
+// The inverse of the coarser levels in `coef`, then of the finest from
+// `fine` into `coef`, through `tmp`.
+void inverseLevels(int32_t* coef, int32_t* tmp, Resolution stopAt, const BandSource (&fine)[6]) {
+  shuffle(coef, 16, 16, 16, false, tmp, false);
+  shuffle(coef + 4096, 16, 16, 16, false, tmp, false);
+  liftAxis(coef, 16, 16, 32, 1, true);
+  liftAxis(coef, 16, 16, 32, 0, true);
+  if (stopAt == Resolution::Quarter) return;
+  shuffle(coef, 32, 32, 32, true, tmp, false);
+  shuffle(coef + 32768, 32, 32, 32, false, tmp, false);
+  liftAxis(coef, 32, 32, 32, 2, true);
+  liftAxis(coef, 32, 32, 64, 1, true);
+  liftAxis(coef, 32, 32, 64, 0, true);
+  if (stopAt == Resolution::Half) return;
+  BandSource bands[8];
+  bands[0].at = coef;
+  bands[1].at = coef + 32768;
+  for (int b = 2; b < 8; ++b) bands[b] = fine[b - 2];
+  scatterFinest(bands, tmp);
+  // The last step lifts the rows out of `tmp` into place.
+  liftAxis(tmp, 64, 64, 64, 2, true);
+  liftAxis(tmp, 64, 64, 64, 1, true);
+  liftSplitRows(reinterpret_cast<uint32_t*>(tmp), reinterpret_cast<uint32_t*>(coef), 64, 64 * 64,
+                true);
+}
+
 }  // namespace
 
 void liftAxis(int32_t* region, int n0, int n1, int n2, int axis, bool inverse) {
@@ -303,19 +375,20 @@ void forwardTransform(int32_t* coef, int32_t* tmp) {
 }
 
 void inverseTransform(int32_t* coef, int32_t* tmp, Resolution stopAt) {
-  shuffle(coef, 16, 16, 16, false, tmp, false);
-  shuffle(coef + 4096, 16, 16, 16, false, tmp, false);
-  liftAxis(coef, 16, 16, 32, 1, true);
-  liftAxis(coef, 16, 16, 32, 0, true);
-  if (stopAt == Resolution::Quarter) return;
-  shuffle(coef, 32, 32, 32, true, tmp, false);
-  shuffle(coef + 32768, 32, 32, 32, false, tmp, false);
-  liftAxis(coef, 32, 32, 32, 2, true);
-  liftAxis(coef, 32, 32, 64, 1, true);
-  liftAxis(coef, 32, 32, 64, 0, true);
-  if (stopAt == Resolution::Half) return;
-  shuffle(coef, 64, 64, 64, true, tmp, false);
-  for (int axis = 2; axis >= 0; --axis) liftAxis(coef, 64, 64, 64, axis, true);
+  BandSource fine[6];
+  for (int b = 0; b < 6; ++b) fine[b].at = coef + 65536 + 32768 * b;
+  inverseLevels(coef, tmp, stopAt, fine);
+}
+
+void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
+                                int32_t* tmp) {
+  BandSource fine[6];
+  for (int b = 0; b < 6; ++b) {
+    fine[b].at = finest + 32768 * b;
+    fine[b].signMagnitude = true;
+    fine[b].keep = keep[b] & 0x7FFFFFFFu;
+  }
+  inverseLevels(coef, tmp, Resolution::Full, fine);
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Block

@@ -155,3 +155,26 @@ TEST(BlockWavelet, PartialInversesLeaveTheLowBands) {
   EXPECT_NEAR(half[32768 / 2] * 0.5371558, 1000, 10);
   EXPECT_NEAR(quarter[4096 / 2] * 0.28853634, 1000, 10);
 }
+
+namespace {
+
+TEST(BlockWavelet, KeptFinestInverseEqualsMaskingFirst) {
+  std::vector<int32_t> sm = randomBrick(7, INT32_MIN, INT32_MAX);
+  uint32_t keep[6];
+  for (int k = 0; k < 6; ++k) keep[k] = 0xFFFFFFFFu << (3 * k + 1);
+  // The coarser subbands as two's complement, the finest still sign-magnitude.
+  std::vector<int32_t> got = randomBrick(8, -100000, 100000);
+  std::vector<int32_t> want = got;
+  const int first = B::kBands[B::kSubbands - 6].offset;
+  for (int i = first; i < B::kSamples; ++i) {
+    const uint32_t u = static_cast<uint32_t>(sm[i]);
+    const uint32_t mag = u & keep[(i - first) / 32768] & 0x7FFFFFFFu;
+    want[i] = static_cast<int32_t>((u >> 31) ? 0u - mag : mag);
+  }
+  std::vector<int32_t> tmp(B::kSamples);
+  B::inverseTransform(want.data(), tmp.data(), B::Resolution::Full);
+  B::inverseTransformKeptFinest(got.data(), sm.data() + first, keep, tmp.data());
+  EXPECT_EQ(got, want);
+}
+
+}  // namespace
