@@ -2,6 +2,8 @@
 // zombie check.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "compressed/block_test_util.h"
@@ -123,3 +125,24 @@ TEST(BlockFill, ZombieGuardKeepsSilentEndsSilent) {
     for (int k = 44; k < 64; ++k) tail = std::max(tail, std::fabs(double(out[t + 4096 * k])));
   EXPECT_LT(tail, 0.05);
 }
+
+namespace {
+
+TEST(BlockFill, FloatOutputIsTheRoundedProductWhateverTheFactor) {
+  // 11 values: the vector loop and its tail; extreme coefficients.
+  const std::vector<int32_t> coef = {0, 1, -1, 3, INT32_MAX, INT32_MIN, 123456, -654321, 7, -9, 42};
+  for (const double factor : {1.0 / 3.0, 1e-7, 7.3e28, 1e36, -2.5e30, 0.0}) {
+    B::OutputMap map;
+    map.factor = factor;
+    std::vector<float> out(coef.size());
+    B::writeOutput(coef.data(), static_cast<int>(coef.size()), map, out.data());
+    for (size_t i = 0; i < coef.size(); ++i) {
+      const double r = coef[i] * factor;
+      const double limit = std::numeric_limits<float>::max();
+      const float want = static_cast<float>(r > limit ? limit : r < -limit ? -limit : r);
+      EXPECT_EQ(out[i], want) << factor << " " << coef[i];
+    }
+  }
+}
+
+}  // namespace
