@@ -69,6 +69,32 @@ TYQ_VECTOR_CLONES double rowError(const double* ref, const int32_t* rec, double 
   return (a[0] + a[1]) + (a[2] + a[3]);
 }
 
+// rowError of four rows 64 apart at once: the same sums in the same order,
+// the four rows' additions interleaved instead of each waiting on the last.
+TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double gain, int n,
+                                  double (&out)[4]) {
+  using D4 = double __attribute__((vector_size(32)));
+  using U4 = uint64_t __attribute__((vector_size(32)));
+  using I4 = int32_t __attribute__((vector_size(16)));
+  D4 a[4] = {};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    for (int r = 0; r < 4; ++r) {
+      I4 c;
+      D4 x;
+      std::memcpy(&c, rec + 64 * r + i, sizeof c);
+      std::memcpy(&x, ref + 64 * r + i, sizeof x);
+      const D4 d = x - __builtin_convertvector(c, D4) * gain;
+      a[r] += reinterpret_cast<D4>(reinterpret_cast<U4>(d) & 0x7FFFFFFFFFFFFFFFull);
+    }
+  }
+  for (int r = 0; r < 4; ++r) {
+    double a0 = a[r][0];
+    for (int k = i; k < n; ++k) a0 += std::fabs(ref[64 * r + k] - rec[64 * r + k] * gain);
+    out[r] = (a0 + a[r][1]) + (a[r][2] + a[r][3]);
+  }
+}
+
 double rowSignal(const double* ref, int n) {
   double a = 0;
   for (int i = 0; i < n; ++i) a += std::fabs(ref[i]);
@@ -116,7 +142,14 @@ double sumError(const double* ref, const int32_t* rec, double gain, const TraceL
             v2 = extent(l, fullBlock, 2);
   double error = 0;
   for (int i2 = 0; i2 < v2; ++i2) {
-    for (int i1 = 0; i1 < v1; ++i1) {
+    int i1 = 0;
+    for (; i1 + 4 <= v1; i1 += 4) {
+      const int at = 64 * (i1 + 64 * i2);
+      double rows[4];
+      rowErrors4(ref + at, rec + at, gain, v0, rows);
+      for (const double row : rows) error += fullBlock ? row : row / v0;
+    }
+    for (; i1 < v1; ++i1) {
       const int at = 64 * (i1 + 64 * i2);
       const double row = rowError(ref + at, rec + at, gain, v0);
       error += fullBlock ? row : row / v0;
