@@ -155,22 +155,17 @@ TYQ_LIFT_INLINE void liftRowsInRegisters(const uint32_t* region, uint32_t* out, 
 // Lifts the rows of `region` into `out` (which may be `region`).
 TYQ_VECTOR_CLONES bool liftSplitRows(const uint32_t* region, uint32_t* out, int n0, int rows,
                                      bool inverse) {
-  switch (n0) {
-    case 16:
-      liftRowsInRegisters<1>(region, out, rows, inverse);
-      return true;
-    case 32:
-      liftRowsInRegisters<2>(region, out, rows, inverse);
-      return true;
-    case 48:
-      liftRowsInRegisters<3>(region, out, rows, inverse);
-      return true;
-    case 64:
-      liftRowsInRegisters<4>(region, out, rows, inverse);
-      return true;
-    default:
-      return false;
-  }
+  if (n0 == 16)
+    liftRowsInRegisters<1>(region, out, rows, inverse);
+  else if (n0 == 32)
+    liftRowsInRegisters<2>(region, out, rows, inverse);
+  else if (n0 == 48)
+    liftRowsInRegisters<3>(region, out, rows, inverse);
+  else if (n0 == 64)
+    liftRowsInRegisters<4>(region, out, rows, inverse);
+  else
+    return false;
+  return true;
 }
 
 // Other row lengths: one row at a time, in place.
