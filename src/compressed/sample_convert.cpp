@@ -22,23 +22,62 @@ inline bool isMarker(float v) {
   return !std::isfinite(v) || v == std::numeric_limits<float>::max();
 }
 
+using I4 = int32_t __attribute__((vector_size(16)));
+using F4 = float __attribute__((vector_size(16)));
+using D4 = double __attribute__((vector_size(32)));
+
+// All ones in the lanes of `v` that hold a marker (isMarker).
+inline __attribute__((always_inline)) I4 markerLanes(const F4& v) {
+  const I4 bits = reinterpret_cast<I4>(v) & 0x7FFFFFFF;
+  return (bits >= 0x7F800000) | (v == std::numeric_limits<float>::max());
+}
+
+// The largest |s| of the samples that are no markers (0 when none is).
+TYQ_VECTOR_CLONES float largestMagnitude(const float* s) {
+  I4 m{};
+  for (int i = 0; i < kSamples; i += 4) {
+    F4 v;
+    std::memcpy(&v, s + i, sizeof v);
+    // Magnitudes of finite floats order like their bits.
+    const I4 x = reinterpret_cast<I4>(v) & 0x7FFFFFFF & ~markerLanes(v);
+    const I4 larger = m < x;
+    m = (x & larger) | (m & ~larger);
+  }
+  const int32_t top = std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+  float f;
+  std::memcpy(&f, &top, sizeof f);
+  return f;
+}
+
+// roundToCode(s * scale) of every sample, 0 for markers; no product leaves
+// the code range since |s| never exceeds the largest magnitude. Adding 0.5
+// with the product's sign rounds half away from zero (0 stays 0 either way).
+TYQ_VECTOR_CLONES void scaleToCodes(const float* s, double scale, int32_t* coef) {
+  using U64x4 = uint64_t __attribute__((vector_size(32)));
+  const U64x4 half = reinterpret_cast<U64x4>(D4{} + 0.5);
+  for (int i = 0; i < kSamples; i += 4) {
+    F4 v;
+    std::memcpy(&v, s + i, sizeof v);
+    const D4 x = __builtin_convertvector(v, D4) * scale;
+    const U64x4 sign = reinterpret_cast<U64x4>(x) & 0x8000000000000000ull;
+    const D4 r = x + reinterpret_cast<D4>(half | sign);
+    const I4 c = __builtin_convertvector(r, I4) & ~markerLanes(v);
+    std::memcpy(coef + i, &c, sizeof c);
+  }
+}
+
 }  // namespace
 
 template <typename T>
 double toCoefficients(const T* s, int32_t* coef) {
   if constexpr (std::is_same_v<T, float>) {
-    float m = 0;
-    for (int i = 0; i < kSamples; ++i) {
-      if (!isMarker(s[i])) m = std::max(m, std::fabs(s[i]));
-    }
+    const float m = largestMagnitude(s);
     if (m < kSilentFloat) {
       std::fill(coef, coef + kSamples, 0);
       return 0.0;
     }
     const double scale = kFloatRange / m;
-    for (int i = 0; i < kSamples; ++i) {
-      coef[i] = isMarker(s[i]) ? 0 : roundToCode<int32_t>(s[i] * scale);
-    }
+    scaleToCodes(s, scale, coef);
     return 1.0 / scale;
   } else {
     for (int i = 0; i < kSamples; ++i) coef[i] = s[i];
@@ -73,9 +112,7 @@ TYQ_VECTOR_CLONES double rowError(const double* ref, const int32_t* rec, double 
 // the four rows' additions interleaved instead of each waiting on the last.
 TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double gain, int n,
                                   double (&out)[4]) {
-  using D4 = double __attribute__((vector_size(32)));
   using U4 = uint64_t __attribute__((vector_size(32)));
-  using I4 = int32_t __attribute__((vector_size(16)));
   D4 a[4] = {};
   int i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -107,9 +144,6 @@ int extent(const TraceLayout& l, bool fullBlock, int axis) {
 
 // float(coef[i] * factor), four at a time.
 TYQ_VECTOR_CLONES void scaleToFloats(const int32_t* coef, int count, double factor, float* out) {
-  using I4 = int32_t __attribute__((vector_size(16)));
-  using D4 = double __attribute__((vector_size(32)));
-  using F4 = float __attribute__((vector_size(16)));
   int i = 0;
   for (; i + 4 <= count; i += 4) {
     I4 c;
