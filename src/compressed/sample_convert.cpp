@@ -108,27 +108,35 @@ TYQ_VECTOR_CLONES double rowError(const double* ref, const int32_t* rec, double 
   return (a[0] + a[1]) + (a[2] + a[3]);
 }
 
+// a += |ref - gain * rec| for four consecutive values, lane by lane.
+inline __attribute__((always_inline)) void addError(D4& a, const double* ref, const int32_t* rec,
+                                                    double gain) {
+  using U64x4 = uint64_t __attribute__((vector_size(32)));
+  I4 c;
+  D4 x;
+  std::memcpy(&c, rec, sizeof c);
+  std::memcpy(&x, ref, sizeof x);
+  const D4 d = x - __builtin_convertvector(c, D4) * gain;
+  a += reinterpret_cast<D4>(reinterpret_cast<U64x4>(d) & 0x7FFFFFFFFFFFFFFFull);
+}
+
 // rowError of four rows 64 apart at once: the same sums in the same order,
 // the four rows' additions interleaved instead of each waiting on the last.
 TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double gain, int n,
                                   double (&out)[4]) {
-  using U4 = uint64_t __attribute__((vector_size(32)));
-  D4 a[4] = {};
+  D4 a0{}, a1{}, a2{}, a3{};
   int i = 0;
   for (; i + 4 <= n; i += 4) {
-    for (int r = 0; r < 4; ++r) {
-      I4 c;
-      D4 x;
-      std::memcpy(&c, rec + 64 * r + i, sizeof c);
-      std::memcpy(&x, ref + 64 * r + i, sizeof x);
-      const D4 d = x - __builtin_convertvector(c, D4) * gain;
-      a[r] += reinterpret_cast<D4>(reinterpret_cast<U4>(d) & 0x7FFFFFFFFFFFFFFFull);
-    }
+    addError(a0, ref + i, rec + i, gain);
+    addError(a1, ref + 64 + i, rec + 64 + i, gain);
+    addError(a2, ref + 128 + i, rec + 128 + i, gain);
+    addError(a3, ref + 192 + i, rec + 192 + i, gain);
   }
+  const D4 a[4] = {a0, a1, a2, a3};
   for (int r = 0; r < 4; ++r) {
-    double a0 = a[r][0];
-    for (int k = i; k < n; ++k) a0 += std::fabs(ref[64 * r + k] - rec[64 * r + k] * gain);
-    out[r] = (a0 + a[r][1]) + (a[r][2] + a[r][3]);
+    double first = a[r][0];
+    for (int k = i; k < n; ++k) first += std::fabs(ref[64 * r + k] - rec[64 * r + k] * gain);
+    out[r] = (first + a[r][1]) + (a[r][2] + a[r][3]);
   }
 }
 
