@@ -204,6 +204,13 @@ class BandCoder {
     }
   }
 
+  // Set bits of v, without the library call the baseline instruction set
+  // makes of a population count.
+  static int bitCount(uint32_t v) {
+    v -= (v >> 1) & 0x55555555u;
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return static_cast<int>((((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24);
+  }
   // Bit 7 of every byte of `w` moved to bit k for byte k.
   static uint32_t byteMask(uint64_t w) {
     return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56);
@@ -304,7 +311,7 @@ class BandCoder {
   template <class Local>
   static void refineBits(Local& stream, uint32_t at, uint32_t* m, int n0, uint32_t g) {
     if (at == 0) return;
-    const int n = __builtin_popcount(at);
+    const int n = bitCount(at);
     uint32_t word = 0;
     if (!Bits::kDecode) {
       int i = 0;

@@ -2,9 +2,11 @@
 // sqnr_control.cpp and decompress_block.cpp.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "compressed/compressor3d_impl.h"
+#include "compressed/vector_clones.h"
 
 namespace Qra::Ostrel::Tyq::Private {
 
@@ -122,9 +124,22 @@ float Compressor3d::calculateSQNR(int64_t count, const float* a, const float* b)
 
 namespace Block {
 
-void toSignMagnitude(int32_t* coef, int count) {
+TYQ_VECTOR_CLONES void toSignMagnitude(int32_t* coef, int count) {
+  using U8 = uint32_t __attribute__((vector_size(32)));
+  using I8 = int32_t __attribute__((vector_size(32)));
   uint32_t* u = reinterpret_cast<uint32_t*>(coef);
-  for (int i = 0; i < count; ++i) {
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    U8 v;
+    std::memcpy(&v, u + i, sizeof v);
+    const U8 neg = reinterpret_cast<U8>(reinterpret_cast<I8>(v) >> 31);
+    U8 mag = (v ^ neg) - neg;
+    // Only -2^31 keeps bit 31 in its magnitude.
+    mag -= mag >> 31;
+    const U8 r = mag | (neg & 0x80000000u);
+    std::memcpy(u + i, &r, sizeof r);
+  }
+  for (; i < count; ++i) {
     const uint32_t v = u[i];
     const uint32_t neg = v >> 31;
     uint32_t mag = neg ? 0u - v : v;
@@ -133,12 +148,30 @@ void toSignMagnitude(int32_t* coef, int count) {
   }
 }
 
-void fromSignMagnitude(int32_t* coef, int count) {
-  uint32_t* u = reinterpret_cast<uint32_t*>(coef);
-  for (int i = 0; i < count; ++i) {
-    const uint32_t mag = u[i] & 0x7FFFFFFFu;
-    u[i] = (u[i] >> 31) ? 0u - mag : mag;
+// Eight values at a time, written as vectors so that the loop vectorises
+// whatever the optimisation level.
+TYQ_VECTOR_CLONES void fromSignMagnitude(const int32_t* in, int32_t* out, int count,
+                                         uint32_t keep) {
+  using U8 = uint32_t __attribute__((vector_size(32)));
+  using I8 = int32_t __attribute__((vector_size(32)));
+  keep &= 0x7FFFFFFFu;
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    U8 v;
+    std::memcpy(&v, in + i, sizeof v);
+    const U8 neg = reinterpret_cast<U8>(reinterpret_cast<I8>(v) >> 31);
+    const U8 r = ((v & keep) ^ neg) - neg;
+    std::memcpy(out + i, &r, sizeof r);
   }
+  for (; i < count; ++i) {
+    const uint32_t v = static_cast<uint32_t>(in[i]);
+    const uint32_t mag = v & keep;
+    out[i] = static_cast<int32_t>((v >> 31) ? 0u - mag : mag);
+  }
+}
+
+void fromSignMagnitude(int32_t* coef, int count) {
+  fromSignMagnitude(coef, coef, count, 0x7FFFFFFFu);
 }
 
 }  // namespace Block

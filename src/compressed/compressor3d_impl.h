@@ -93,6 +93,8 @@ namespace Block {
 // back, over `count` values.
 void toSignMagnitude(int32_t* coef, int count);
 void fromSignMagnitude(int32_t* coef, int count);
+// The same from `in` to `out` keeping only the magnitude bits in `keep`.
+void fromSignMagnitude(const int32_t* in, int32_t* out, int count, uint32_t keep);
 
 }  // namespace Block
 

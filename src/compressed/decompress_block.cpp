@@ -119,8 +119,17 @@ bool Compressor3d::Impl::decompressBrick() {
   const int extent = kLevelExtent[level];
   std::memset(coef.data(), 0, sizeof(int32_t) * static_cast<size_t>(extent));
   Block::decodeBands(readers, reinterpret_cast<uint32_t*>(coef.data()), states.data(), plan, bands);
-  Block::fromSignMagnitude(coef.data(), extent);
-  Block::inverseTransform(coef.data(), tmp.data(), static_cast<Block::Resolution>(level));
+  const auto resolution = static_cast<Block::Resolution>(level);
+  if (resolution == Block::Resolution::Full) {
+    // The finest subbands leave sign-magnitude on their way into the inverse.
+    const int finest = Block::kBands[Block::kSubbands - 6].offset;
+    const uint32_t keepAll[6] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+    Block::fromSignMagnitude(coef.data(), finest);
+    Block::inverseTransformKeptFinest(coef.data(), coef.data() + finest, keepAll, tmp.data());
+  } else {
+    Block::fromSignMagnitude(coef.data(), extent);
+    Block::inverseTransform(coef.data(), tmp.data(), resolution);
+  }
   if (layout.hasDead()) Block::zeroDeadTraces(coef.data(), edge, layout.flags);
   withSamples(type, samples, [&](auto* out) {
     using T = std::remove_pointer_t<decltype(out)>;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -21,23 +22,62 @@ inline bool isMarker(float v) {
   return !std::isfinite(v) || v == std::numeric_limits<float>::max();
 }
 
+using I4 = int32_t __attribute__((vector_size(16)));
+using F4 = float __attribute__((vector_size(16)));
+using D4 = double __attribute__((vector_size(32)));
+
+// All ones in the lanes of `v` that hold a marker (isMarker).
+inline __attribute__((always_inline)) I4 markerLanes(const F4& v) {
+  const I4 bits = reinterpret_cast<I4>(v) & 0x7FFFFFFF;
+  return (bits >= 0x7F800000) | (v == std::numeric_limits<float>::max());
+}
+
+// The largest |s| of the samples that are no markers (0 when none is).
+TYQ_VECTOR_CLONES float largestMagnitude(const float* s) {
+  I4 m{};
+  for (int i = 0; i < kSamples; i += 4) {
+    F4 v;
+    std::memcpy(&v, s + i, sizeof v);
+    // Magnitudes of finite floats order like their bits.
+    const I4 x = reinterpret_cast<I4>(v) & 0x7FFFFFFF & ~markerLanes(v);
+    const I4 larger = m < x;
+    m = (x & larger) | (m & ~larger);
+  }
+  const int32_t top = std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+  float f;
+  std::memcpy(&f, &top, sizeof f);
+  return f;
+}
+
+// roundToCode(s * scale) of every sample, 0 for markers; no product leaves
+// the code range since |s| never exceeds the largest magnitude. Adding 0.5
+// with the product's sign rounds half away from zero (0 stays 0 either way).
+TYQ_VECTOR_CLONES void scaleToCodes(const float* s, double scale, int32_t* coef) {
+  using U64x4 = uint64_t __attribute__((vector_size(32)));
+  const U64x4 half = reinterpret_cast<U64x4>(D4{} + 0.5);
+  for (int i = 0; i < kSamples; i += 4) {
+    F4 v;
+    std::memcpy(&v, s + i, sizeof v);
+    const D4 x = __builtin_convertvector(v, D4) * scale;
+    const U64x4 sign = reinterpret_cast<U64x4>(x) & 0x8000000000000000ull;
+    const D4 r = x + reinterpret_cast<D4>(half | sign);
+    const I4 c = __builtin_convertvector(r, I4) & ~markerLanes(v);
+    std::memcpy(coef + i, &c, sizeof c);
+  }
+}
+
 }  // namespace
 
 template <typename T>
 double toCoefficients(const T* s, int32_t* coef) {
   if constexpr (std::is_same_v<T, float>) {
-    float m = 0;
-    for (int i = 0; i < kSamples; ++i) {
-      if (!isMarker(s[i])) m = std::max(m, std::fabs(s[i]));
-    }
+    const float m = largestMagnitude(s);
     if (m < kSilentFloat) {
       std::fill(coef, coef + kSamples, 0);
       return 0.0;
     }
     const double scale = kFloatRange / m;
-    for (int i = 0; i < kSamples; ++i) {
-      coef[i] = isMarker(s[i]) ? 0 : roundToCode<int32_t>(s[i] * scale);
-    }
+    scaleToCodes(s, scale, coef);
     return 1.0 / scale;
   } else {
     for (int i = 0; i < kSamples; ++i) coef[i] = s[i];
@@ -68,6 +108,38 @@ TYQ_VECTOR_CLONES double rowError(const double* ref, const int32_t* rec, double 
   return (a[0] + a[1]) + (a[2] + a[3]);
 }
 
+// a += |ref - gain * rec| for four consecutive values, lane by lane.
+inline __attribute__((always_inline)) void addError(D4& a, const double* ref, const int32_t* rec,
+                                                    double gain) {
+  using U64x4 = uint64_t __attribute__((vector_size(32)));
+  I4 c;
+  D4 x;
+  std::memcpy(&c, rec, sizeof c);
+  std::memcpy(&x, ref, sizeof x);
+  const D4 d = x - __builtin_convertvector(c, D4) * gain;
+  a += reinterpret_cast<D4>(reinterpret_cast<U64x4>(d) & 0x7FFFFFFFFFFFFFFFull);
+}
+
+// rowError of four rows 64 apart at once: the same sums in the same order,
+// the four rows' additions interleaved instead of each waiting on the last.
+TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double gain, int n,
+                                  double (&out)[4]) {
+  D4 a0{}, a1{}, a2{}, a3{};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    addError(a0, ref + i, rec + i, gain);
+    addError(a1, ref + 64 + i, rec + 64 + i, gain);
+    addError(a2, ref + 128 + i, rec + 128 + i, gain);
+    addError(a3, ref + 192 + i, rec + 192 + i, gain);
+  }
+  const D4 a[4] = {a0, a1, a2, a3};
+  for (int r = 0; r < 4; ++r) {
+    double first = a[r][0];
+    for (int k = i; k < n; ++k) first += std::fabs(ref[64 * r + k] - rec[64 * r + k] * gain);
+    out[r] = (first + a[r][1]) + (a[r][2] + a[r][3]);
+  }
+}
+
 double rowSignal(const double* ref, int n) {
   double a = 0;
   for (int i = 0; i < n; ++i) a += std::fabs(ref[i]);
@@ -76,6 +148,18 @@ double rowSignal(const double* ref, int n) {
 
 int extent(const TraceLayout& l, bool fullBlock, int axis) {
   return fullBlock ? 64 : l.valid[axis];
+}
+
+// float(coef[i] * factor), four at a time.
+TYQ_VECTOR_CLONES void scaleToFloats(const int32_t* coef, int count, double factor, float* out) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    I4 c;
+    std::memcpy(&c, coef + i, sizeof c);
+    const F4 f = __builtin_convertvector(__builtin_convertvector(c, D4) * factor, F4);
+    std::memcpy(out + i, &f, sizeof f);
+  }
+  for (; i < count; ++i) out[i] = static_cast<float>(coef[i] * factor);
 }
 
 }  // namespace
@@ -100,7 +184,14 @@ double sumError(const double* ref, const int32_t* rec, double gain, const TraceL
             v2 = extent(l, fullBlock, 2);
   double error = 0;
   for (int i2 = 0; i2 < v2; ++i2) {
-    for (int i1 = 0; i1 < v1; ++i1) {
+    int i1 = 0;
+    for (; i1 + 4 <= v1; i1 += 4) {
+      const int at = 64 * (i1 + 64 * i2);
+      double rows[4];
+      rowErrors4(ref + at, rec + at, gain, v0, rows);
+      for (const double row : rows) error += fullBlock ? row : row / v0;
+    }
+    for (; i1 < v1; ++i1) {
       const int at = 64 * (i1 + 64 * i2);
       const double row = rowError(ref + at, rec + at, gain, v0);
       error += fullBlock ? row : row / v0;
@@ -118,6 +209,13 @@ double sqnrFromSums(const ErrorSums& sums, bool fullBlock) {
 template <typename T>
 void writeOutput(const int32_t* coef, int count, const OutputMap& map, T* out) {
   if constexpr (std::is_same_v<T, float>) {
+    // No product can leave the float range: the plain conversion in vectors.
+    const bool inRange = std::isfinite(map.factor) &&
+                         std::fabs(map.factor) * 2147483648.0 <= std::numeric_limits<float>::max();
+    if (inRange) {
+      scaleToFloats(coef, count, map.factor, out);
+      return;
+    }
     for (int i = 0; i < count; ++i) out[i] = narrowToFloat(coef[i] * map.factor);
   } else if constexpr (std::is_same_v<T, int32_t>) {
     for (int i = 0; i < count; ++i) out[i] = coef[i];

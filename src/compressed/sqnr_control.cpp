@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kMaxChecks = 32;
 constexpr int kTopLevel = Block::kQualityLevels - 1;
+constexpr int kFirstFinest = Block::kSubbands - 6;
 
 bool isFullBlock(const Block::TraceLayout& l) {
   return l.valid[0] == 64 && l.valid[1] == 64 && l.valid[2] == 64;
@@ -62,17 +63,16 @@ double Compressor3d::Impl::estimateSqnr() {
     sums.error = Block::sumError(reference.data(), untransformed.data(), scale, layout, full);
     return Block::sqnrFromSums(sums, full);
   }
-  const uint32_t* sm = reinterpret_cast<const uint32_t*>(coef.data());
-  uint32_t* out = reinterpret_cast<uint32_t*>(check.data());
-  for (int s = 0; s < Block::kSubbands; ++s) {
+  uint32_t keep[Block::kSubbands];
+  for (int s = 0; s < Block::kSubbands; ++s)
+    keep[s] = planes[s] == 0 ? 0u : (0x7FFFFFFFu << (msb[s] - planes[s])) & 0x7FFFFFFFu;
+  // The finest subbands are masked on their way into the inverse.
+  for (int s = 0; s < kFirstFinest; ++s) {
     const Block::Subband& b = Block::kBands[s];
-    const uint32_t keep = planes[s] == 0 ? 0u : (0x7FFFFFFFu << (msb[s] - planes[s])) & 0x7FFFFFFFu;
-    for (int i = b.offset; i < b.offset + b.size(); ++i) {
-      const uint32_t mag = sm[i] & keep;
-      out[i] = (sm[i] >> 31) ? 0u - mag : mag;
-    }
+    Block::fromSignMagnitude(coef.data() + b.offset, check.data() + b.offset, b.size(), keep[s]);
   }
-  Block::inverseTransform(check.data(), tmp.data(), Block::Resolution::Full);
+  Block::inverseTransformKeptFinest(check.data(), coef.data() + Block::kBands[kFirstFinest].offset,
+                                    keep + kFirstFinest, tmp.data());
   if (layout.hasDead()) Block::zeroDeadTraces(check.data(), 64, layout.flags);
   sums.error = Block::sumError(reference.data(), check.data(), scale, layout, full);
   return Block::sqnrFromSums(sums, full);

@@ -14,6 +14,13 @@ enum class Resolution { Quarter = 0, Half = 1, Full = 2 };
 // `coef` holds 64^3 values; `tmp` is scratch of the same size.
 void forwardTransform(int32_t* coef, int32_t* tmp);
 void inverseTransform(int32_t* coef, int32_t* tmp, Resolution stopAt);
+// The full inverse when the six finest subbands (the last 6 x 32^3 values)
+// are read from `finest`, in sign-magnitude, keeping of subband k only the
+// magnitude bits in keep[k]; `coef` holds the coarser subbands as usual.
+// Saves a conversion pass over the finest subbands; `finest` may be their
+// own place in `coef`, which they are read from before it is overwritten.
+void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
+                                int32_t* tmp);
 
 // One-dimensional steps on a compact n0 x n1 x n2 region (axis 0 fastest),
 // exposed for tests.

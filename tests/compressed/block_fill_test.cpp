@@ -2,10 +2,16 @@
 // zombie check.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "compressed/block_test_util.h"
 #include "compressed/samples.h"
+#include "compressed/subbands.h"
 
 namespace B = Qra::Ostrel::Tyq::Private::Block;
 namespace P = Qra::Ostrel::Tyq::Private;
@@ -123,3 +129,58 @@ TEST(BlockFill, ZombieGuardKeepsSilentEndsSilent) {
     for (int k = 44; k < 64; ++k) tail = std::max(tail, std::fabs(double(out[t + 4096 * k])));
   EXPECT_LT(tail, 0.05);
 }
+
+namespace {
+
+TEST(BlockFill, FloatOutputIsTheRoundedProductWhateverTheFactor) {
+  // 11 values: the vector loop and its tail; extreme coefficients.
+  const std::vector<int32_t> coef = {0, 1, -1, 3, INT32_MAX, INT32_MIN, 123456, -654321, 7, -9, 42};
+  for (const double factor : {1.0 / 3.0, 1e-7, 7.3e28, 1e36, -2.5e30, 0.0}) {
+    B::OutputMap map;
+    map.factor = factor;
+    std::vector<float> out(coef.size());
+    B::writeOutput(coef.data(), static_cast<int>(coef.size()), map, out.data());
+    for (size_t i = 0; i < coef.size(); ++i) {
+      const double r = coef[i] * factor;
+      const double limit = std::numeric_limits<float>::max();
+      const float want = static_cast<float>(r > limit ? limit : r < -limit ? -limit : r);
+      EXPECT_EQ(out[i], want) << factor << " " << coef[i];
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BlockFill, FloatCodesRoundHalfAwayAndSkipMarkers) {
+  std::vector<float> s(B::kSamples);
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<float> d(-3.0f, 3.0f);
+  for (float& v : s) v = d(rng);
+  const float special[] = {0.0f,
+                           -0.0f,
+                           std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::max(),
+                           -5.0f,
+                           std::numeric_limits<float>::denorm_min(),
+                           2.5f / 131071.0f * 5.0f,
+                           -2.5f / 131071.0f * 5.0f};
+  for (size_t i = 0; i < std::size(special); ++i) s[1000 + 3 * i] = special[i];
+  std::vector<int32_t> coef(B::kSamples);
+  const double gain = B::toCoefficients(s.data(), coef.data());
+  // The largest magnitude that is no marker is the -5.
+  EXPECT_DOUBLE_EQ(gain, 5.0 / 131071.0);
+  const double scale = 131071.0 / 5.0;
+  for (int i = 0; i < B::kSamples; ++i) {
+    const float v = s[i];
+    const bool marker = !std::isfinite(v) || v == std::numeric_limits<float>::max();
+    const double r = v * scale;
+    const int32_t want = marker ? 0 : static_cast<int32_t>(r <= 0 ? r - 0.5 : r + 0.5);
+    ASSERT_EQ(coef[i], want) << i << " " << v;
+  }
+}
+
+}  // namespace

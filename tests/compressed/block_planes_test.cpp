@@ -2,10 +2,12 @@
 // the decoder rebuilds is exactly the kept planes (plus one border plane).
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <vector>
 
 #include "compressed/bitplane.h"
+#include "compressed/compressor3d_impl.h"
 #include "compressed/stream_area.h"
 #include "compressed/subbands.h"
 
@@ -182,3 +184,30 @@ TEST(BlockPlanes, TwoStagesDecodeLikeOneAndTheFirstAlone) {
   }
   for (int s = 18; s < B::kSubbands; ++s) EXPECT_EQ(out[B::kBands[s].offset], 0u);
 }
+
+namespace {
+
+TEST(BlockPlanes, SignMagnitudeRoundTripsAndMasksLikeOneValueAtATime) {
+  // 21 values: the vector loops and their scalar tail both run.
+  std::vector<int32_t> v = {0,       1,  -1,  INT32_MAX, INT32_MIN, INT32_MIN + 1, 77, -77,
+                            1 << 30, -5, 300, -300,      1234567,   -7654321,      12, -12};
+  std::mt19937 rng(9);
+  while (v.size() < 21) v.push_back(static_cast<int32_t>(rng()));
+  std::vector<int32_t> sm = v;
+  B::toSignMagnitude(sm.data(), static_cast<int>(sm.size()));
+  const uint32_t keep = 0xFFFFFF00u;
+  std::vector<int32_t> masked(sm.size());
+  B::fromSignMagnitude(sm.data(), masked.data(), static_cast<int>(sm.size()), keep);
+  std::vector<int32_t> back = sm;
+  B::fromSignMagnitude(back.data(), static_cast<int>(back.size()));
+  for (size_t i = 0; i < v.size(); ++i) {
+    const uint32_t u = static_cast<uint32_t>(v[i]);
+    const uint32_t mag = v[i] < 0 ? (u == 0x80000000u ? 0x7FFFFFFFu : 0u - u) : u;
+    EXPECT_EQ(static_cast<uint32_t>(sm[i]), mag | (u & 0x80000000u)) << i;
+    const uint32_t kept = mag & keep & 0x7FFFFFFFu;
+    EXPECT_EQ(static_cast<uint32_t>(masked[i]), v[i] < 0 ? 0u - kept : kept) << i;
+    EXPECT_EQ(back[i], v[i] == INT32_MIN ? -INT32_MAX : v[i]) << i;
+  }
+}
+
+}  // namespace

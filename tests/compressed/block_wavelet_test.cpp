@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -77,6 +78,45 @@ TEST(BlockWavelet, RowEndsMirrorWithoutRepeatingTheEnd) {
   EXPECT_EQ(x[3], 10);
 }
 
+// The four steps on one line of n values, one value at a time in wrapping
+// arithmetic: what the vectorised paths must reproduce for every length.
+void referenceLift(int32_t* x, int n, ptrdiff_t stride) {
+  auto at = [&](int k) -> uint32_t& { return reinterpret_cast<uint32_t*>(x)[k * stride]; };
+  auto step = [&](int first, uint32_t mul, uint32_t add, int shift, bool subtract) {
+    for (int k = first; k < n; k += 2) {
+      const uint32_t a = at(k > 0 ? k - 1 : k + 1), b = at(k + 1 < n ? k + 1 : k - 1);
+      const uint32_t t = static_cast<uint32_t>(static_cast<int32_t>((a + b) * mul + add) >> shift);
+      at(k) = subtract ? at(k) - t : at(k) + t;
+    }
+  };
+  step(1, 203, uint32_t(-64), 7, true);
+  step(0, 217, uint32_t(-2048), 12, true);
+  step(1, 113, 64, 7, false);
+  step(0, 1817, 2048, 12, false);
+}
+
+TEST(BlockWavelet, StepsMatchTheOneValueAtATimeLifting) {
+  // Extreme values included, so that wrapping and the arithmetic shift count.
+  std::vector<int32_t> in = randomBrick(5, INT32_MIN, INT32_MAX);
+  const std::vector<int32_t> mild = randomBrick(6, -70000, 70000);
+  std::copy(mild.begin(), mild.begin() + B::kSamples / 2, in.begin());
+  for (const int n0 : {4, 16, 24, 32, 48, 64}) {
+    const int n1 = 8, n2 = 12;
+    for (int axis = 0; axis < 3; ++axis) {
+      std::vector<int32_t> got(in.begin(), in.begin() + n0 * n1 * n2);
+      std::vector<int32_t> want = got;
+      B::liftAxis(got.data(), n0, n1, n2, axis, false);
+      const int n[3] = {n0, n1, n2};
+      const ptrdiff_t stride[3] = {1, n0, static_cast<ptrdiff_t>(n0) * n1};
+      for (int i = 0; i < n0 * n1 * n2; ++i) {
+        if ((i / stride[axis]) % n[axis] == 0)
+          referenceLift(want.data() + i, n[axis], stride[axis]);
+      }
+      EXPECT_EQ(got, want) << n0 << " axis " << axis;
+    }
+  }
+}
+
 TEST(BlockWavelet, ConstantBrickGathersInTheFirstSubband) {
   std::vector<int32_t> c(B::kSamples, 1000), tmp(B::kSamples);
   B::forwardTransform(c.data(), tmp.data());
@@ -115,3 +155,26 @@ TEST(BlockWavelet, PartialInversesLeaveTheLowBands) {
   EXPECT_NEAR(half[32768 / 2] * 0.5371558, 1000, 10);
   EXPECT_NEAR(quarter[4096 / 2] * 0.28853634, 1000, 10);
 }
+
+namespace {
+
+TEST(BlockWavelet, KeptFinestInverseEqualsMaskingFirst) {
+  std::vector<int32_t> sm = randomBrick(7, INT32_MIN, INT32_MAX);
+  uint32_t keep[6];
+  for (int k = 0; k < 6; ++k) keep[k] = 0xFFFFFFFFu << (3 * k + 1);
+  // The coarser subbands as two's complement, the finest still sign-magnitude.
+  std::vector<int32_t> got = randomBrick(8, -100000, 100000);
+  std::vector<int32_t> want = got;
+  const int first = B::kBands[B::kSubbands - 6].offset;
+  for (int i = first; i < B::kSamples; ++i) {
+    const uint32_t u = static_cast<uint32_t>(sm[i]);
+    const uint32_t mag = u & keep[(i - first) / 32768] & 0x7FFFFFFFu;
+    want[i] = static_cast<int32_t>((u >> 31) ? 0u - mag : mag);
+  }
+  std::vector<int32_t> tmp(B::kSamples);
+  B::inverseTransform(want.data(), tmp.data(), B::Resolution::Full);
+  B::inverseTransformKeptFinest(got.data(), sm.data() + first, keep, tmp.data());
+  EXPECT_EQ(got, want);
+}
+
+}  // namespace
