@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -101,42 +102,45 @@ void progressUpdate(void* context, int64_t done) {
 }
 
 // The value range of every live trace, for integer storage of other data.
-bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
-  std::vector<float> trace(static_cast<size_t>(in.layout().samples));
-  Progress progress("finding the value range", in.layout().traces);
+void scanRange(SegyInput& in, double& lo, double& hi) {
+  constexpr int kChunk = 256;
+  const int traces = in.layout().traces;
+  std::vector<float> samples(static_cast<size_t>(in.layout().samples) * kChunk);
+  Progress progress("finding the value range", traces);
   lo = INFINITY, hi = -INFINITY;
-  for (int t = 0; t < in.layout().traces; ++t) {
-    if (!in.readTrace(t, trace.data(), error)) return false;
-    for (const float v : trace) {
+  for (int t = 0; t < traces; t += kChunk) {
+    const int count = std::min(kChunk, traces - t);
+    in.readTraces(t, count, samples.data());
+    for (size_t n = 0; n < static_cast<size_t>(count) * in.layout().samples; ++n) {
+      const float v = samples[n];
       if (std::isfinite(v)) lo = std::min<double>(lo, v), hi = std::max<double>(hi, v);
     }
-    if ((t & 255) == 0) progress.update(t);
+    progress.update(t + count);
   }
   progress.finish();
   if (!(lo <= hi)) lo = hi = 0;
   if (lo == hi) hi = lo + 1;
-  return true;
 }
 
-bool chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s, std::string& error) {
+void chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s) {
   const int format = in.layout().format;
   const std::string type = !args.type.empty() ? args.type
                            : format == 3      ? "int16"
                            : format == 8      ? "int8"
                                               : "float";
-  if (type == "float") return true;
+  if (type == "float") return;
   s.type = type == "int16" ? FA::DataTypeEnum::Int16 : FA::DataTypeEnum::Int8;
   s.identity = !args.haveRange && (format == 8 || (format == 3 && type == "int16"));
   if (s.identity) {
     s.lo = type == "int16" ? -32768 : -128;
     s.hi = type == "int16" ? 32767 : 127;
-    return true;
+    return;
   }
   if (args.haveRange) {
     s.lo = args.range[0], s.hi = args.range[1];
-    return true;
+    return;
   }
-  return scanRange(in, s.lo, s.hi, error);
+  scanRange(in, s.lo, s.hi);
 }
 
 FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyGrid& g) {
@@ -157,13 +161,17 @@ FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyG
   return info;
 }
 
+// The traces a stretch of brick columns has read.
+struct TraceSpan {
+  int32_t first = INT32_MAX, last = -1;
+};
+
 // Fills one brick column of traces, i slowest, k fastest; dead traces are
-// zero with flag 0. Traces that follow each other in the file are read in
-// one go. Returns false after a read failure.
+// zero with flag 0. Traces that follow each other in the file are decoded
+// in one go, straight into the column.
 template <typename T>
-bool fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<T>& column,
-                std::vector<float>& run, std::vector<unsigned char>& flags, bool& anyDead,
-                std::string& error) {
+void fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<T>& column,
+                std::vector<unsigned char>& flags, bool& anyDead, TraceSpan& span) {
   const size_t nk = static_cast<size_t>(in.layout().samples);
   anyDead = false;
   for (int i = 0; i < box[2]; ++i) {
@@ -179,32 +187,31 @@ bool fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<
       }
       int length = 1;
       while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
-      if (!in.readTraces(row[j], length, run.data(), error)) return false;
-      std::transform(run.begin(), run.begin() + static_cast<ptrdiff_t>(length * nk),
-                     &column[n * nk], [](float v) { return static_cast<T>(v); });
+      in.readTraces(row[j], length, &column[n * nk]);
+      span.first = std::min(span.first, row[j]);
+      span.last = std::max(span.last, row[j] + length - 1);
       std::fill(&flags[n], &flags[n] + length, 1);
       j += length;
     }
   }
-  return true;
 }
 
 // Writes the survey one brick column at a time, so memory holds one column.
 template <typename T>
 bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const int brick[3],
-                   Status* status, std::string& error) {
+                   Status* status) {
   const int nk = in.layout().samples;
-  std::vector<float> trace(static_cast<size_t>(brick[1]) * nk);
   std::vector<T> column(static_cast<size_t>(brick[0]) * brick[1] * nk);
   std::vector<unsigned char> flags(static_cast<size_t>(brick[0]) * brick[1]);
   Progress progress("importing traces", int64_t{g.inlines} * g.crosslines);
   int64_t done = 0;
   for (int i0 = 0; i0 < g.inlines; i0 += brick[0]) {
+    TraceSpan span;
     for (int j0 = 0; j0 < g.crosslines; j0 += brick[1]) {
       const int box[4] = {i0, j0, std::min(brick[0], g.inlines - i0),
                           std::min(brick[1], g.crosslines - j0)};
       bool anyDead = false;
-      if (!fillColumn(in, g, box, column, trace, flags, anyDead, error)) return false;
+      fillColumn(in, g, box, column, flags, anyDead, span);
       // Flags first: samples of dead traces then stay out of the statistics.
       if ((anyDead && !writer.WriteGridFlags(0, i0, j0, box[2], box[3], flags.data(), status)) ||
           !writer.WriteData(0, i0, j0, 0, box[2], box[3], nk, column.data(), status)) {
@@ -213,13 +220,14 @@ bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const i
       done += int64_t{box[2]} * box[3];
       progress.update(done);
     }
+    if (span.last >= span.first) in.release(span.first, span.last - span.first + 1);
   }
   progress.finish();
   return true;
 }
 
 bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
-                 const SegyGrid& grid, const Storage& s, Status* status, std::string& error) {
+                 const SegyGrid& grid, const Storage& s, Status* status) {
   FA::TyqOptions options;
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
@@ -234,12 +242,12 @@ bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
   bool ok = false;
   if (s.identity && s.type == FA::DataTypeEnum::Int16) {
     ok = writer->SetAccessScaleRange(-32768, 32767, status) &&
-         streamColumns<short>(*writer, in, grid, fileInfo.brickSize, status, error);
+         streamColumns<short>(*writer, in, grid, fileInfo.brickSize, status);
   } else if (s.identity) {
     ok = writer->SetAccessScaleRange(-128, 127, status) &&
-         streamColumns<signed char>(*writer, in, grid, fileInfo.brickSize, status, error);
+         streamColumns<signed char>(*writer, in, grid, fileInfo.brickSize, status);
   } else {
-    ok = streamColumns<float>(*writer, in, grid, fileInfo.brickSize, status, error);
+    ok = streamColumns<float>(*writer, in, grid, fileInfo.brickSize, status);
   }
   if (!ok) return false;
   std::printf("  building levels of detail and statistics\n");
@@ -277,15 +285,13 @@ int runImportSegy(int argc, char** argv) {
   SegyGrid grid;
   std::string error;
   Storage storage;
-  if (!scanSurvey(in, args, grid, error) || !chooseStorage(args, in, storage, error)) {
-    return fail(error);
-  }
+  if (!scanSurvey(in, args, grid, error)) return fail(error);
+  chooseStorage(args, in, storage);
   ReplacingOutput output(args.out);
   if (!output.reserve(error)) return fail(error);
   Status status;
-  if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status, error)) {
-    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " +
-                args.out + ")");
+  if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status)) {
+    return fail(describeFailure(status) + " (nothing written to " + args.out + ")");
   }
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");
   std::printf(

@@ -3,9 +3,11 @@
 #include <segyio/segy.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -17,9 +19,13 @@ namespace tyq_tool {
 
 namespace {
 
+// A plain load and byte swap, which the compiler turns into a vector
+// shuffle in the sample loops.
 uint32_t bigEndian32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return (uint32_t{u[0]} << 24) | (uint32_t{u[1]} << 16) | (uint32_t{u[2]} << 8) | u[3];
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+  return v;
 }
 
 // value = fraction * 16^(exponent - 64), fraction 24 bits below the point.
@@ -79,33 +85,37 @@ int segySampleBytes(int format) {
   }
 }
 
-void decodeSegySamples(int format, const char* raw, int count, float* out) {
+template <typename T>
+void decodeSegySamples(int format, const char* raw, int count, T* out) {
   switch (format) {
     case SEGY_IBM_FLOAT_4_BYTE:
-      for (int k = 0; k < count; ++k) out[k] = ibmToFloat(bigEndian32(raw + 4 * k));
+      for (int k = 0; k < count; ++k) out[k] = static_cast<T>(ibmToFloat(bigEndian32(raw + 4 * k)));
       break;
     case SEGY_IEEE_FLOAT_4_BYTE:
       for (int k = 0; k < count; ++k) {
-        const uint32_t bits = bigEndian32(raw + 4 * k);
-        std::memcpy(&out[k], &bits, 4);
+        out[k] = static_cast<T>(std::bit_cast<float>(bigEndian32(raw + 4 * k)));
       }
       break;
     case SEGY_SIGNED_INTEGER_4_BYTE:
       for (int k = 0; k < count; ++k) {
-        out[k] = static_cast<float>(static_cast<int32_t>(bigEndian32(raw + 4 * k)));
+        out[k] = static_cast<T>(static_cast<float>(static_cast<int32_t>(bigEndian32(raw + 4 * k))));
       }
       break;
     case SEGY_SIGNED_SHORT_2_BYTE:
       for (int k = 0; k < count; ++k) {
         const auto* u = reinterpret_cast<const unsigned char*>(raw + 2 * k);
-        out[k] = static_cast<int16_t>((u[0] << 8) | u[1]);
+        out[k] = static_cast<T>(static_cast<int16_t>((u[0] << 8) | u[1]));
       }
       break;
     default:
-      for (int k = 0; k < count; ++k) out[k] = static_cast<signed char>(raw[k]);
+      for (int k = 0; k < count; ++k) out[k] = static_cast<T>(static_cast<signed char>(raw[k]));
       break;
   }
 }
+
+template void decodeSegySamples<float>(int, const char*, int, float*);
+template void decodeSegySamples<short>(int, const char*, int, short*);
+template void decodeSegySamples<signed char>(int, const char*, int, signed char*);
 
 void encodeSegyFloats(const float* in, int count, char* raw) {
   for (int k = 0; k < count; ++k) {
@@ -117,31 +127,48 @@ void encodeSegyFloats(const float* in, int count, char* raw) {
 
 SegyInput::~SegyInput() {
   if (fp_) segy_close(fp_);
-  if (fd_ >= 0) ::close(fd_);
+  if (map_) ::munmap(const_cast<char*>(map_), mapBytes_);
 }
 
 int64_t SegyInput::recordBytes() const {
   return SEGY_TRACE_HEADER_SIZE + int64_t{layout_.traceBytes};
 }
 
-bool SegyInput::readRecords(int first, int count, std::string& error) {
-  const size_t bytes = static_cast<size_t>(recordBytes() * count);
-  if (raw_.size() < bytes) raw_.resize(bytes);
-  size_t done = 0;
-  while (done < bytes) {
-    const off_t at =
-        static_cast<off_t>(layout_.trace0 + first * recordBytes() + static_cast<int64_t>(done));
-    const ssize_t got = ::pread(fd_, raw_.data() + done, bytes - done, at);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      error = path_ + ": trace " + std::to_string(first) + ": " +
-              (got < 0 ? std::string(std::strerror(errno)) : segyFailure(SEGY_FREAD_ERROR));
-      return false;
-    }
-    done += static_cast<size_t>(got);
-  }
-  return true;
+const char* SegyInput::record(int trace) const {
+  return map_ + layout_.trace0 + trace * recordBytes();
 }
+
+void SegyInput::release(int first, int count) {
+  const auto page = static_cast<uintptr_t>(pageBytes_);
+  const auto begin = reinterpret_cast<uintptr_t>(record(first)) / page * page;
+  const auto end = (reinterpret_cast<uintptr_t>(record(first)) + count * recordBytes() + page - 1) /
+                   page * page;
+  // Only a hint: a page left mapped costs memory, not correctness.
+  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
+namespace {
+
+// The file mapped read-only from its start to the end of its last whole
+// trace; null with a reason on failure.
+const char* mapFile(const std::string& path, size_t bytes, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  void* map = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
+  const int mapError = errno;
+  ::close(fd);
+  if (map == MAP_FAILED) {
+    error = "cannot map " + path + ": " + std::strerror(mapError);
+    return nullptr;
+  }
+  ::madvise(map, bytes, MADV_SEQUENTIAL);
+  return static_cast<const char*>(map);
+}
+
+}  // namespace
 
 bool SegyInput::open(const std::string& path, std::string& error) {
   path_ = path;
@@ -190,12 +217,11 @@ bool SegyInput::open(const std::string& path, std::string& error) {
       segy_get_field(header, SEGY_TR_DELAY_REC_TIME, &value) == SEGY_OK) {
     layout_.firstSample = value;
   }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  // segyio has checked that the file holds this many whole traces.
+  mapBytes_ = static_cast<size_t>(layout_.trace0 + layout_.traces * recordBytes());
+  pageBytes_ = static_cast<size_t>(std::max(::sysconf(_SC_PAGESIZE), 1L));
+  map_ = mapFile(path, mapBytes_, error);
+  return map_ != nullptr;
 }
 
 bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std::string& error,
@@ -204,14 +230,14 @@ bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std:
   const int chunk = static_cast<int>(std::max<int64_t>(1, (int64_t{8} << 20) / recordBytes()));
   for (int first = 0; first < layout_.traces; first += chunk) {
     const int count = std::min(chunk, layout_.traces - first);
-    if (!readRecords(first, count, error)) return false;
-    for (int n = 0; n < count; ++n) {
-      if (!readKey(raw_.data() + n * recordBytes(), inlineByte, crosslineByte, keys[first + n])) {
-        error = path_ + ": trace header " + std::to_string(first + n) +
+    for (int n = first; n < first + count; ++n) {
+      if (!readKey(record(n), inlineByte, crosslineByte, keys[static_cast<size_t>(n)])) {
+        error = path_ + ": trace header " + std::to_string(n) +
                 ": bad inline or crossline byte position";
         return false;
       }
     }
+    release(first, count);
     if (progress) progress(context, first + count);
   }
   if (!inferGrid(keys, grid, error)) {
@@ -223,17 +249,17 @@ bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std:
   return true;
 }
 
-bool SegyInput::readTrace(int trace, float* out, std::string& error) {
-  return readTraces(trace, 1, out, error);
+template <typename T>
+void SegyInput::readTraces(int first, int count, T* out) {
+  for (int n = 0; n < count; ++n) {
+    decodeSegySamples(layout_.format, record(first + n) + SEGY_TRACE_HEADER_SIZE, layout_.samples,
+                      out + static_cast<size_t>(n) * layout_.samples);
+  }
+  release(first, count);
 }
 
-bool SegyInput::readTraces(int first, int count, float* out, std::string& error) {
-  if (!readRecords(first, count, error)) return false;
-  for (int n = 0; n < count; ++n) {
-    decodeSegySamples(layout_.format, raw_.data() + n * recordBytes() + SEGY_TRACE_HEADER_SIZE,
-                      layout_.samples, out + static_cast<size_t>(n) * layout_.samples);
-  }
-  return true;
-}
+template void SegyInput::readTraces<float>(int, int, float*);
+template void SegyInput::readTraces<short>(int, int, short*);
+template void SegyInput::readTraces<signed char>(int, int, signed char*);
 
 }  // namespace tyq_tool
