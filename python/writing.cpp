@@ -32,8 +32,9 @@ void CheckSqnr(double sqnr) {
 // explicit write, so it is made from the whole array at once.
 void CheckCompressedOptions(Type::value_type type, const CreateOptions& options) {
   if (type != Type::Float32) {
-    ThrowError(Err::InvalidArgument, "compressed files (sqnr > 0) store float samples; use "
-                                     "type=\"float\"");
+    ThrowError(Err::InvalidArgument,
+               "compressed files (sqnr > 0) store float samples; use "
+               "type=\"float\"");
   }
   if (options.brick != std::array<int, 3>{64, 64, 64}) {
     ThrowError(Err::InvalidArgument, "compressed files (sqnr > 0) use 64 x 64 x 64 bricks");
@@ -122,9 +123,10 @@ unsigned CompressingThreads() {
 // The samples as C-ordered float32 (copied only when they are not), written
 // with every level of detail without holding the GIL; on failure nothing is
 // left at `path`.
-void WriteCompressed(const std::filesystem::path& path, const py::array& samples,
-                     const int size[3], double lo, double hi, const CreateOptions& options) {
-  const auto level0 = py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(samples);
+void WriteCompressed(const std::filesystem::path& path, const py::array& samples, const int size[3],
+                     double lo, double hi, const CreateOptions& options) {
+  const auto level0 =
+      py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(samples);
   if (!level0) throw py::error_already_set();
   Tools::FloatVolumeView view;
   std::copy(size, size + 3, view.size);

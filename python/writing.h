@@ -31,10 +31,11 @@ std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
                                     const std::array<int64_t, 3>& shape,
                                     const CreateOptions& options);
 // Writes the array whole and finalises the file; on failure nothing is left
-// at `path`. With sqnr > 0 the file is compressed: float samples in 64^3
-// bricks, every level of detail computed here, from several threads. Without a value range, an 8- or 16-bit integer file of the
+// at `path`. Without a value range, an 8- or 16-bit integer file of the
 // array's own type keeps codes equal to values; any other file codes the
-// array's finite minimum to maximum.
+// array's finite minimum to maximum. With sqnr > 0 the file is compressed:
+// float samples in 64^3 bricks, every level of detail computed here, from
+// several threads.
 void CreateFrom(const std::filesystem::path& path, pybind11::handle array,
                 const CreateOptions& options);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,6 +11,7 @@
 #include "output_options.h"
 #include "progress.h"
 #include "replacing_output.h"
+#include "segy_import_columns.h"
 #include "segy_input.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -161,66 +161,26 @@ FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyG
   return info;
 }
 
-// The traces a stretch of brick columns has read.
-struct TraceSpan {
-  int32_t first = INT32_MAX, last = -1;
-};
-
-// Fills one brick column of traces, i slowest, k fastest; dead traces are
-// zero with flag 0. Traces that follow each other in the file are decoded
-// in one go, straight into the column.
-template <typename T>
-void fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<T>& column,
-                std::vector<unsigned char>& flags, bool& anyDead, TraceSpan& span) {
-  const size_t nk = static_cast<size_t>(in.layout().samples);
-  anyDead = false;
-  for (int i = 0; i < box[2]; ++i) {
-    const int32_t* row = &g.traceAt[static_cast<size_t>(box[0] + i) * g.crosslines + box[1]];
-    for (int j = 0; j < box[3];) {
-      const size_t n = static_cast<size_t>(i) * box[3] + j;
-      if (row[j] < 0) {
-        anyDead = true;
-        flags[n] = 0;
-        std::fill(&column[n * nk], &column[n * nk] + nk, T{0});
-        ++j;
-        continue;
-      }
-      int length = 1;
-      while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
-      in.readTraces(row[j], length, &column[n * nk]);
-      span.first = std::min(span.first, row[j]);
-      span.last = std::max(span.last, row[j] + length - 1);
-      std::fill(&flags[n], &flags[n] + length, 1);
-      j += length;
-    }
-  }
-}
-
-// Writes the survey one brick column at a time, so memory holds one column.
+// Writes the survey one brick column at a time while the next one is
+// decoded, so memory holds two columns at most.
 template <typename T>
 bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const int brick[3],
                    Status* status) {
   const int nk = in.layout().samples;
-  std::vector<T> column(static_cast<size_t>(brick[0]) * brick[1] * nk);
-  std::vector<unsigned char> flags(static_cast<size_t>(brick[0]) * brick[1]);
+  SegyColumnPipeline<T> columns(in, g, brick);
   Progress progress("importing traces", int64_t{g.inlines} * g.crosslines);
   int64_t done = 0;
-  for (int i0 = 0; i0 < g.inlines; i0 += brick[0]) {
-    TraceSpan span;
-    for (int j0 = 0; j0 < g.crosslines; j0 += brick[1]) {
-      const int box[4] = {i0, j0, std::min(brick[0], g.inlines - i0),
-                          std::min(brick[1], g.crosslines - j0)};
-      bool anyDead = false;
-      fillColumn(in, g, box, column, flags, anyDead, span);
-      // Flags first: samples of dead traces then stay out of the statistics.
-      if ((anyDead && !writer.WriteGridFlags(0, i0, j0, box[2], box[3], flags.data(), status)) ||
-          !writer.WriteData(0, i0, j0, 0, box[2], box[3], nk, column.data(), status)) {
-        return false;
-      }
-      done += int64_t{box[2]} * box[3];
-      progress.update(done);
+  while (SegyColumn<T>* c = columns.next()) {
+    const int* box = c->box;
+    // Flags first: samples of dead traces then stay out of the statistics.
+    if ((c->anyDead &&
+         !writer.WriteGridFlags(0, box[0], box[1], box[2], box[3], c->flags.data(), status)) ||
+        !writer.WriteData(0, box[0], box[1], 0, box[2], box[3], nk, c->samples.data(), status)) {
+      return false;
     }
-    if (span.last >= span.first) in.release(span.first, span.last - span.first + 1);
+    columns.recycle(c);
+    done += int64_t{box[2]} * box[3];
+    progress.update(done);
   }
   progress.finish();
   return true;

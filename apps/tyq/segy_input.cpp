@@ -141,8 +141,8 @@ const char* SegyInput::record(int trace) const {
 void SegyInput::release(int first, int count) {
   const auto page = static_cast<uintptr_t>(pageBytes_);
   const auto begin = reinterpret_cast<uintptr_t>(record(first)) / page * page;
-  const auto end = (reinterpret_cast<uintptr_t>(record(first)) + count * recordBytes() + page - 1) /
-                   page * page;
+  const auto end =
+      (reinterpret_cast<uintptr_t>(record(first)) + count * recordBytes() + page - 1) / page * page;
   // Only a hint: a page left mapped costs memory, not correctness.
   ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }

@@ -226,9 +226,8 @@ bool WriteCompressedVolume(const std::string& name, const FA::DataInfo& info,
   std::vector<FloatVolumeView> levels = {level0};
   above.reserve(static_cast<size_t>(std::max(fileInfo.numberOfLods, 1)));
   const DecimationHistogram histogram =
-      fileInfo.numberOfLods > 2
-          ? HistogramOf(level0, options.histogramMin, options.histogramMax)
-          : DecimationHistogram();
+      fileInfo.numberOfLods > 2 ? HistogramOf(level0, options.histogramMin, options.histogramMax)
+                                : DecimationHistogram();
   for (int level = 1; level < fileInfo.numberOfLods; ++level) {
     above.push_back(Decimate(levels.back(), level, histogram));
     levels.push_back(above.back().View());

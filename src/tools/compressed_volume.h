@@ -57,8 +57,8 @@ FloatVolume Decimate(const FloatVolumeView& below, int level,
 using ColumnProgress = std::function<void(int64_t done, int64_t total)>;
 
 struct CompressedVolumeOptions {
-  float sqnr = 30.0f;    // target in dB, > 0
-  int threads = 1;       // threads that compress, at least one is used
+  float sqnr = 30.0f;  // target in dB, > 0
+  int threads = 1;     // threads that compress, at least one is used
   double histogramMin = 0.0;
   double histogramMax = 0.0;
   ColumnProgress progress;  // may be empty
