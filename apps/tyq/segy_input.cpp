@@ -39,6 +39,13 @@ float ibmToFloat(uint32_t bits) {
   return static_cast<float>((bits & 0x80000000u) ? -v : v);
 }
 
+constexpr int kHeadersAhead = 8;
+
+void prefetchHeader(const char* header) {
+  for (int at = 0; at < SEGY_TRACE_HEADER_SIZE; at += 64) __builtin_prefetch(header + at);
+  __builtin_prefetch(header + SEGY_TRACE_HEADER_SIZE - 1);
+}
+
 std::string segyFailure(int code) {
   switch (code) {
     case SEGY_FSEEK_ERROR:
@@ -231,6 +238,8 @@ bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std:
   for (int first = 0; first < layout_.traces; first += chunk) {
     const int count = std::min(chunk, layout_.traces - first);
     for (int n = first; n < first + count; ++n) {
+      // Headers lie a trace apart, too far for the hardware to guess.
+      if (n + kHeadersAhead < layout_.traces) prefetchHeader(record(n + kHeadersAhead));
       if (!readKey(record(n), inlineByte, crosslineByte, keys[static_cast<size_t>(n)])) {
         error = path_ + ": trace header " + std::to_string(n) +
                 ": bad inline or crossline byte position";
