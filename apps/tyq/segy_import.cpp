@@ -102,7 +102,7 @@ void progressUpdate(void* context, int64_t done) {
 }
 
 // The value range of every live trace, for integer storage of other data.
-void scanRange(SegyInput& in, double& lo, double& hi) {
+bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
   constexpr int kChunk = 256;
   const int traces = in.layout().traces;
   std::vector<float> samples(static_cast<size_t>(in.layout().samples) * kChunk);
@@ -110,7 +110,7 @@ void scanRange(SegyInput& in, double& lo, double& hi) {
   lo = INFINITY, hi = -INFINITY;
   for (int t = 0; t < traces; t += kChunk) {
     const int count = std::min(kChunk, traces - t);
-    in.readTraces(t, count, samples.data());
+    if (!in.readTraces(t, count, samples.data(), error)) return false;
     for (size_t n = 0; n < static_cast<size_t>(count) * in.layout().samples; ++n) {
       const float v = samples[n];
       if (std::isfinite(v)) lo = std::min<double>(lo, v), hi = std::max<double>(hi, v);
@@ -120,27 +120,28 @@ void scanRange(SegyInput& in, double& lo, double& hi) {
   progress.finish();
   if (!(lo <= hi)) lo = hi = 0;
   if (lo == hi) hi = lo + 1;
+  return true;
 }
 
-void chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s) {
+bool chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s, std::string& error) {
   const int format = in.layout().format;
   const std::string type = !args.type.empty() ? args.type
                            : format == 3      ? "int16"
                            : format == 8      ? "int8"
                                               : "float";
-  if (type == "float") return;
+  if (type == "float") return true;
   s.type = type == "int16" ? FA::DataTypeEnum::Int16 : FA::DataTypeEnum::Int8;
   s.identity = !args.haveRange && (format == 8 || (format == 3 && type == "int16"));
   if (s.identity) {
     s.lo = type == "int16" ? -32768 : -128;
     s.hi = type == "int16" ? 32767 : 127;
-    return;
+    return true;
   }
   if (args.haveRange) {
     s.lo = args.range[0], s.hi = args.range[1];
-    return;
+    return true;
   }
-  scanRange(in, s.lo, s.hi);
+  return scanRange(in, s.lo, s.hi, error);
 }
 
 FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyGrid& g) {
@@ -165,7 +166,7 @@ FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyG
 // decoded, so memory holds two columns at most.
 template <typename T>
 bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const int brick[3],
-                   Status* status) {
+                   Status* status, std::string& error) {
   const int nk = in.layout().samples;
   SegyColumnPipeline<T> columns(in, g, brick);
   Progress progress("importing traces", int64_t{g.inlines} * g.crosslines);
@@ -182,12 +183,14 @@ bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const i
     done += int64_t{box[2]} * box[3];
     progress.update(done);
   }
+  error = columns.error();
+  if (!error.empty()) return false;
   progress.finish();
   return true;
 }
 
 bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
-                 const SegyGrid& grid, const Storage& s, Status* status) {
+                 const SegyGrid& grid, const Storage& s, Status* status, std::string& error) {
   FA::TyqOptions options;
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
@@ -202,12 +205,12 @@ bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
   bool ok = false;
   if (s.identity && s.type == FA::DataTypeEnum::Int16) {
     ok = writer->SetAccessScaleRange(-32768, 32767, status) &&
-         streamColumns<short>(*writer, in, grid, fileInfo.brickSize, status);
+         streamColumns<short>(*writer, in, grid, fileInfo.brickSize, status, error);
   } else if (s.identity) {
     ok = writer->SetAccessScaleRange(-128, 127, status) &&
-         streamColumns<signed char>(*writer, in, grid, fileInfo.brickSize, status);
+         streamColumns<signed char>(*writer, in, grid, fileInfo.brickSize, status, error);
   } else {
-    ok = streamColumns<float>(*writer, in, grid, fileInfo.brickSize, status);
+    ok = streamColumns<float>(*writer, in, grid, fileInfo.brickSize, status, error);
   }
   if (!ok) return false;
   std::printf("  building levels of detail and statistics\n");
@@ -245,13 +248,15 @@ int runImportSegy(int argc, char** argv) {
   SegyGrid grid;
   std::string error;
   Storage storage;
-  if (!scanSurvey(in, args, grid, error)) return fail(error);
-  chooseStorage(args, in, storage);
+  if (!scanSurvey(in, args, grid, error) || !chooseStorage(args, in, storage, error)) {
+    return fail(error);
+  }
   ReplacingOutput output(args.out);
   if (!output.reserve(error)) return fail(error);
   Status status;
-  if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status)) {
-    return fail(describeFailure(status) + " (nothing written to " + args.out + ")");
+  if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status, error)) {
+    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " +
+                args.out + ")");
   }
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");
   std::printf(

@@ -1,7 +1,6 @@
 #include "segy_import_columns.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace tyq_tool {
 
@@ -58,14 +57,22 @@ void SegyColumnPipeline<T>::recycle(SegyColumn<T>* column) {
 
 template <typename T>
 void SegyColumnPipeline<T>::decodeAll() {
+  decodeColumns();
+  std::lock_guard<std::mutex> lock(mutex_);
+  finished_ = true;
+  changed_.notify_all();
+}
+
+// False when stopped or after a read failure.
+template <typename T>
+bool SegyColumnPipeline<T>::decodeColumns() {
   for (int i0 = 0; i0 < grid_.inlines; i0 += brick_[0]) {
-    int32_t firstTrace = INT32_MAX, lastTrace = -1;
     for (int j0 = 0; j0 < grid_.crosslines; j0 += brick_[1]) {
       SegyColumn<T>* column = nullptr;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return !free_.empty() || stop_; });
-        if (stop_) return;
+        if (stop_) return false;
         column = free_.front();
         free_.pop_front();
       }
@@ -73,24 +80,20 @@ void SegyColumnPipeline<T>::decodeAll() {
       column->box[1] = j0;
       column->box[2] = std::min(brick_[0], grid_.inlines - i0);
       column->box[3] = std::min(brick_[1], grid_.crosslines - j0);
-      fill(*column, firstTrace, lastTrace);
+      if (!fill(*column)) return false;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         ready_.push_back(column);
       }
       changed_.notify_all();
     }
-    // Pages mapped around the ones decoded are given back with the block.
-    if (lastTrace >= firstTrace) in_.release(firstTrace, lastTrace - firstTrace + 1);
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  finished_ = true;
-  changed_.notify_all();
+  return true;
 }
 
 // Traces that follow each other in the file are decoded in one go.
 template <typename T>
-void SegyColumnPipeline<T>::fill(SegyColumn<T>& column, int32_t& firstTrace, int32_t& lastTrace) {
+bool SegyColumnPipeline<T>::fill(SegyColumn<T>& column) {
   const size_t nk = static_cast<size_t>(in_.layout().samples);
   const int* box = column.box;
   column.anyDead = false;
@@ -108,13 +111,12 @@ void SegyColumnPipeline<T>::fill(SegyColumn<T>& column, int32_t& firstTrace, int
       }
       int length = 1;
       while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
-      in_.readTraces(row[j], length, &column.samples[n * nk]);
+      if (!in_.readTraces(row[j], length, &column.samples[n * nk], error_)) return false;
       std::fill_n(&column.flags[n], length, 1);
-      firstTrace = std::min(firstTrace, row[j]);
-      lastTrace = std::max(lastTrace, row[j] + length - 1);
       j += length;
     }
   }
+  return true;
 }
 
 template class SegyColumnPipeline<float>;

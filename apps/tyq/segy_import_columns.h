@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,13 +36,18 @@ class SegyColumnPipeline {
   SegyColumnPipeline(const SegyColumnPipeline&) = delete;
   SegyColumnPipeline& operator=(const SegyColumnPipeline&) = delete;
 
-  // The next column, null after the last; give it back with recycle().
+  // The next column, null after the last or after a read failure (see
+  // error()); give it back with recycle().
   SegyColumn<T>* next();
   void recycle(SegyColumn<T>* column);
+  // Why the columns stopped early; empty when they did not. Valid once
+  // next() has returned null.
+  const std::string& error() const { return error_; }
 
  private:
   void decodeAll();
-  void fill(SegyColumn<T>& column, int32_t& firstTrace, int32_t& lastTrace);
+  bool decodeColumns();
+  bool fill(SegyColumn<T>& column);
 
   SegyInput& in_;
   const SegyGrid& grid_;
@@ -51,6 +57,7 @@ class SegyColumnPipeline {
   std::condition_variable changed_;
   std::deque<SegyColumn<T>*> ready_, free_;  // guarded by mutex_
   bool stop_ = false, finished_ = false;     // guarded by mutex_
+  std::string error_;                        // set before finished_
   std::thread decoder_;
 };
 

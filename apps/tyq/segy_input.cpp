@@ -3,7 +3,6 @@
 #include <segyio/segy.h>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,48 +133,31 @@ void encodeSegyFloats(const float* in, int count, char* raw) {
 
 SegyInput::~SegyInput() {
   if (fp_) segy_close(fp_);
-  if (map_) ::munmap(const_cast<char*>(map_), mapBytes_);
+  if (fd_ >= 0) ::close(fd_);
 }
 
 int64_t SegyInput::recordBytes() const {
   return SEGY_TRACE_HEADER_SIZE + int64_t{layout_.traceBytes};
 }
 
-const char* SegyInput::record(int trace) const {
-  return map_ + layout_.trace0 + trace * recordBytes();
-}
-
-void SegyInput::release(int first, int count) {
-  const auto page = static_cast<uintptr_t>(pageBytes_);
-  const auto begin = reinterpret_cast<uintptr_t>(record(first)) / page * page;
-  const auto end =
-      (reinterpret_cast<uintptr_t>(record(first)) + count * recordBytes() + page - 1) / page * page;
-  // Only a hint: a page left mapped costs memory, not correctness.
-  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
-}
-
-namespace {
-
-// The file mapped read-only from its start to the end of its last whole
-// trace; null with a reason on failure.
-const char* mapFile(const std::string& path, size_t bytes, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return nullptr;
+bool SegyInput::readRecords(int first, int count, std::string& error) {
+  const size_t bytes = static_cast<size_t>(recordBytes() * count);
+  if (raw_.size() < bytes) raw_.resize(bytes);
+  size_t done = 0;
+  while (done < bytes) {
+    const off_t at =
+        static_cast<off_t>(layout_.trace0 + first * recordBytes() + static_cast<int64_t>(done));
+    const ssize_t got = ::pread(fd_, raw_.data() + done, bytes - done, at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      error = path_ + ": trace " + std::to_string(first) + ": " +
+              (got < 0 ? std::string(std::strerror(errno)) : segyFailure(SEGY_FREAD_ERROR));
+      return false;
+    }
+    done += static_cast<size_t>(got);
   }
-  void* map = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
-  const int mapError = errno;
-  ::close(fd);
-  if (map == MAP_FAILED) {
-    error = "cannot map " + path + ": " + std::strerror(mapError);
-    return nullptr;
-  }
-  ::madvise(map, bytes, MADV_SEQUENTIAL);
-  return static_cast<const char*>(map);
+  return true;
 }
-
-}  // namespace
 
 bool SegyInput::open(const std::string& path, std::string& error) {
   path_ = path;
@@ -224,11 +206,12 @@ bool SegyInput::open(const std::string& path, std::string& error) {
       segy_get_field(header, SEGY_TR_DELAY_REC_TIME, &value) == SEGY_OK) {
     layout_.firstSample = value;
   }
-  // segyio has checked that the file holds this many whole traces.
-  mapBytes_ = static_cast<size_t>(layout_.trace0 + layout_.traces * recordBytes());
-  pageBytes_ = static_cast<size_t>(std::max(::sysconf(_SC_PAGESIZE), 1L));
-  map_ = mapFile(path, mapBytes_, error);
-  return map_ != nullptr;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std::string& error,
@@ -237,16 +220,19 @@ bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std:
   const int chunk = static_cast<int>(std::max<int64_t>(1, (int64_t{8} << 20) / recordBytes()));
   for (int first = 0; first < layout_.traces; first += chunk) {
     const int count = std::min(chunk, layout_.traces - first);
-    for (int n = first; n < first + count; ++n) {
+    if (!readRecords(first, count, error)) return false;
+    for (int n = 0; n < count; ++n) {
       // Headers lie a trace apart, too far for the hardware to guess.
-      if (n + kHeadersAhead < layout_.traces) prefetchHeader(record(n + kHeadersAhead));
-      if (!readKey(record(n), inlineByte, crosslineByte, keys[static_cast<size_t>(n)])) {
-        error = path_ + ": trace header " + std::to_string(n) +
+      if (n + kHeadersAhead < count) {
+        prefetchHeader(raw_.data() + (n + kHeadersAhead) * recordBytes());
+      }
+      if (!readKey(raw_.data() + n * recordBytes(), inlineByte, crosslineByte,
+                   keys[static_cast<size_t>(first + n)])) {
+        error = path_ + ": trace header " + std::to_string(first + n) +
                 ": bad inline or crossline byte position";
         return false;
       }
     }
-    release(first, count);
     if (progress) progress(context, first + count);
   }
   if (!inferGrid(keys, grid, error)) {
@@ -259,16 +245,17 @@ bool SegyInput::scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std:
 }
 
 template <typename T>
-void SegyInput::readTraces(int first, int count, T* out) {
+bool SegyInput::readTraces(int first, int count, T* out, std::string& error) {
+  if (!readRecords(first, count, error)) return false;
   for (int n = 0; n < count; ++n) {
-    decodeSegySamples(layout_.format, record(first + n) + SEGY_TRACE_HEADER_SIZE, layout_.samples,
-                      out + static_cast<size_t>(n) * layout_.samples);
+    decodeSegySamples(layout_.format, raw_.data() + n * recordBytes() + SEGY_TRACE_HEADER_SIZE,
+                      layout_.samples, out + static_cast<size_t>(n) * layout_.samples);
   }
-  release(first, count);
+  return true;
 }
 
-template void SegyInput::readTraces<float>(int, int, float*);
-template void SegyInput::readTraces<short>(int, int, short*);
-template void SegyInput::readTraces<signed char>(int, int, signed char*);
+template bool SegyInput::readTraces<float>(int, int, float*, std::string&);
+template bool SegyInput::readTraces<short>(int, int, short*, std::string&);
+template bool SegyInput::readTraces<signed char>(int, int, signed char*, std::string&);
 
 }  // namespace tyq_tool

@@ -43,10 +43,9 @@ void encodeSegyFloats(const float* in, int count, char* raw);
 int segySampleBytes(int format);
 
 // A SEG-Y file opened for import: layout, grid and trace reads. segyio reads
-// the binary header and the trace headers' fields. The traces are read
-// through a read-only mapping, and the pages of traces already decoded are
-// given back, so memory does not grow with the survey beyond one small
-// record per trace.
+// the binary header and the trace headers' fields; runs of traces are read
+// in one go. Memory does not grow with the survey beyond one small record
+// per trace.
 class SegyInput {
  public:
   SegyInput() = default;
@@ -65,25 +64,19 @@ class SegyInput {
   // file, decoded (layout().samples per trace, trace after trace). T is
   // float, short or signed char, as for decodeSegySamples.
   template <typename T>
-  void readTraces(int first, int count, T* out);
-  // Unmaps every page that holds part of records first .. first + count - 1;
-  // they stay in the page cache and come back on the next touch. The reads
-  // release what they decode, but the kernel maps pages around each one it
-  // faults in, so a caller releases the span of a finished stretch of
-  // traces too.
-  void release(int first, int count);
+  bool readTraces(int first, int count, T* out, std::string& error);
   const SegyLayout& layout() const { return layout_; }
 
  private:
-  const char* record(int trace) const;
+  // Whole records (header and samples) first .. first + count - 1 into raw_.
+  bool readRecords(int first, int count, std::string& error);
   int64_t recordBytes() const;
 
   struct segy_file_handle* fp_ = nullptr;
+  int fd_ = -1;  // bulk reads: segyio reads one trace per call, after a seek
   std::string path_;
   SegyLayout layout_;
-  const char* map_ = nullptr;  // the header and every whole trace record
-  size_t mapBytes_ = 0;
-  size_t pageBytes_ = 4096;
+  std::vector<char> raw_;
 };
 
 }  // namespace tyq_tool
