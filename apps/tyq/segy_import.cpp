@@ -179,8 +179,8 @@ bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const i
         !writer.WriteData(0, box[0], box[1], 0, box[2], box[3], nk, c->samples.data(), status)) {
       return false;
     }
-    columns.recycle(c);
     done += int64_t{box[2]} * box[3];
+    columns.recycle(c);  // the decoder refills it at once
     progress.update(done);
   }
   error = columns.error();
