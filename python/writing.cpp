@@ -1,12 +1,15 @@
 #include "writing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "blocks.h"
 #include "errors.h"
 #include "records.h"
+#include "tools/compressed_volume.h"
 
 namespace py = pybind11;
 
@@ -17,18 +20,24 @@ namespace {
 using Qra::Ostrel::Tyq::Private::Status;
 using Err = FA::Error;
 using Type = FA::DataTypeEnum;
-
-// Compressed files take their levels of detail as explicit writes; until
-// that writer exists, sqnr > 0 is refused here and only here.
-constexpr bool kCompressedWriting = false;
+namespace Tools = Qra::Ostrel::Tyq::Private::Tools;
 
 void CheckSqnr(double sqnr) {
   if (!(sqnr >= 0.0) || !std::isfinite(sqnr)) {
     ThrowError(Err::InvalidArgument, "sqnr must be 0 (uncompressed) or a positive number of dB");
   }
-  if (sqnr > 0.0 && !kCompressedWriting) {
-    ThrowError(Err::NotImplemented,
-               "compressed files (sqnr > 0) cannot be written yet; use sqnr=0");
+}
+
+// A compressed file is append-only and takes every level of detail as an
+// explicit write, so it is made from the whole array at once.
+void CheckCompressedOptions(Type::value_type type, const CreateOptions& options) {
+  if (type != Type::Float32) {
+    ThrowError(Err::InvalidArgument,
+               "compressed files (sqnr > 0) store float samples; use "
+               "type=\"float\"");
+  }
+  if (options.brick != std::array<int, 3>{64, 64, 64}) {
+    ThrowError(Err::InvalidArgument, "compressed files (sqnr > 0) use 64 x 64 x 64 bricks");
   }
 }
 
@@ -107,6 +116,40 @@ std::shared_ptr<Volume> NewVolume(const std::filesystem::path& path, const int s
   return std::make_shared<Volume>(std::move(writer), path.string());
 }
 
+unsigned CompressingThreads() {
+  return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
+// The samples as C-ordered float32 (copied only when they are not), written
+// with every level of detail without holding the GIL; on failure nothing is
+// left at `path`.
+void WriteCompressed(const std::filesystem::path& path, const py::array& samples, const int size[3],
+                     double lo, double hi, const CreateOptions& options) {
+  const auto level0 =
+      py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(samples);
+  if (!level0) throw py::error_already_set();
+  Tools::FloatVolumeView view;
+  std::copy(size, size + 3, view.size);
+  view.samples = level0.data();
+  const FA::DataInfo info = MakeDataInfo(size, options.annotation, options.corners);
+  Tools::CompressedVolumeOptions compression;
+  compression.sqnr = static_cast<float>(options.sqnr);
+  compression.threads = static_cast<int>(CompressingThreads());
+  compression.histogramMin = lo;
+  compression.histogramMax = hi;
+  Status status;
+  bool written = false;
+  {
+    py::gil_scoped_release unlocked;
+    written = Tools::WriteCompressedVolume(path.string(), info, view, compression, &status);
+  }
+  if (!written) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    ThrowStatus(status);
+  }
+}
+
 void CheckShape(const std::array<int64_t, 3>& shape, int checked[3]) {
   for (int d = 0; d < 3; ++d) {
     if (shape[d] <= 0 || shape[d] > INT32_MAX) {
@@ -126,6 +169,11 @@ std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
   int size[3];
   CheckShape(shape, size);
   CheckSqnr(options.sqnr);
+  if (options.sqnr > 0.0) {
+    ThrowError(Err::NotImplemented,
+               "a compressed file (sqnr > 0) is written whole, with every level of detail at "
+               "once: use tyq.create(path, array, sqnr=...)");
+  }
   CheckBrick(options.brick);
   const Type::value_type type = WritableSampleType(options.type);
   double lo = 0, hi = 0;
@@ -158,6 +206,10 @@ void CreateFrom(const std::filesystem::path& path, py::handle array, const Creat
     if (!codesAreValues && !FiniteRange(given, lo, hi)) lo = hi = 0;
     if (lo == hi) hi = lo + 1;  // a coding range needs some width
     CheckRange(lo, hi);
+  }
+  if (options.sqnr > 0.0) {
+    CheckCompressedOptions(type, options);
+    return WriteCompressed(path, samples, size, lo, hi, options);
   }
   std::shared_ptr<Volume> volume = NewVolume(path, size, type, lo, hi, options);
   try {

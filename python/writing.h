@@ -26,14 +26,16 @@ struct CreateOptions {
 
 // Without a value range, 8- and 16-bit integer types take the one in which
 // every code stands for itself and float files none; 32-bit integer types
-// need one.
+// need one. Compressed files (sqnr > 0) cannot be made this way.
 std::shared_ptr<Volume> CreateEmpty(const std::filesystem::path& path,
                                     const std::array<int64_t, 3>& shape,
                                     const CreateOptions& options);
 // Writes the array whole and finalises the file; on failure nothing is left
 // at `path`. Without a value range, an 8- or 16-bit integer file of the
 // array's own type keeps codes equal to values; any other file codes the
-// array's finite minimum to maximum.
+// array's finite minimum to maximum. With sqnr > 0 the file is compressed:
+// float samples in 64^3 bricks, every level of detail computed here, from
+// several threads.
 void CreateFrom(const std::filesystem::path& path, pybind11::handle array,
                 const CreateOptions& options);
 

@@ -2,16 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "args.h"
-#include "compressed_volume.h"
 #include "npy_map.h"
 #include "output_options.h"
+#include "progress.h"
 #include "replacing_output.h"
 #include "survey_identity.h"
+#include "tools/compressed_volume.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
 
@@ -21,6 +23,7 @@ namespace {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 using Qra::Ostrel::Tyq::Private::Status;
+namespace Tools = Qra::Ostrel::Tyq::Private::Tools;
 
 struct SampleTypeName {
   const char* name;
@@ -140,22 +143,41 @@ bool writeVolume(const std::string& name, const CreateArgs& args, const MappedNp
          writer->Finalize(false, true, status);
 }
 
+// The mapping need not be aligned for T: a header of any length is accepted.
 template <typename T>
-void toFloat(const MappedNpy& array, FloatVolume& out) {
-  const T* v = reinterpret_cast<const T*>(array.data());
-  out.samples.assign(v, v + out.count());
+void toFloat(const MappedNpy& array, Tools::FloatVolume& out) {
+  out.samples.resize(out.Count());
+  for (size_t n = 0; n < out.samples.size(); ++n) {
+    T value;
+    std::memcpy(&value, array.data() + n * sizeof(T), sizeof(T));
+    out.samples[n] = static_cast<float>(value);
+  }
 }
 
-// The array as float values, every level of detail computed and written.
+// The array as float values, every level of detail computed and written; an
+// aligned float array is compressed straight from its mapping.
 bool writeCompressed(const std::string& name, const CreateArgs& args, const MappedNpy& array,
                      double lo, double hi, Status* status) {
-  FloatVolume volume;
-  for (int a = 0; a < 3; ++a) volume.size[a] = static_cast<int>(array.shape()[a]);
-  if (array.dtype() == "<f4") toFloat<float>(array, volume);
-  if (array.dtype() == "<i2") toFloat<short>(array, volume);
-  if (array.dtype() == "|i1") toFloat<signed char>(array, volume);
-  return writeCompressedVolume(name, identityInfo(args.identity, volume.size), volume,
-                               static_cast<float>(args.sqnr), args.threads, lo, hi, status);
+  Tools::FloatVolume converted;
+  for (int a = 0; a < 3; ++a) converted.size[a] = static_cast<int>(array.shape()[a]);
+  Tools::FloatVolumeView level0 = converted.View();
+  const bool aligned = reinterpret_cast<uintptr_t>(array.data()) % alignof(float) == 0;
+  if (array.dtype() == "<f4" && aligned) {
+    level0.samples = reinterpret_cast<const float*>(array.data());
+  } else {
+    if (array.dtype() == "<f4") toFloat<float>(array, converted);
+    if (array.dtype() == "<i2") toFloat<short>(array, converted);
+    if (array.dtype() == "|i1") toFloat<signed char>(array, converted);
+    level0.samples = converted.samples.data();
+  }
+  Tools::CompressedVolumeOptions options;
+  options.sqnr = static_cast<float>(args.sqnr);
+  options.threads = args.threads;
+  options.histogramMin = lo;
+  options.histogramMax = hi;
+  options.progress = progressCallback("compressing");
+  return Tools::WriteCompressedVolume(name, identityInfo(args.identity, level0.size), level0,
+                                      options, status);
 }
 
 // Fills in the sample type and coding range the array implies where the

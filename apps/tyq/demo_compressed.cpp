@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "compressed_volume.h"
+#include "progress.h"
+#include "tools/compressed_volume.h"
 
 namespace tyq_tool {
 
@@ -12,6 +13,7 @@ namespace {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 using Qra::Ostrel::Tyq::Private::Status;
+namespace Tools = Qra::Ostrel::Tyq::Private::Tools;
 using Clock = std::chrono::steady_clock;
 
 constexpr float kSqnr = 30.0f;
@@ -56,15 +58,20 @@ bool demoCompressedCopy(FA::Reader& source, const std::string& output) {
   Status status;
   FA::DataInfo info;
   if (!source.GetDataInfo(info, &status)) return fail("source description", status);
-  FloatVolume volume;
+  Tools::FloatVolume volume;
   std::copy(info.size, info.size + 3, volume.size);
   if (!readLevel0(source, volume.size, volume.samples, status)) {
     return fail("reading the source", status);
   }
   std::printf("  compressing at %g dB from %d threads\n", static_cast<double>(kSqnr), kThreads);
   auto start = Clock::now();
-  if (!writeCompressedVolume(output, info, volume, kSqnr, kThreads, info.statMin, info.statMax,
-                             &status)) {
+  Tools::CompressedVolumeOptions options;
+  options.sqnr = kSqnr;
+  options.threads = kThreads;
+  options.histogramMin = info.statMin;
+  options.histogramMax = info.statMax;
+  options.progress = progressCallback("compressing");
+  if (!Tools::WriteCompressedVolume(output, info, volume.View(), options, &status)) {
     return fail("writing the compressed copy", status);
   }
   const double writeSeconds = since(start);
@@ -78,7 +85,7 @@ bool demoCompressedCopy(FA::Reader& source, const std::string& output) {
   start = Clock::now();
   if (!readLevel0(*copy, volume.size, back, status)) return fail("reading the copy", status);
   const double readSeconds = since(start);
-  const double megabytes = static_cast<double>(volume.count()) * 4 / 1e6;
+  const double megabytes = static_cast<double>(volume.Count()) * 4 / 1e6;
   std::printf("  compressed copy %s: %lld bytes, compression factor %.1f\n", output.c_str(),
               static_cast<long long>(fileInfo.fileSize),
               static_cast<double>(fileInfo.compressionFactor));

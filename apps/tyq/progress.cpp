@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 
 namespace tyq_tool {
 
@@ -29,6 +30,18 @@ void Progress::finish() {
   update(total_);
   if (terminal_) std::printf("\n");
   std::fflush(stdout);
+}
+
+std::function<void(int64_t, int64_t)> progressCallback(const std::string& label) {
+  auto bar = std::make_shared<std::unique_ptr<Progress>>();
+  return [label, bar](int64_t done, int64_t total) {
+    if (!*bar) *bar = std::make_unique<Progress>(label, total);
+    if (done < total) {
+      (*bar)->update(done);
+    } else {
+      (*bar)->finish();
+    }
+  };
 }
 
 }  // namespace tyq_tool

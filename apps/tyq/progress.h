@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tyq_tool {
@@ -19,5 +20,9 @@ class Progress {
   bool terminal_;
   int lastShown_ = -1;
 };
+
+// A bar for library calls that report (done, total) through a callback; the
+// bar is finished when done reaches total.
+std::function<void(int64_t, int64_t)> progressCallback(const std::string& label);
 
 }  // namespace tyq_tool

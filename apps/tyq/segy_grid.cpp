@@ -12,11 +12,31 @@ namespace {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 
+// The distinct numbers of `values` in ascending order. A survey's numbers
+// repeat once per trace of a line and span a short range, which a table of
+// the numbers present sorts in one pass; scattered numbers are sorted.
+std::vector<int32_t> distinctSorted(const std::vector<int32_t>& values) {
+  const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+  const int64_t span = int64_t{*hi} - *lo + 1;
+  std::vector<int32_t> out;
+  if (span > 4 * static_cast<int64_t>(values.size()) + 65536) {
+    out = values;
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+  }
+  std::vector<bool> present(static_cast<size_t>(span), false);
+  for (const int32_t v : values) present[static_cast<size_t>(int64_t{v} - *lo)] = true;
+  for (int64_t n = 0; n < span; ++n) {
+    if (present[static_cast<size_t>(n)]) out.push_back(static_cast<int32_t>(*lo + n));
+  }
+  return out;
+}
+
 // First number, step (the greatest common divisor of the gaps) and count of
-// the axis through every number in `values`.
-bool inferAxis(std::vector<int32_t> values, int& start, int& step, int& count) {
-  std::sort(values.begin(), values.end());
-  values.erase(std::unique(values.begin(), values.end()), values.end());
+// the axis through every number in `values` (not empty).
+bool inferAxis(const std::vector<int32_t>& all, int& start, int& step, int& count) {
+  const std::vector<int32_t> values = distinctSorted(all);
   int64_t gcd = 0;
   for (size_t n = 1; n < values.size(); ++n) {
     gcd = std::gcd(gcd, int64_t{values[n]} - values[n - 1]);
@@ -47,23 +67,22 @@ void alongLine(const Tie& a, const Tie& b, int64_t i, int64_t j, double out[2]) 
   out[1] = a.y + s * (b.y - a.y);
 }
 
-// Three live traces spanning the grid: its own corners when they are live,
-// else the widest triangle a greedy search finds.
-void chooseTies(const std::vector<Tie>& live, const SegyGrid& g, Tie t[3]) {
-  const int64_t li = g.inlines - 1, lj = g.crosslines - 1;
-  const auto at = [&](int64_t i, int64_t j) -> const Tie* {
-    for (const Tie& c : live) {
-      if (c.i == i && c.j == j) return &c;
-    }
-    return nullptr;
-  };
-  const Tie* a = at(0, 0);
-  const Tie* b = at(li, 0);
-  const Tie* c = at(0, lj);
-  if (a && b && c && li > 0 && lj > 0) {
-    t[0] = *a, t[1] = *b, t[2] = *c;
-    return;
+// The grid's own corners (0, 0), (last, 0) and (0, last) as ties; false
+// when one of them is dead or the grid is a single line.
+bool cornerTies(const std::vector<TraceKey>& keys, const SegyGrid& g, Tie t[3]) {
+  const int64_t at[3][2] = {{0, 0}, {g.inlines - 1, 0}, {0, g.crosslines - 1}};
+  if (g.inlines < 2 || g.crosslines < 2) return false;
+  for (int c = 0; c < 3; ++c) {
+    const int32_t trace = g.traceAt[static_cast<size_t>(at[c][0] * g.crosslines + at[c][1])];
+    if (trace < 0) return false;
+    t[c] = {at[c][0], at[c][1], keys[trace].x, keys[trace].y};
   }
+  return true;
+}
+
+// Three live traces spanning the grid: the widest triangle a greedy search
+// finds.
+void chooseTies(const std::vector<Tie>& live, Tie t[3]) {
   t[0] = t[1] = t[2] = live.front();
   int64_t best = -1;
   for (const Tie& p : live) {
@@ -78,15 +97,17 @@ void chooseTies(const std::vector<Tie>& live, const SegyGrid& g, Tie t[3]) {
 }
 
 void findCorners(const std::vector<TraceKey>& keys, SegyGrid& g) {
-  std::vector<Tie> live;
-  for (int64_t i = 0; i < g.inlines; ++i) {
-    for (int64_t j = 0; j < g.crosslines; ++j) {
-      const int32_t trace = g.traceAt[i * g.crosslines + j];
-      if (trace >= 0) live.push_back({i, j, keys[trace].x, keys[trace].y});
-    }
-  }
   Tie t[3];
-  chooseTies(live, g, t);
+  if (!cornerTies(keys, g, t)) {
+    std::vector<Tie> live;
+    for (int64_t i = 0; i < g.inlines; ++i) {
+      for (int64_t j = 0; j < g.crosslines; ++j) {
+        const int32_t trace = g.traceAt[i * g.crosslines + j];
+        if (trace >= 0) live.push_back({i, j, keys[trace].x, keys[trace].y});
+      }
+    }
+    chooseTies(live, t);
+  }
   const int64_t last[4][2] = {
       {0, 0}, {g.inlines - 1, 0}, {0, g.crosslines - 1}, {g.inlines - 1, g.crosslines - 1}};
   if (cross(t[0], t[1], t[2]) == 0) {

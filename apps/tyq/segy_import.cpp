@@ -11,6 +11,7 @@
 #include "output_options.h"
 #include "progress.h"
 #include "replacing_output.h"
+#include "segy_import_columns.h"
 #include "segy_input.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -102,15 +103,19 @@ void progressUpdate(void* context, int64_t done) {
 
 // The value range of every live trace, for integer storage of other data.
 bool scanRange(SegyInput& in, double& lo, double& hi, std::string& error) {
-  std::vector<float> trace(static_cast<size_t>(in.layout().samples));
-  Progress progress("finding the value range", in.layout().traces);
+  constexpr int kChunk = 256;
+  const int traces = in.layout().traces;
+  std::vector<float> samples(static_cast<size_t>(in.layout().samples) * kChunk);
+  Progress progress("finding the value range", traces);
   lo = INFINITY, hi = -INFINITY;
-  for (int t = 0; t < in.layout().traces; ++t) {
-    if (!in.readTrace(t, trace.data(), error)) return false;
-    for (const float v : trace) {
+  for (int t = 0; t < traces; t += kChunk) {
+    const int count = std::min(kChunk, traces - t);
+    if (!in.readTraces(t, count, samples.data(), error)) return false;
+    for (size_t n = 0; n < static_cast<size_t>(count) * in.layout().samples; ++n) {
+      const float v = samples[n];
       if (std::isfinite(v)) lo = std::min<double>(lo, v), hi = std::max<double>(hi, v);
     }
-    if ((t & 255) == 0) progress.update(t);
+    progress.update(t + count);
   }
   progress.finish();
   if (!(lo <= hi)) lo = hi = 0;
@@ -157,63 +162,29 @@ FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyG
   return info;
 }
 
-// Fills one brick column of traces, i slowest, k fastest; dead traces are
-// zero with flag 0. Traces that follow each other in the file are read in
-// one go. Returns false after a read failure.
-template <typename T>
-bool fillColumn(SegyInput& in, const SegyGrid& g, const int box[4], std::vector<T>& column,
-                std::vector<float>& run, std::vector<unsigned char>& flags, bool& anyDead,
-                std::string& error) {
-  const size_t nk = static_cast<size_t>(in.layout().samples);
-  anyDead = false;
-  for (int i = 0; i < box[2]; ++i) {
-    const int32_t* row = &g.traceAt[static_cast<size_t>(box[0] + i) * g.crosslines + box[1]];
-    for (int j = 0; j < box[3];) {
-      const size_t n = static_cast<size_t>(i) * box[3] + j;
-      if (row[j] < 0) {
-        anyDead = true;
-        flags[n] = 0;
-        std::fill(&column[n * nk], &column[n * nk] + nk, T{0});
-        ++j;
-        continue;
-      }
-      int length = 1;
-      while (j + length < box[3] && row[j + length] == row[j] + length) ++length;
-      if (!in.readTraces(row[j], length, run.data(), error)) return false;
-      std::transform(run.begin(), run.begin() + static_cast<ptrdiff_t>(length * nk),
-                     &column[n * nk], [](float v) { return static_cast<T>(v); });
-      std::fill(&flags[n], &flags[n] + length, 1);
-      j += length;
-    }
-  }
-  return true;
-}
-
-// Writes the survey one brick column at a time, so memory holds one column.
+// Writes the survey one brick column at a time while the next one is
+// decoded, so memory holds two columns at most.
 template <typename T>
 bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const int brick[3],
                    Status* status, std::string& error) {
   const int nk = in.layout().samples;
-  std::vector<float> trace(static_cast<size_t>(brick[1]) * nk);
-  std::vector<T> column(static_cast<size_t>(brick[0]) * brick[1] * nk);
-  std::vector<unsigned char> flags(static_cast<size_t>(brick[0]) * brick[1]);
+  SegyColumnPipeline<T> columns(in, g, brick);
   Progress progress("importing traces", int64_t{g.inlines} * g.crosslines);
   int64_t done = 0;
-  for (int i0 = 0; i0 < g.inlines; i0 += brick[0]) {
-    for (int j0 = 0; j0 < g.crosslines; j0 += brick[1]) {
-      const int box[4] = {i0, j0, std::min(brick[0], g.inlines - i0),
-                          std::min(brick[1], g.crosslines - j0)};
-      bool anyDead = false;
-      if (!fillColumn(in, g, box, column, trace, flags, anyDead, error)) return false;
-      // Flags first: samples of dead traces then stay out of the statistics.
-      if ((anyDead && !writer.WriteGridFlags(0, i0, j0, box[2], box[3], flags.data(), status)) ||
-          !writer.WriteData(0, i0, j0, 0, box[2], box[3], nk, column.data(), status)) {
-        return false;
-      }
-      done += int64_t{box[2]} * box[3];
-      progress.update(done);
+  while (SegyColumn<T>* c = columns.next()) {
+    const int* box = c->box;
+    // Flags first: samples of dead traces then stay out of the statistics.
+    if ((c->anyDead &&
+         !writer.WriteGridFlags(0, box[0], box[1], box[2], box[3], c->flags.data(), status)) ||
+        !writer.WriteData(0, box[0], box[1], 0, box[2], box[3], nk, c->samples.data(), status)) {
+      return false;
     }
+    done += int64_t{box[2]} * box[3];
+    columns.recycle(c);  // the decoder refills it at once
+    progress.update(done);
   }
+  error = columns.error();
+  if (!error.empty()) return false;
   progress.finish();
   return true;
 }

@@ -32,16 +32,20 @@ struct SegyGrid {
 
 // Decodes `count` big-endian samples of SEG-Y format `format` into floats;
 // IBM floats are converted exactly where the value fits a float (denormals
-// rounded, out-of-range values saturated).
-void decodeSegySamples(int format, const char* raw, int count, float* out);
+// rounded, out-of-range values saturated). Instantiated for float, short and
+// signed char; the integer types take integer formats whose every value they
+// hold (a value is converted as the float it decodes to).
+template <typename T>
+void decodeSegySamples(int format, const char* raw, int count, T* out);
 // Encodes floats as big-endian IEEE floats.
 void encodeSegyFloats(const float* in, int count, char* raw);
 // Bytes per sample of a format this tool reads; 0 for any other.
 int segySampleBytes(int format);
 
 // A SEG-Y file opened for import: layout, grid and trace reads. segyio reads
-// the headers' fields; runs of traces are read in one go. Memory does not
-// grow with the survey beyond one small record per trace.
+// the binary header and the trace headers' fields; runs of traces are read
+// in one go. Memory does not grow with the survey beyond one small record
+// per trace.
 class SegyInput {
  public:
   SegyInput() = default;
@@ -56,11 +60,11 @@ class SegyInput {
   // the number of headers read.
   bool scanGrid(int inlineByte, int crosslineByte, SegyGrid& grid, std::string& error,
                 void (*progress)(void*, int64_t) = nullptr, void* context = nullptr);
-  // Trace `trace` as floats (layout().samples of them).
-  bool readTrace(int trace, float* out, std::string& error);
   // Traces first .. first + count - 1, which lie one after another in the
-  // file, as floats, trace after trace.
-  bool readTraces(int first, int count, float* out, std::string& error);
+  // file, decoded (layout().samples per trace, trace after trace). T is
+  // float, short or signed char, as for decodeSegySamples.
+  template <typename T>
+  bool readTraces(int first, int count, T* out, std::string& error);
   const SegyLayout& layout() const { return layout_; }
 
  private:

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "command_runner.h"
-#include "compressed_volume.h"
 #include "create_command.h"
 #include "info_command.h"
 #include "npy.h"
@@ -72,19 +71,6 @@ TEST(CompressedCreate, EveryLevelIsWrittenAndReadsBack) {
   ASSERT_EQ(runCommand(runRead, {dir.file("c.vcs"), "--lod", "1", "--start", "0,0,0", "--size",
                                  "65,35,33", "-o", dir.file("lod1.npy")}),
             0);
-}
-
-TEST(CompressedCreate, DecimationHalvesEveryAxis) {
-  FloatVolume level0;
-  level0.size[0] = 65;
-  level0.size[1] = 3;
-  level0.size[2] = 130;
-  level0.samples.assign(level0.count(), 2.0f);
-  const FloatVolume level1 = decimate(level0, 1);
-  EXPECT_EQ(level1.size[0], 33);
-  EXPECT_EQ(level1.size[1], 2);
-  EXPECT_EQ(level1.size[2], 65);
-  EXPECT_NEAR(level1.samples[10], 2.0f, 1e-4f);
 }
 
 }  // namespace

@@ -135,11 +135,51 @@ def test_volume_dropped_without_close_is_still_finished(tmp_path):
     np.testing.assert_array_equal(tyq.open(path)[:], np.full((10, 10, 10), 3, np.float32))
 
 
-def test_compressed_files_are_refused_for_now(tmp_path):
-    path = tmp_path / "v.vbs"
+def smooth(shape):
+    i, j, k = np.meshgrid(*(np.arange(n, dtype=np.float64) for n in shape), indexing="ij")
+    return 500 * np.sin(0.3 * (k - 0.2 * i - 0.1 * j)) + 3 * i
+
+
+def sqnr_db(want, got):
+    return 20 * np.log10(np.abs(want).mean() / np.abs(want - got).mean())
+
+
+def block_mean(array, n):
+    s = [d // n * n for d in array.shape]
+    a = array[: s[0], : s[1], : s[2]]
+    return a.reshape(s[0] // n, n, s[1] // n, n, s[2] // n, n).mean(axis=(1, 3, 5))
+
+
+def test_compressed_file_is_written_with_every_level(tmp_path):
+    # int16 in Fortran order: converted and reordered on the way in.
+    array = np.asfortranarray(smooth((130, 70, 66)).astype(np.int16))
+    path = tmp_path / "v.vcs"
+    tyq.create(path, array, sqnr=30, annotation={"inline": (1000, 2)})
+    v = tyq.open(path)
+    assert v.sqnr == 30 and v.shape == array.shape and v.levels == 3
+    assert v.annotation["inline"] == (1000, 2)
+    assert v.value_range == pytest.approx((array.min(), array.max()))
+    assert 28 < sqnr_db(array.astype(np.float64), v[:]) < 45
+    assert v.level(1).shape == (65, 35, 33) and v.level(2).shape == (33, 18, 17)
+    # Every level holds the data, not zeros: close to plain block means.
+    for level in (1, 2):
+        coarse = v.level(level)[:]
+        want = block_mean(array.astype(np.float64), 2**level)
+        assert sqnr_db(want, coarse[tuple(slice(0, n) for n in want.shape)]) > 12
+
+
+def test_compressed_files_take_float_samples_in_64_bricks_written_whole(tmp_path):
+    path = tmp_path / "v.vcs"
+    zeros = np.zeros((4, 4, 4), np.float32)
+    for options in ({"type": "int16"}, {"brick": (32, 32, 32)}):
+        with pytest.raises(tyq.Error) as raised:
+            tyq.create(path, zeros, sqnr=30, **options)
+        assert raised.value.code == 3
     with pytest.raises(tyq.Error) as raised:
-        tyq.create(path, np.zeros((4, 4, 4), np.float32), sqnr=30)
-    assert raised.value.code == 2 and "sqnr" in raised.value.message
+        tyq.create_empty(path, (4, 4, 4), sqnr=30)
+    assert raised.value.code == 2 and "tyq.create" in raised.value.message
     assert not path.exists()
-    tyq.create(path, np.zeros((4, 4, 4), np.float32), sqnr=0)
+    with pytest.raises(tyq.Error):
+        tyq.create(tmp_path / "no" / "such.vcs", zeros, sqnr=30)
+    tyq.create(path, zeros, sqnr=0)
     assert tyq.open(path).sqnr is None
