@@ -8,6 +8,7 @@
 
 #include "access/brick_store.h"
 #include "access/conversion.h"
+#include "access/held_bricks.h"
 #include "access/lod_driver.h"
 #include "core/aligned_buffer.h"
 #include "core/ref_counted.h"
@@ -134,14 +135,18 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   StatisticData GetWrittenStatistics() const;
 
  private:
-  // Reads one whole brick in the stored sample type for the driver.
+  // Reads one whole brick in the stored sample type for the driver, in
+  // place when the writer still holds it.
   class BrickReader : public Lod::BrickSource {
    public:
-    explicit BrickReader(BrickStore& store) : store_(store) {}
+    BrickReader(BrickStore& store, HeldBricks& held) : store_(store), held_(held) {}
     int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) override;
+    std::shared_ptr<const AlignedBuffer> HeldBrick(int i, int j, int k, int lod) override;
+    void BrickBuilt(int i, int j, int k, int lod, const void* samples) override;
 
    private:
     BrickStore& store_;
+    HeldBricks& held_;
   };
 
   void ResetAccessScaleRange();
@@ -174,6 +179,8 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
                   const unsigned char* tile, Func& func);
   bool ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func);
+  // Whether bricks of `lod` are kept for building the level above.
+  bool HoldsLevel(int lod) const;
   HistogramBuilder EmptyHistogram() const;
   bool CountConstant(const void* value, const int valid[3], const unsigned char* flags,
                      HistogramBuilder& counted) const;
@@ -203,6 +210,8 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
   std::mutex lodLock_;
   Lod::LodSettings lodSettings_;
+  // Bricks stored but not yet built into the level above.
+  HeldBricks held_;
   // Bricks and flag tiles stored since the last successful flush: what a
   // release without Flush leaves unreachable.
   std::atomic<int64_t> unflushed_{0};

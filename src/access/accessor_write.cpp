@@ -47,7 +47,7 @@ bool AccessorCore::GenerateLODs(int highest, int force, const int* begin, const 
   }
   view.bins = bins.data();
   Lod::LodGenerator generator(*store_, lodSettings_, view, brickStrides_);
-  BrickReader reader(*store_);
+  BrickReader reader(*store_, held_);
   return generator.GenerateLODs(highest, force, begin, end, reader, status);
 }
 
@@ -300,10 +300,13 @@ bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, 
   if (lod == 0 && ReplacesOldSamples() && !ReadStoredBrick(index, old, hadOld, func)) {
     return false;
   }
+  // Never held while the file changes under it; kept once stored, as stored.
+  held_.Forget(lod, index[0], index[1], index[2]);
   const bool written =
       constant ? store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP())
                : store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
   if (written) ++unflushed_;
+  if (written && !constant && HoldsLevel(lod)) held_.Keep(lod, index[0], index[1], index[2], samples);
   if (lod != 0 || (!written && !hadOld)) return written;
   AlignedBuffer now;
   if (!written) {
@@ -397,6 +400,7 @@ bool AccessorCore::Finalize(bool newIdentity, bool generateLods, Status* status)
   // The flush above already gave the data its new identity.
   if (!store_->Finalize(false, func.statusP())) return false;
   hist_.reset();
+  held_.Reset(0);
   return true;
 }
 

@@ -207,37 +207,27 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   };
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const T* children[8];
-  int present = 0;
+  std::shared_ptr<const AlignedBuffer> held[8];  // children read in place stay alive
   bool zero = true;
-  for (int child = 0; child < 8; ++child) {
-    T* slot = work + (child + 1) * samples;
-    children[child] = slot;
-    const int a = child >> 2, b = (child >> 1) & 1, c = child & 1;
-    if (algorithm == kAllZero) {
-      std::memset(slot, 0, samples * sizeof(T));
-      ++present;
-      continue;
-    }
-    const int child3[3] = {2 * i + a, 2 * j + b, 2 * k + c};
-    const int code = Inside(child3, 3, lod - 1) ? source.GetBrick(child3[0], child3[1], child3[2],
-                                                                  lod - 1, slot, func.statusP())
-                                                : int{Err::BrickNotFound};
-    if (code == 0) {
-      ++present;
-      zero = zero && allZero(slot, samples);
-    } else if (code == Err::BrickNotFound) {
-      func.setSuccess();
-      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
-    } else {
-      return fail();  // a child that cannot be read is not an absent one
-    }
-  }
+  const int present =
+      FetchChildren(lod, i, j, k, work, children, held, zero, source, func.statusP());
+  if (present < 0) return fail();
   if (present == 0) return true;
   if (zero) {
     const uint8_t zeros[8] = {};
-    return store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP()) || fail();
+    if (!store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP())) return fail();
+    source.BrickBuilt(i, j, k, lod, nullptr);
+    return true;
   }
-  ReplicateEdges(lod, i, j, k, work + samples);
+  if (LastOfLevel(lod, i, j, k)) {
+    // The edge is repeated in place, so children read in place are copied.
+    for (int child = 0; child < 8; ++child) {
+      T* slot = work + (child + 1) * samples;
+      if (children[child] != slot) std::memcpy(slot, children[child], samples * sizeof(T));
+      children[child] = slot;
+    }
+    ReplicateEdges(lod, i, j, k, work + samples);
+  }
   if (getDebugLevel() > 1) {
     std::printf("##    %sGenerate LOD%d (%d,%d,%d) (%s) Dirty %02X Hist=%.1lf\n",
                 force == kAutomatic ? "AUTO " : "", lod, i, j, k,
@@ -247,7 +237,62 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
-  return store_.SetBrick(i, j, k, lod, work, func.statusP()) || fail();
+  if (!store_.SetBrick(i, j, k, lod, work, func.statusP())) return fail();
+  source.BrickBuilt(i, j, k, lod, work);
+  return true;
+}
+
+// The eight children of brick (i, j, k) of `lod`, child 4a + 2b + c at
+// children[4a + 2b + c]: read in place when the source holds them, else
+// fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros
+// and does not count); `held` keeps the children read in place alive.
+// Returns how many are present, or -1 when one cannot be read; `zero` tells whether every present child is all zero.
+template <typename T>
+int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* children[8],
+                                std::shared_ptr<const AlignedBuffer> held[8], bool& zero,
+                                BrickSource& source, Status* status) {
+  Func func("Accessor::GenerateLOD_brick", status);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
+  const bool allZeroAlgorithm = settings_.ForLevel(lod) == kAllZero;
+  int present = 0;
+  for (int child = 0; child < 8; ++child) {
+    T* slot = work + (child + 1) * samples;
+    children[child] = slot;
+    const int a = child >> 2, b = (child >> 1) & 1, c = child & 1;
+    if (allZeroAlgorithm) {
+      std::memset(slot, 0, samples * sizeof(T));
+      ++present;
+      continue;
+    }
+    const int child3[3] = {2 * i + a, 2 * j + b, 2 * k + c};
+    const bool inside = Inside(child3, 3, lod - 1);
+    if (inside) held[child] = source.HeldBrick(child3[0], child3[1], child3[2], lod - 1);
+    if (held[child]) {
+      children[child] = static_cast<const T*>(held[child]->data());
+      ++present;
+      zero = zero && allZero(children[child], samples);
+      continue;
+    }
+    const int code = inside ? source.GetBrick(child3[0], child3[1], child3[2], lod - 1, slot,
+                                              func.statusP())
+                            : int{Err::BrickNotFound};
+    if (code == 0) {
+      ++present;
+      zero = zero && allZero(slot, samples);
+    } else if (code == Err::BrickNotFound) {
+      func.setSuccess();
+      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
+    } else {
+      return -1;  // a child that cannot be read is not an absent one
+    }
+  }
+  return present;
+}
+
+bool LodGenerator::LastOfLevel(int lod, int i, int j, int k) const {
+  return i == store_.GetNumberOfBricks(0, lod) - 1 || j == store_.GetNumberOfBricks(1, lod) - 1 ||
+         k == store_.GetNumberOfBricks(2, lod) - 1;
 }
 
 // Repeats the last valid plane of the level below to the end of its brick

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "core/aligned_buffer.h"
 
 #include "tyq/records.h"
 #include "tyq/status.h"
@@ -34,6 +37,17 @@ class BrickSource {
  public:
   virtual ~BrickSource() = default;
   virtual int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) = 0;
+  // The same brick when it is held in memory exactly as stored, else null;
+  // the driver then reads it in place instead of fetching a copy.
+  virtual std::shared_ptr<const AlignedBuffer> HeldBrick(int i, int j, int k, int lod) {
+    (void)i, (void)j, (void)k, (void)lod;
+    return nullptr;
+  }
+  // Told when the driver has stored brick (i, j, k) of `lod` from its
+  // children: `samples` as stored, or null for an all-zero brick.
+  virtual void BrickBuilt(int i, int j, int k, int lod, const void* samples) {
+    (void)i, (void)j, (void)k, (void)lod, (void)samples;
+  }
 };
 
 // The histogram the weighted decimation reads, and the sample count traced.
@@ -78,7 +92,12 @@ class LodGenerator {
                          Status* status);
   bool GenerateLOD_tile(int level, int ti, int tj, uint8_t* work, int force, Status* status);
   template <typename T>
+  int FetchChildren(int level, int i, int j, int k, T* work, const T* children[8],
+                    std::shared_ptr<const AlignedBuffer> held[8], bool& zero, BrickSource& source,
+                    Status* status);
+  template <typename T>
   void ReplicateEdges(int level, int i, int j, int k, T* children) const;
+  bool LastOfLevel(int level, int i, int j, int k) const;
   bool Proceeds(uint8_t dirty, int force) const;
   bool Inside(const int index[], int dims, int lod) const;
 

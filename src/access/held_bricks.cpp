@@ -1,0 +1,83 @@
+#include "access/held_bricks.h"
+
+#include <atomic>
+#include <cstring>
+#include <utility>
+
+namespace Qra::Ostrel::Tyq::Private::Access {
+
+namespace {
+constexpr size_t kSpareLimit = 16;
+
+std::atomic<size_t>& LimitForNewWriters() {
+  static std::atomic<size_t> limit{HeldBricks::kDefaultLimit};
+  return limit;
+}
+}  // namespace
+
+void HeldBricks::SetLimitForNewWriters(size_t limit) {
+  LimitForNewWriters().store(limit);
+}
+
+void HeldBricks::Reset(size_t brickBytes) {
+  std::lock_guard<std::mutex> hold(lock_);
+  brickBytes_ = brickBytes;
+  limit_ = LimitForNewWriters().load();
+  held_.clear();
+  spare_.clear();
+}
+
+void HeldBricks::Keep(int level, int i, int j, int k, const void* data) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (brickBytes_ == 0) return;
+  const Key key{level, i, j, k};
+  auto found = held_.find(key);
+  if (found != held_.end()) {
+    Recycle(std::move(found->second));
+    held_.erase(found);
+  }
+  if ((held_.size() + 1) * brickBytes_ > limit_) return;
+  std::shared_ptr<AlignedBuffer> buffer;
+  if (!spare_.empty()) {
+    buffer = std::move(spare_.back());
+    spare_.pop_back();
+  } else {
+    buffer = std::make_shared<AlignedBuffer>();
+    if (!buffer->Resize(brickBytes_)) return;  // not kept: read back later
+  }
+  std::memcpy(buffer->data(), data, brickBytes_);
+  held_.emplace(key, std::move(buffer));
+}
+
+void HeldBricks::Forget(int level, int i, int j, int k) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto found = held_.find(Key{level, i, j, k});
+  if (found == held_.end()) return;
+  Recycle(std::move(found->second));
+  held_.erase(found);
+}
+
+std::shared_ptr<const AlignedBuffer> HeldBricks::Find(int level, int i, int j, int k) const {
+  std::lock_guard<std::mutex> hold(lock_);
+  const auto found = held_.find(Key{level, i, j, k});
+  return found == held_.end() ? nullptr : found->second;
+}
+
+void HeldBricks::Clear() {
+  std::lock_guard<std::mutex> hold(lock_);
+  held_.clear();
+  spare_.clear();
+}
+
+size_t HeldBricks::HeldBytes() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return held_.size() * brickBytes_;
+}
+
+// The caller holds the lock. A buffer still in use by a reader is left to
+// it.
+void HeldBricks::Recycle(std::shared_ptr<AlignedBuffer> buffer) {
+  if (buffer.use_count() == 1 && spare_.size() < kSpareLimit) spare_.push_back(std::move(buffer));
+}
+
+}  // namespace Qra::Ostrel::Tyq::Private::Access
