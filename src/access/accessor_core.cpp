@@ -85,6 +85,7 @@ bool AccessorCore::Attach(std::unique_ptr<BrickStore> store, const FA::TyqOption
   }
   lodSettings_ = Lod::ChooseLodSettings(options, store_->GetStoreName(), store_->IsWritable());
   held_.Reset(store_->IsWritable() ? static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()) : 0);
+  lodSettings_.batchLevels = HeldBricks::LimitForNewWriters() != 0;
   return true;
 }
 
@@ -246,6 +247,10 @@ void AccessorCore::BrickReader::BrickBuilt(int i, int j, int k, int lod, const v
   } else {
     held_.Forget(lod, i, j, k);
   }
+}
+
+void AccessorCore::BrickReader::BrickLost(int i, int j, int k, int lod) {
+  held_.Forget(lod, i, j, k);
 }
 
 bool AccessorCore::HoldsLevel(int lod) const {

@@ -143,6 +143,7 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
     int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) override;
     std::shared_ptr<const AlignedBuffer> HeldBrick(int i, int j, int k, int lod) override;
     void BrickBuilt(int i, int j, int k, int lod, const void* samples) override;
+    void BrickLost(int i, int j, int k, int lod) override;
 
    private:
     BrickStore& store_;

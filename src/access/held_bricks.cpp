@@ -9,20 +9,24 @@ namespace Qra::Ostrel::Tyq::Private::Access {
 namespace {
 constexpr size_t kSpareLimit = 16;
 
-std::atomic<size_t>& LimitForNewWriters() {
+std::atomic<size_t>& Limit() {
   static std::atomic<size_t> limit{HeldBricks::kDefaultLimit};
   return limit;
 }
 }  // namespace
 
 void HeldBricks::SetLimitForNewWriters(size_t limit) {
-  LimitForNewWriters().store(limit);
+  Limit().store(limit);
+}
+
+size_t HeldBricks::LimitForNewWriters() {
+  return Limit().load();
 }
 
 void HeldBricks::Reset(size_t brickBytes) {
   std::lock_guard<std::mutex> hold(lock_);
   brickBytes_ = brickBytes;
-  limit_ = LimitForNewWriters().load();
+  limit_ = Limit().load();
   held_.clear();
   spare_.clear();
 }

@@ -20,9 +20,11 @@ class HeldBricks {
  public:
   static constexpr size_t kDefaultLimit = size_t{256} << 20;
 
-  // The limit of writers opened from now on (0: hold nothing, every level
-  // is built from what the file reads back); for tests that compare both.
+  // The limit of writers opened from now on. 0 gives the plain way, for
+  // tests that compare both: nothing held, every level built from what the
+  // file reads back, every brick written on its own.
   static void SetLimitForNewWriters(size_t limit);
+  static size_t LimitForNewWriters();
 
   HeldBricks() = default;
   HeldBricks(const HeldBricks&) = delete;

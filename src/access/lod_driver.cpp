@@ -165,13 +165,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   const bool clearLevel = work && force >= kDirty;
   Access::DirtyMarks& marks = *store_.GetDirtyMarks();
   if (force == kEverything || marks.bricks.AnyDirty(lod - 1)) {
-    for (int i = lo[0]; i < hi[0]; ++i) {
-      for (int j = lo[1]; j < hi[1]; ++j) {
-        for (int k = lo[2]; k < hi[2]; ++k) {
-          if (!GenerateLOD_brick(lod, i, j, k, work, force, source, func.statusP())) return false;
-        }
-      }
-    }
+    if (!GenerateBricks(lod, lo, hi, work, force, source, func)) return false;
     if (clearLevel) marks.bricks.ClearLevel(lod - 1);
   }
   if (force == kEverything || marks.tiles.AnyDirty(lod - 1)) {
@@ -185,6 +179,35 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
     if (clearLevel) marks.tiles.ClearLevel(lod - 1);
   }
   return true;
+}
+
+// The bricks of one level go to the store as one batch, so that they leave
+// in large writes; the level above reads none of them before the batch is
+// written. When the batch is lost their children are marked again.
+template <typename T>
+bool LodGenerator::GenerateBricks(int lod, const int lo[3], const int hi[3], T* work, int force,
+                                  BrickSource& source, Func& func) {
+  const bool batch = work && settings_.batchLevels;
+  if (batch) store_.BeginBrickBatch();
+  batch_.clear();
+  bool ok = true;
+  for (int i = lo[0]; i < hi[0] && ok; ++i) {
+    for (int j = lo[1]; j < hi[1] && ok; ++j) {
+      for (int k = lo[2]; k < hi[2] && ok; ++k) {
+        ok = GenerateLOD_brick(lod, i, j, k, work, force, source, func.statusP());
+      }
+    }
+  }
+  if (batch && !store_.EndBrickBatch(ok, ok ? func.statusP() : nullptr)) ok = false;
+  if (batch && !ok) {
+    Access::DirtyBits4& marks = store_.GetDirtyMarks()->bricks;
+    for (const Built& b : batch_) {
+      marks.Restore(lod - 1, 2 * b.i, 2 * b.j, 2 * b.k, b.taken);
+      source.BrickLost(b.i, b.j, b.k, lod);
+    }
+  }
+  batch_.clear();
+  return ok;
 }
 
 template <typename T>
@@ -238,6 +261,7 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
   if (!store_.SetBrick(i, j, k, lod, work, func.statusP())) return fail();
+  batch_.push_back({i, j, k, taken});
   source.BrickBuilt(i, j, k, lod, work);
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/aligned_buffer.h"
 
@@ -23,6 +24,8 @@ namespace Lod {
 struct LodSettings {
   int algorithm[3] = {0, 1, 1};  // level 1, level 2, levels above
   int autoGenerate = -1;
+  // Whether the bricks of a level go to the store as one batch.
+  bool batchLevels = true;
 
   int ForLevel(int level) const { return algorithm[level <= 1 ? 0 : (level == 2 ? 1 : 2)]; }
 };
@@ -48,6 +51,8 @@ class BrickSource {
   virtual void BrickBuilt(int i, int j, int k, int lod, const void* samples) {
     (void)i, (void)j, (void)k, (void)lod, (void)samples;
   }
+  // Told when a brick reported built could not be written after all.
+  virtual void BrickLost(int i, int j, int k, int lod) { (void)i, (void)j, (void)k, (void)lod; }
 };
 
 // The histogram the weighted decimation reads, and the sample count traced.
@@ -99,12 +104,22 @@ class LodGenerator {
   void ReplicateEdges(int level, int i, int j, int k, T* children) const;
   bool LastOfLevel(int level, int i, int j, int k) const;
   bool Proceeds(uint8_t dirty, int force) const;
+  template <typename T>
+  bool GenerateBricks(int level, const int lo[3], const int hi[3], T* work, int force,
+                      BrickSource& source, Func& func);
   bool Inside(const int index[], int dims, int lod) const;
 
   Access::BrickStore& store_;
   LodSettings settings_;
   HistogramView hist_;
   int strides_[3];
+  // Bricks of the level in progress stored into a batch, with the dirty
+  // byte their children had, to be marked again if the batch is lost.
+  struct Built {
+    int i, j, k;
+    uint8_t taken;
+  };
+  std::vector<Built> batch_;
 };
 
 }  // namespace Lod

@@ -1,6 +1,7 @@
-// The pyramid built from the bricks a writer holds in memory is the pyramid
-// built by reading them back: the files agree byte for byte, random
-// identifiers aside.
+// The pyramid built from the bricks a writer holds in memory, and written a
+// level at a time in large writes, is the pyramid built by reading every
+// child back and writing every brick on its own: the files agree byte for
+// byte, random identifiers aside.
 #include "access/held_bricks.h"
 
 #include <gtest/gtest.h>
