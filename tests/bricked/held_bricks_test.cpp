@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fault_injection.h"
 #include "support/temp_dir.h"
 #include "tyq/environment.h"
 #include "tyq/tyq.h"
@@ -106,6 +107,49 @@ TEST(HeldBricksTest, PyramidFromHeldBricksIsThePyramidReadBack) {
     for (size_t n = 0; n < held.size(); ++n) differing += held[n] != reference[n];
     EXPECT_LE(differing, 32) << "type " << int(c.type) << (c.autoGenerate ? " auto" : "");
   }
+}
+
+// Reads and writes a flush that builds the pyramid of a 128^3 volume of
+// 16^3 bricks (512 of them, 73 above level 0) makes.
+tyq_test::FaultState FlushTransfers(const std::string& name, size_t limit) {
+  HeldBricks::SetLimitForNewWriters(limit);
+  auto state = std::make_shared<tyq_test::FaultState>();
+  FA::FileFactory::setInstanceGiveOwnership(new tyq_test::FaultInjectionFactory(state));
+  Environment::putNumericEnv("OSTREL_TYQ_BRICK_SIZE", 16);
+  FA::DataInfo info;
+  info.SetExtent(0, 1, 128, 0, 1, 128, 0, 4, 128, false);
+  FA::TyqOptions options;
+  options.noAutoFlush = true;
+  FA::AutoRef<FA::Writer> w;
+  EXPECT_EQ(FA::Tyq::CreateTyqWriter(w, name, info, FA::DataTypeEnum::Float32, options, nullptr,
+                                     0, 0),
+            0);
+  Environment::putStringEnv("OSTREL_TYQ_BRICK_SIZE", "");
+  tyq_test::FaultState during;
+  if (w) {
+    const int whole[3] = {0, 0, 0}, size[3] = {128, 128, 128};
+    EXPECT_TRUE(WriteBox(*w, whole, size, 3));
+    const tyq_test::FaultState before = *state;
+    EXPECT_TRUE(w->Flush(false, true, nullptr));
+    during.reads = state->reads - before.reads;
+    during.writes = state->writes - before.writes;
+    during.bytesWritten = state->bytesWritten - before.bytesWritten;
+  }
+  w = FA::AutoRef<FA::Writer>();
+  delete FA::FileFactory::getInstanceTakeOwnership();
+  return during;
+}
+
+TEST(HeldBricksTest, FlushBuildsFromMemoryAndWritesEachLevelInLargeWrites) {
+  Restore restore;
+  tyq_test::TempDir dir;
+  const tyq_test::FaultState plain = FlushTransfers(dir.file("plain.vbs"), 0);
+  const tyq_test::FaultState held =
+      FlushTransfers(dir.file("held.vbs"), HeldBricks::kDefaultLimit);
+  // Flag tiles are read and written as before, a few hundred bytes each.
+  EXPECT_EQ(plain.reads - held.reads, 512 + 64 + 8);  // no child read back
+  EXPECT_EQ(plain.writes - held.writes, 73 - 3);      // a write per level
+  EXPECT_EQ(held.bytesWritten, plain.bytesWritten);
 }
 
 TEST(HeldBricksTest, KeepsWithinItsLimitAndLendsWhatItHolds) {
