@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -209,13 +210,12 @@ class File final : public Access::BrickStore {
     int64_t position;
   };
   struct HeldRun {
-    bool open = false;
-    std::thread::id owner;
+    std::atomic<std::thread::id> owner{};  // the thread whose batch is open, if any
     int64_t start = 0;
     size_t used = 0;
     AlignedBuffer bytes;
     std::vector<HeldBrick> bricks;
-  } held_;
+  } heldRun_;
   // The end of the held run while it is not yet in the file, so that new
   // places are found beyond it. Guarded by the table lock.
   int64_t heldEnd_ = 0;
