@@ -80,8 +80,8 @@ void BM_Write(benchmark::State& state, bool pyramid) {
     FA::TyqOptions options;
     options.noAutoFlush = !pyramid;
     FA::AutoRef<FA::Writer> writer;
-    if (FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, options, nullptr,
-                                 0, 0) != 0 ||
+    if (FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, options, nullptr, 0,
+                                 0) != 0 ||
         !writer->WriteData(0, 0, 0, 0, kSize[0], kSize[1], kSize[2], cube.data(), nullptr) ||
         !writer->Finalize(false, pyramid, nullptr)) {
       state.SkipWithError("write failed");
@@ -127,7 +127,11 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 
-BENCHMARK(BM_PwriteFsync)->Name("pwrite_fsync")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PwriteFsync)
+    ->Name("pwrite_fsync")
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Write, level0, false)
     ->Name("write_level0_stats")
     ->Iterations(3)
@@ -158,8 +162,9 @@ int main(int argc, char** argv) {
   tyq_bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // Written as baseline / ours, so that above 1 is faster than the baseline.
-  std::printf("(ratios below are ours / baseline time; the goals are speeds: level 0 >= 0.8 x,\n"
-              " pyramid >= 0.65 x pwrite+fsync, i.e. time ratios <= 1.25 and <= 1.54)\n");
+  std::printf(
+      "(ratios below are ours / baseline time; the goals are speeds: level 0 >= 0.8 x,\n"
+      " pyramid >= 0.65 x pwrite+fsync, i.e. time ratios <= 1.25 and <= 1.54)\n");
   reporter.printRatio("level 0 + statistics", "write_level0_stats", "pwrite_fsync");
   reporter.printRatio("with the whole pyramid", "write_pyramid", "pwrite_fsync");
   reporter.printRatio("histogram, best level", "histogram_best", "histogram_baseline");

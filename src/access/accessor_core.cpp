@@ -84,7 +84,8 @@ bool AccessorCore::Attach(std::unique_ptr<BrickStore> store, const FA::TyqOption
     return false;
   }
   lodSettings_ = Lod::ChooseLodSettings(options, store_->GetStoreName(), store_->IsWritable());
-  held_.Reset(store_->IsWritable() ? static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()) : 0);
+  held_.Reset(store_->IsWritable() ? static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick())
+                                   : 0);
   lodSettings_.batchLevels = HeldBricks::LimitForNewWriters() != 0;
   return true;
 }

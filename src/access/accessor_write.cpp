@@ -306,7 +306,8 @@ bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, 
       constant ? store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP())
                : store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
   if (written) ++unflushed_;
-  if (written && !constant && HoldsLevel(lod)) held_.Keep(lod, index[0], index[1], index[2], samples);
+  if (written && !constant && HoldsLevel(lod))
+    held_.Keep(lod, index[0], index[1], index[2], samples);
   if (lod != 0 || (!written && !hadOld)) return written;
   AlignedBuffer now;
   if (!written) {

@@ -270,7 +270,8 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
 // children[4a + 2b + c]: read in place when the source holds them, else
 // fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros
 // and does not count); `held` keeps the children read in place alive.
-// Returns how many are present, or -1 when one cannot be read; `zero` tells whether every present child is all zero.
+// Returns how many are present, or -1 when one cannot be read; `zero`
+// tells whether every present child is all zero.
 template <typename T>
 int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* children[8],
                                 std::shared_ptr<const AlignedBuffer> held[8], bool& zero,
@@ -298,9 +299,9 @@ int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* 
       zero = zero && allZero(children[child], samples);
       continue;
     }
-    const int code = inside ? source.GetBrick(child3[0], child3[1], child3[2], lod - 1, slot,
-                                              func.statusP())
-                            : int{Err::BrickNotFound};
+    const int code =
+        inside ? source.GetBrick(child3[0], child3[1], child3[2], lod - 1, slot, func.statusP())
+               : int{Err::BrickNotFound};
     if (code == 0) {
       ++present;
       zero = zero && allZero(slot, samples);

@@ -48,8 +48,10 @@ bool File::Batching() const {
 bool File::HoldBrick(int32_t i, int32_t j, int32_t k, int level, int64_t index, int64_t position,
                      const void* data, Func& func) {
   const size_t bytes = static_cast<size_t>(BrickBytes());
-  const bool extends = heldRun_.used > 0 && position == heldRun_.start + static_cast<int64_t>(heldRun_.used);
-  if (heldRun_.used > 0 && (!extends || heldRun_.used + bytes > kRunBytes) && !WriteHeldBricks(func)) {
+  const bool extends =
+      heldRun_.used > 0 && position == heldRun_.start + static_cast<int64_t>(heldRun_.used);
+  if (heldRun_.used > 0 && (!extends || heldRun_.used + bytes > kRunBytes) &&
+      !WriteHeldBricks(func)) {
     return false;
   }
   if (!heldRun_.bytes.Resize(kRunBytes)) return func.setError(Err::OutOfMemory, fileInfo_.fileName);

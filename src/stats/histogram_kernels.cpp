@@ -116,8 +116,7 @@ TYQ_AVX2 inline __m256d Load4(const T* p) {
 
 TYQ_AVX2 inline __m128i BinPlusOne4(__m256d v, __m256d factor, __m256d offset, __m256d size) {
   const __m256d x = _mm256_add_pd(_mm256_mul_pd(v, factor), offset);
-  const __m256d half =
-      _mm256_or_pd(_mm256_and_pd(x, _mm256_set1_pd(-0.0)), _mm256_set1_pd(0.5));
+  const __m256d half = _mm256_or_pd(_mm256_and_pd(x, _mm256_set1_pd(-0.0)), _mm256_set1_pd(0.5));
   const __m256d r = _mm256_max_pd(_mm256_add_pd(x, half), _mm256_set1_pd(-1.0));
   const __m256d clamped = _mm256_min_pd(r, size);
   return _mm_add_epi32(_mm256_cvttpd_epi32(clamped), _mm_set1_epi32(1));
@@ -261,7 +260,7 @@ ManyFn<T, kStats, kBins> Many() {
   return ManyBaseline<T, kStats, kBins>;
 }
 
-#define TYQ_HIST_MANY(T)                              \
+#define TYQ_HIST_MANY(T)                                  \
   template ManyFn<T, true, true> Many<T, true, true>();   \
   template ManyFn<T, true, false> Many<T, true, false>(); \
   template ManyFn<T, false, true> Many<T, false, true>();

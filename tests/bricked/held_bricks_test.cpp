@@ -121,9 +121,9 @@ tyq_test::FaultState FlushTransfers(const std::string& name, size_t limit) {
   FA::TyqOptions options;
   options.noAutoFlush = true;
   FA::AutoRef<FA::Writer> w;
-  EXPECT_EQ(FA::Tyq::CreateTyqWriter(w, name, info, FA::DataTypeEnum::Float32, options, nullptr,
-                                     0, 0),
-            0);
+  EXPECT_EQ(
+      FA::Tyq::CreateTyqWriter(w, name, info, FA::DataTypeEnum::Float32, options, nullptr, 0, 0),
+      0);
   Environment::putStringEnv("OSTREL_TYQ_BRICK_SIZE", "");
   tyq_test::FaultState during;
   if (w) {
@@ -144,8 +144,7 @@ TEST(HeldBricksTest, FlushBuildsFromMemoryAndWritesEachLevelInLargeWrites) {
   Restore restore;
   tyq_test::TempDir dir;
   const tyq_test::FaultState plain = FlushTransfers(dir.file("plain.vbs"), 0);
-  const tyq_test::FaultState held =
-      FlushTransfers(dir.file("held.vbs"), HeldBricks::kDefaultLimit);
+  const tyq_test::FaultState held = FlushTransfers(dir.file("held.vbs"), HeldBricks::kDefaultLimit);
   // Flag tiles are read and written as before, a few hundred bytes each.
   EXPECT_EQ(plain.reads - held.reads, 512 + 64 + 8);  // no child read back
   EXPECT_EQ(plain.writes - held.writes, 73 - 3);      // a write per level

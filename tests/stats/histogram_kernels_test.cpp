@@ -96,14 +96,15 @@ std::vector<T> Samples(size_t n, uint32_t seed, double lo, double hi) {
 
 template <typename T>
 class KernelLevels : public ::testing::Test {};
-using SampleTypes = ::testing::Types<signed char, unsigned char, short, unsigned short, int,
-                                     unsigned int, float>;
+using SampleTypes =
+    ::testing::Types<signed char, unsigned char, short, unsigned short, int, unsigned int, float>;
 TYPED_TEST_SUITE(KernelLevels, SampleTypes);
 
 TYPED_TEST(KernelLevels, EveryLevelGivesTheBaselineBits) {
   using T = TypeParam;
   LevelGuard guard;
-  const double lo = std::is_floating_point_v<T> ? -1000.0 : double(std::numeric_limits<T>::lowest());
+  const double lo =
+      std::is_floating_point_v<T> ? -1000.0 : double(std::numeric_limits<T>::lowest());
   const double hi = std::is_floating_point_v<T> ? 1000.0 : double(std::numeric_limits<T>::max());
   // Dense bricks whose lengths leave every kind of remainder, and a flagged
   // brick with odd traces that the kernel sees as short runs.
