@@ -147,6 +147,10 @@ BENCHMARK_CAPTURE(BM_Histogram, best, HK::Supported())
     ->Name("histogram_best")
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Histogram, avx2, HK::Level::Avx2)
+    ->Name("histogram_avx2")
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Histogram, baseline, HK::Level::Baseline)
     ->Name("histogram_baseline")
     ->Iterations(5)
@@ -168,6 +172,7 @@ int main(int argc, char** argv) {
   reporter.printRatio("level 0 + statistics", "write_level0_stats", "pwrite_fsync");
   reporter.printRatio("with the whole pyramid", "write_pyramid", "pwrite_fsync");
   reporter.printRatio("histogram, best level", "histogram_best", "histogram_baseline");
+  reporter.printRatio("histogram, AVX2", "histogram_avx2", "histogram_baseline");
   reporter.printRatio("histogram vs memcpy", "histogram_best", "memcpy");
   std::error_code ignored;
   std::filesystem::remove_all(g_dir, ignored);
