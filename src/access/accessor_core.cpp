@@ -254,8 +254,12 @@ void AccessorCore::BrickReader::BrickLost(int i, int j, int k, int lod) {
   held_.Forget(lod, i, j, k);
 }
 
+// Only automatic generation builds parents soon after their children are
+// written; without it the whole volume would be held until a flush, which
+// reads each level back once instead.
 bool AccessorCore::HoldsLevel(int lod) const {
-  return lod + 1 < fileInfo_->numberOfLods && store_->GetDirtyMarks() != nullptr;
+  return lodSettings_.autoGenerate != 0 && lod + 1 < fileInfo_->numberOfLods &&
+         store_->GetDirtyMarks() != nullptr;
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -180,7 +180,8 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
                   const unsigned char* tile, Func& func);
   bool ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func);
-  // Whether bricks of `lod` are kept for building the level above.
+  // Whether bricks of `lod` the caller writes are held for building the
+  // level above.
   bool HoldsLevel(int lod) const;
   HistogramBuilder EmptyHistogram() const;
   bool CountConstant(const void* value, const int valid[3], const unsigned char* flags,

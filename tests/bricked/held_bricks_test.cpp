@@ -93,7 +93,7 @@ TEST(HeldBricksTest, PyramidFromHeldBricksIsThePyramidReadBack) {
       {FA::DataTypeEnum::Float32, {100, 90, 70}, true, HeldBricks::kDefaultLimit},
       {FA::DataTypeEnum::Float32, {100, 90, 70}, false, HeldBricks::kDefaultLimit},
       {FA::DataTypeEnum::Int16, {70, 100, 90}, true, HeldBricks::kDefaultLimit},
-      {FA::DataTypeEnum::Int8, {64, 64, 64}, false, 20 * brick16},  // most bricks not held
+      {FA::DataTypeEnum::Int8, {64, 64, 64}, true, 20 * brick16},  // most bricks not held
   };
   for (const Case& c : cases) {
     Case plain = c;
@@ -109,9 +109,10 @@ TEST(HeldBricksTest, PyramidFromHeldBricksIsThePyramidReadBack) {
   }
 }
 
-// Reads and writes a flush that builds the pyramid of a 128^3 volume of
-// 16^3 bricks (512 of them, 73 above level 0) makes.
-tyq_test::FaultState FlushTransfers(const std::string& name, size_t limit) {
+// Reads and writes of building a 128^3 volume of 16^3 bricks (512 of them,
+// 73 above level 0): the whole write and flush with automatic generation,
+// else the flush alone.
+tyq_test::FaultState Transfers(const std::string& name, size_t limit, bool autoGenerate) {
   HeldBricks::SetLimitForNewWriters(limit);
   auto state = std::make_shared<tyq_test::FaultState>();
   FA::FileFactory::setInstanceGiveOwnership(new tyq_test::FaultInjectionFactory(state));
@@ -119,36 +120,44 @@ tyq_test::FaultState FlushTransfers(const std::string& name, size_t limit) {
   FA::DataInfo info;
   info.SetExtent(0, 1, 128, 0, 1, 128, 0, 4, 128, false);
   FA::TyqOptions options;
-  options.noAutoFlush = true;
+  options.noAutoFlush = !autoGenerate;
   FA::AutoRef<FA::Writer> w;
   EXPECT_EQ(
       FA::Tyq::CreateTyqWriter(w, name, info, FA::DataTypeEnum::Float32, options, nullptr, 0, 0),
       0);
   Environment::putStringEnv("OSTREL_TYQ_BRICK_SIZE", "");
-  tyq_test::FaultState during;
+  tyq_test::FaultState counted;
   if (w) {
     const int whole[3] = {0, 0, 0}, size[3] = {128, 128, 128};
+    const tyq_test::FaultState start = *state;
     EXPECT_TRUE(WriteBox(*w, whole, size, 3));
-    const tyq_test::FaultState before = *state;
+    const tyq_test::FaultState before = autoGenerate ? start : *state;
     EXPECT_TRUE(w->Flush(false, true, nullptr));
-    during.reads = state->reads - before.reads;
-    during.writes = state->writes - before.writes;
-    during.bytesWritten = state->bytesWritten - before.bytesWritten;
+    counted.reads = state->reads - before.reads;
+    counted.writes = state->writes - before.writes;
+    counted.bytesWritten = state->bytesWritten - before.bytesWritten;
   }
   w = FA::AutoRef<FA::Writer>();
   delete FA::FileFactory::getInstanceTakeOwnership();
-  return during;
+  return counted;
 }
 
-TEST(HeldBricksTest, FlushBuildsFromMemoryAndWritesEachLevelInLargeWrites) {
+TEST(HeldBricksTest, ChildrenAreNotReadBackAndAFlushWritesEachLevelAtOnce) {
   Restore restore;
   tyq_test::TempDir dir;
-  const tyq_test::FaultState plain = FlushTransfers(dir.file("plain.vbs"), 0);
-  const tyq_test::FaultState held = FlushTransfers(dir.file("held.vbs"), HeldBricks::kDefaultLimit);
-  // Flag tiles are read and written as before, a few hundred bytes each.
-  EXPECT_EQ(plain.reads - held.reads, 512 + 64 + 8);  // no child read back
-  EXPECT_EQ(plain.writes - held.writes, 73 - 3);      // a write per level
-  EXPECT_EQ(held.bytesWritten, plain.bytesWritten);
+  const size_t held = HeldBricks::kDefaultLimit;
+  // Built as bricks complete: no child is read back (flag tiles are read
+  // and written as before, a few hundred bytes each).
+  const tyq_test::FaultState plainAuto = Transfers(dir.file("a.vbs"), 0, true);
+  const tyq_test::FaultState heldAuto = Transfers(dir.file("b.vbs"), held, true);
+  EXPECT_EQ(plainAuto.reads - heldAuto.reads, 512 + 64 + 8);
+  EXPECT_EQ(heldAuto.bytesWritten, plainAuto.bytesWritten);
+  // Built by the flush: each level read back once, and written in one go.
+  const tyq_test::FaultState plainFlush = Transfers(dir.file("c.vbs"), 0, false);
+  const tyq_test::FaultState heldFlush = Transfers(dir.file("d.vbs"), held, false);
+  EXPECT_EQ(plainFlush.reads - heldFlush.reads, 64 + 8);  // levels 1 and 2 held once built
+  EXPECT_EQ(plainFlush.writes - heldFlush.writes, 73 - 3);
+  EXPECT_EQ(heldFlush.bytesWritten, plainFlush.bytesWritten);
 }
 
 TEST(HeldBricksTest, KeepsWithinItsLimitAndLendsWhatItHolds) {
