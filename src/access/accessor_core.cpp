@@ -131,6 +131,7 @@ void AccessorCore::Discard(Status* status) {
   store_.reset();
   hist_.reset();
   held_.Reset(0);
+  lodWork_.reset();
   fileInfo_ = nullptr;
   dataInfo_ = nullptr;
   accessOrder_ = FA::StorageOrderEnum::TraceOptimized();

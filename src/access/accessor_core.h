@@ -173,12 +173,15 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   bool WriteBrickRangeT(int lod, const int start[3], const int count[3], const T* const* bricks,
                         bool raw, Func& func);
   template <typename T>
+  // `adoptable`, when given, holds the one brick of the range; it may be
+  // taken over instead of copied when the brick is held.
   bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks, bool raw,
-                    Func& func);
+                    Func& func, std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
   // Stores one brick of a column whose flag tile is `tile` (state as below),
   // keeping the in-memory histogram exact at level 0.
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
-                  const unsigned char* tile, Func& func);
+                  const unsigned char* tile, Func& func,
+                  std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
   bool ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func);
   // Whether bricks of `lod` the caller writes are held for building the
   // level above.
@@ -211,6 +214,7 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   mutable std::mutex histLock_;
   std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
   std::mutex lodLock_;
+  std::unique_ptr<AlignedBuffer> lodWork_;  // the driver's work buffer, under lodLock_
   Lod::LodSettings lodSettings_;
   // Bricks stored but not yet built into the level above.
   HeldBricks held_;

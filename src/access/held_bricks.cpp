@@ -7,8 +7,6 @@
 namespace Qra::Ostrel::Tyq::Private::Access {
 
 namespace {
-constexpr size_t kSpareLimit = 16;
-
 std::atomic<size_t>& Limit() {
   static std::atomic<size_t> limit{HeldBricks::kDefaultLimit};
   return limit;
@@ -32,24 +30,43 @@ void HeldBricks::Reset(size_t brickBytes) {
 }
 
 void HeldBricks::Keep(int level, int i, int j, int k, const void* data) {
+  Forget(level, i, j, k);  // an older copy never outlives a newer brick
+  std::shared_ptr<AlignedBuffer> buffer = Lend();
+  if (!buffer) return;  // not kept: read back later
+  size_t bytes = 0;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    bytes = brickBytes_;
+  }
+  std::memcpy(buffer->data(), data, bytes);
+  Adopt(level, i, j, k, std::move(buffer));
+}
+
+std::shared_ptr<AlignedBuffer> HeldBricks::Lend() {
   std::lock_guard<std::mutex> hold(lock_);
-  if (brickBytes_ == 0) return;
+  if (brickBytes_ == 0 || held_.size() * brickBytes_ >= limit_) return nullptr;
+  if (!spare_.empty()) {
+    std::shared_ptr<AlignedBuffer> buffer = std::move(spare_.back());
+    spare_.pop_back();
+    return buffer;
+  }
+  auto buffer = std::make_shared<AlignedBuffer>();
+  return buffer->Resize(brickBytes_) ? buffer : nullptr;
+}
+
+void HeldBricks::Adopt(int level, int i, int j, int k, std::shared_ptr<AlignedBuffer> buffer) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (brickBytes_ == 0 || !buffer || buffer->size() < brickBytes_) return;
   const Key key{level, i, j, k};
   auto found = held_.find(key);
   if (found != held_.end()) {
     Recycle(std::move(found->second));
     held_.erase(found);
   }
-  if ((held_.size() + 1) * brickBytes_ > limit_) return;
-  std::shared_ptr<AlignedBuffer> buffer;
-  if (!spare_.empty()) {
-    buffer = std::move(spare_.back());
-    spare_.pop_back();
-  } else {
-    buffer = std::make_shared<AlignedBuffer>();
-    if (!buffer->Resize(brickBytes_)) return;  // not kept: read back later
+  if ((held_.size() + 1) * brickBytes_ > limit_) {
+    Recycle(std::move(buffer));
+    return;
   }
-  std::memcpy(buffer->data(), data, brickBytes_);
   held_.emplace(key, std::move(buffer));
 }
 
@@ -78,10 +95,13 @@ size_t HeldBricks::HeldBytes() const {
   return held_.size() * brickBytes_;
 }
 
-// The caller holds the lock. A buffer still in use by a reader is left to
-// it.
+// The caller holds the lock. Spare buffers stay within the limit together
+// with the held ones: fresh pages cost more than the copy they serve. A
+// buffer still in use by a reader is left to it.
 void HeldBricks::Recycle(std::shared_ptr<AlignedBuffer> buffer) {
-  if (buffer.use_count() == 1 && spare_.size() < kSpareLimit) spare_.push_back(std::move(buffer));
+  if (buffer.use_count() == 1 && (held_.size() + spare_.size()) * brickBytes_ < limit_) {
+    spare_.push_back(std::move(buffer));
+  }
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -36,6 +36,11 @@ class HeldBricks {
   // Keeps a copy of the brick (replacing an older one), unless the limit is
   // reached.
   void Keep(int level, int i, int j, int k, const void* data);
+  // A brick-sized buffer to fill and Adopt, so that keeping the brick
+  // costs no copy; null when nothing can be held.
+  std::shared_ptr<AlignedBuffer> Lend();
+  // Keeps `buffer` (from Lend) as the brick, as Keep would keep a copy.
+  void Adopt(int level, int i, int j, int k, std::shared_ptr<AlignedBuffer> buffer);
   void Forget(int level, int i, int j, int k);
   // The brick held, or null; the pointer keeps it alive while in use, even
   // if it is replaced or forgotten meanwhile.
@@ -51,8 +56,8 @@ class HeldBricks {
   size_t brickBytes_ = 0;
   size_t limit_ = 0;
   std::map<Key, std::shared_ptr<AlignedBuffer>> held_;
-  // Buffers of forgotten bricks, reused so that keeping a brick costs a copy
-  // and no fresh pages.
+  // Buffers of forgotten bricks, reused so that keeping a brick costs no
+  // fresh pages.
   std::vector<std::shared_ptr<AlignedBuffer>> spare_;
 };
 

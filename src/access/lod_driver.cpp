@@ -68,8 +68,9 @@ LodSettings ChooseLodSettings(const FA::TyqOptions& options, const std::string& 
 }
 
 LodGenerator::LodGenerator(Access::BrickStore& store, const LodSettings& settings,
-                           const HistogramView& hist, const int brickStrides[3])
-    : store_(store), settings_(settings), hist_(hist) {
+                           const HistogramView& hist, const int brickStrides[3],
+                           AlignedBuffer* work)
+    : store_(store), settings_(settings), hist_(hist), work_(work) {
   for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
 }
 
@@ -129,7 +130,8 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
     }
     return true;
   }
-  AlignedBuffer buffer;
+  AlignedBuffer own;
+  AlignedBuffer& buffer = work_ ? *work_ : own;
   if (!buffer.Resize(size_t{9} * static_cast<size_t>(info.GetNumberOfSamplesPerBrick()) *
                      sizeof(T))) {
     return func.setError(Err::OutOfMemory, info.fileName);
@@ -242,7 +244,7 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
     source.BrickBuilt(i, j, k, lod, nullptr);
     return true;
   }
-  if (LastOfLevel(lod, i, j, k)) {
+  if (ReplicatesEdges(lod, i, j, k)) {
     // The edge is repeated in place, so children read in place are copied.
     for (int child = 0; child < 8; ++child) {
       T* slot = work + (child + 1) * samples;
@@ -315,9 +317,22 @@ int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* 
   return present;
 }
 
-bool LodGenerator::LastOfLevel(int lod, int i, int j, int k) const {
-  return i == store_.GetNumberOfBricks(0, lod) - 1 || j == store_.GetNumberOfBricks(1, lod) - 1 ||
-         k == store_.GetNumberOfBricks(2, lod) - 1;
+// Whether brick `index` of `lod` is the last along axis d and the last
+// valid plane of the level below, at `plane` in the children on `side`,
+// ends before their brick does.
+bool LodGenerator::EdgeAlong(int lod, int d, int index, int& side, int& plane) const {
+  if (index != store_.GetNumberOfBricks(d, lod) - 1) return false;
+  const int b = store_.GetFileInfo(nullptr)->brickSize[d];
+  const int r = (LevelExtent(store_.GetDataInfo(nullptr)->size[d], lod - 1) - 1) % (2 * b);
+  side = r < b ? 0 : 1;
+  plane = r % b;
+  return plane < b - 1;
+}
+
+bool LodGenerator::ReplicatesEdges(int lod, int i, int j, int k) const {
+  int side = 0, plane = 0;
+  return EdgeAlong(lod, 0, i, side, plane) || EdgeAlong(lod, 1, j, side, plane) ||
+         EdgeAlong(lod, 2, k, side, plane);
 }
 
 // Repeats the last valid plane of the level below to the end of its brick
@@ -326,16 +341,12 @@ bool LodGenerator::LastOfLevel(int lod, int i, int j, int k) const {
 template <typename T>
 void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) const {
   const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
-  const FA::DataInfo& data = *store_.GetDataInfo(nullptr);
   const int index[3] = {i, j, k};
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   for (int d = 0; d < 3; ++d) {
-    if (index[d] != store_.GetNumberOfBricks(d, lod) - 1) continue;
+    int side = 0, p = 0;
+    if (!EdgeAlong(lod, d, index[d], side, p)) continue;
     const int b = info.brickSize[d];
-    const int r = (LevelExtent(data.size[d], lod - 1) - 1) % (2 * b);
-    const int side = r < b ? 0 : 1;
-    const int p = r % b;
-    if (p >= b - 1) continue;
     int n[3] = {info.brickSize[0], info.brickSize[1], info.brickSize[2]};
     for (int child = 0; child < 8; ++child) {
       if (((child >> (2 - d)) & 1) != side) continue;

@@ -78,8 +78,10 @@ enum Force : int {
 // marking meanwhile.
 class LodGenerator {
  public:
+  // `work`, when given, is the nine-brick work buffer, kept by the caller
+  // from one request to the next; else each request allocates its own.
   LodGenerator(Access::BrickStore& store, const LodSettings& settings, const HistogramView& hist,
-               const int brickStrides[3]);
+               const int brickStrides[3], AlignedBuffer* work = nullptr);
 
   // `begin`/`end` bound the region in level-0 bricks; null for everything.
   bool GenerateLODs(int highest, int force, const int* begin, const int* end, BrickSource& source,
@@ -102,7 +104,8 @@ class LodGenerator {
                     Status* status);
   template <typename T>
   void ReplicateEdges(int level, int i, int j, int k, T* children) const;
-  bool LastOfLevel(int level, int i, int j, int k) const;
+  bool EdgeAlong(int level, int d, int index, int& side, int& plane) const;
+  bool ReplicatesEdges(int level, int i, int j, int k) const;
   bool Proceeds(uint8_t dirty, int force) const;
   template <typename T>
   bool GenerateBricks(int level, const int lo[3], const int hi[3], T* work, int force,
@@ -113,6 +116,7 @@ class LodGenerator {
   LodSettings settings_;
   HistogramView hist_;
   int strides_[3];
+  AlignedBuffer* work_;
   // Bricks of the level in progress stored into a batch, with the dirty
   // byte their children had, to be marked again if the batch is lost.
   struct Built {
