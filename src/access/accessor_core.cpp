@@ -84,6 +84,9 @@ bool AccessorCore::Attach(std::unique_ptr<BrickStore> store, const FA::TyqOption
     return false;
   }
   lodSettings_ = Lod::ChooseLodSettings(options, store_->GetStoreName(), store_->IsWritable());
+  held_.Reset(store_->IsWritable() ? static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick())
+                                   : 0);
+  lodSettings_.batchLevels = HeldBricks::LimitForNewWriters() != 0;
   return true;
 }
 
@@ -127,6 +130,8 @@ void AccessorCore::Discard(Status* status) {
   store_->Discard(nullptr);
   store_.reset();
   hist_.reset();
+  held_.Reset(0);
+  lodWork_.reset();
   fileInfo_ = nullptr;
   dataInfo_ = nullptr;
   accessOrder_ = FA::StorageOrderEnum::TraceOptimized();
@@ -139,6 +144,7 @@ bool AccessorCore::Reopen(Status* status) {
     std::printf("## Re-open name=\"%s\"\n", store_ ? fileInfo_->fileName.c_str() : "");
   }
   if (!CheckOpen(func)) return false;
+  held_.Clear();  // the file is the truth again
   return store_->Reload(0, func.statusP());
 }
 
@@ -224,6 +230,37 @@ int AccessorCore::BrickReader::GetBrick(int i, int j, int k, int lod, void* buff
   Func func("Accessor::BrickReader::GetBrick", status);
   store_.GetBrick(i, j, k, lod, buffer, func.statusP());
   return func.tyqError();
+}
+
+std::shared_ptr<const AlignedBuffer> AccessorCore::BrickReader::HeldBrick(int i, int j, int k,
+                                                                          int lod) {
+  return held_.Find(lod, i, j, k);
+}
+
+// The children are built into their parent and need not be held longer;
+// the parent is held in turn, for the level above it.
+void AccessorCore::BrickReader::BrickBuilt(int i, int j, int k, int lod, const void* samples) {
+  for (int child = 0; child < 8; ++child) {
+    held_.Forget(lod - 1, 2 * i + (child >> 2), 2 * j + ((child >> 1) & 1), 2 * k + (child & 1));
+  }
+  const FileInfo* info = store_.GetFileInfo(nullptr);
+  if (samples && info && lod + 1 < info->numberOfLods) {
+    held_.Keep(lod, i, j, k, samples);
+  } else {
+    held_.Forget(lod, i, j, k);
+  }
+}
+
+void AccessorCore::BrickReader::BrickLost(int i, int j, int k, int lod) {
+  held_.Forget(lod, i, j, k);
+}
+
+// Only automatic generation builds parents soon after their children are
+// written; without it the whole volume would be held until a flush, which
+// reads each level back once instead.
+bool AccessorCore::HoldsLevel(int lod) const {
+  return lodSettings_.autoGenerate != 0 && lod + 1 < fileInfo_->numberOfLods &&
+         store_->GetDirtyMarks() != nullptr;
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Access

@@ -8,6 +8,7 @@
 
 #include "access/brick_store.h"
 #include "access/conversion.h"
+#include "access/held_bricks.h"
 #include "access/lod_driver.h"
 #include "core/aligned_buffer.h"
 #include "core/ref_counted.h"
@@ -134,14 +135,19 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   StatisticData GetWrittenStatistics() const;
 
  private:
-  // Reads one whole brick in the stored sample type for the driver.
+  // Reads one whole brick in the stored sample type for the driver, in
+  // place when the writer still holds it.
   class BrickReader : public Lod::BrickSource {
    public:
-    explicit BrickReader(BrickStore& store) : store_(store) {}
+    BrickReader(BrickStore& store, HeldBricks& held) : store_(store), held_(held) {}
     int GetBrick(int i, int j, int k, int lod, void* buffer, Status* status) override;
+    std::shared_ptr<const AlignedBuffer> HeldBrick(int i, int j, int k, int lod) override;
+    void BrickBuilt(int i, int j, int k, int lod, const void* samples) override;
+    void BrickLost(int i, int j, int k, int lod) override;
 
    private:
     BrickStore& store_;
+    HeldBricks& held_;
   };
 
   void ResetAccessScaleRange();
@@ -170,13 +176,19 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   bool WriteBrickRangeT(int lod, const int start[3], const int count[3], const T* const* bricks,
                         bool raw, Func& func);
   template <typename T>
+  // `adoptable`, when given, holds the one brick of the range; it may be
+  // taken over instead of copied when the brick is held.
   bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks, bool raw,
-                    Func& func);
+                    Func& func, std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
   // Stores one brick of a column whose flag tile is `tile` (state as below),
   // keeping the in-memory histogram exact at level 0.
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
-                  const unsigned char* tile, Func& func);
+                  const unsigned char* tile, Func& func,
+                  std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
   bool ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func);
+  // Whether bricks of `lod` the caller writes are held for building the
+  // level above.
+  bool HoldsLevel(int lod) const;
   HistogramBuilder EmptyHistogram() const;
   bool CountConstant(const void* value, const int valid[3], const unsigned char* flags,
                      HistogramBuilder& counted) const;
@@ -205,7 +217,10 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   mutable std::mutex histLock_;
   std::unique_ptr<HistogramBuilder> hist_;  // present exactly while writable
   std::mutex lodLock_;
+  std::unique_ptr<AlignedBuffer> lodWork_;  // the driver's work buffer, under lodLock_
   Lod::LodSettings lodSettings_;
+  // Bricks stored but not yet built into the level above.
+  HeldBricks held_;
   // Bricks and flag tiles stored since the last successful flush: what a
   // release without Flush leaves unreachable.
   std::atomic<int64_t> unflushed_{0};

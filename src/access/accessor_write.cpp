@@ -46,8 +46,9 @@ bool AccessorCore::GenerateLODs(int highest, int force, const int* begin, const 
     view.statCount = hist_->getstats().getcnt();
   }
   view.bins = bins.data();
-  Lod::LodGenerator generator(*store_, lodSettings_, view, brickStrides_);
-  BrickReader reader(*store_);
+  if (!lodWork_) lodWork_ = std::make_unique<AlignedBuffer>();
+  Lod::LodGenerator generator(*store_, lodSettings_, view, brickStrides_, lodWork_.get());
+  BrickReader reader(*store_, held_);
   return generator.GenerateLODs(highest, force, begin, end, reader, status);
 }
 
@@ -91,7 +92,11 @@ bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int siz
   if (!buffer.Resize(samples * std::max<size_t>(sizeof(T), store_->GetSampleSize()))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
-  T* temp = static_cast<T*>(buffer.data());
+  T* const own = static_cast<T*>(buffer.data());
+  // Where the writer holds the bricks it stores, each is put together in a
+  // buffer the holder takes over instead of copying it.
+  const bool lend = sizeof(T) == static_cast<size_t>(store_->GetSampleSize()) && HoldsLevel(lod);
+  std::shared_ptr<AlignedBuffer> lent;
   int callerStrides[3] = {size[1] * size[2], size[2], 1};
   StorageStrides(accessOrder_, size, callerStrides);
   // Bricks travel to WriteDataExT in the caller's storage order.
@@ -108,6 +113,8 @@ bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int siz
           std::printf("##  Brick (%d,%d,%d) %s\n", i, j, k, TileLevelText(level));
         }
         if (level == TileIntersect<3>::None) continue;
+        if (lend && !lent) lent = held_.Lend();
+        T* temp = lent ? static_cast<T*>(lent->data()) : own;
         if (level == TileIntersect<3>::Partial && !MergesPartialBricks()) {
           std::memset(temp, 0, samples * sizeof(T));
         } else if (level == TileIntersect<3>::Partial) {
@@ -125,7 +132,9 @@ bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int siz
         }
         CopyBox<T>(temp + dstOffset, accessBrick, data + srcOffset, callerStrides, ovSize);
         const T* bricks[1] = {temp};
-        if (!WriteDataExT(lod, index, next, bricks, false, func)) return false;
+        if (!WriteDataExT(lod, index, next, bricks, false, func, lent ? &lent : nullptr)) {
+          return false;
+        }
       }
     }
   }
@@ -145,7 +154,8 @@ bool AccessorCore::WriteBrickRangeT(int lod, const int start[3], const int count
 
 template <typename T>
 bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
-                                const T* const* bricks, bool raw, Func& func) {
+                                const T* const* bricks, bool raw, Func& func,
+                                std::shared_ptr<AlignedBuffer>* adoptable) {
   if (!bricks) return true;
   if (!CheckLod(lod, func)) return false;
   const ConvFcn convert = WriteConversion<T>(raw);
@@ -191,7 +201,10 @@ bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
           stored = out;
         }
         const int index[3] = {bi, bj, bk};
-        if (!StoreBrick(lod, index, stored, direct, state, tile.bytes(), func)) return false;
+        if (!StoreBrick(lod, index, stored, direct, state, tile.bytes(), func,
+                        direct ? adoptable : nullptr)) {
+          return false;
+        }
       }
     }
   }
@@ -273,7 +286,8 @@ bool AccessorCore::CountConstant(const void* value, const int valid[3], const un
 // in place whose write fails may hold anything from old to new; it is
 // counted as it reads back.
 bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
-                              int tileState, const unsigned char* tile, Func& func) {
+                              int tileState, const unsigned char* tile, Func& func,
+                              std::shared_ptr<AlignedBuffer>* adoptable) {
   const int stored = fileInfo_->dataType;
   int valid[3];
   ValidSize(lod, index, valid);
@@ -300,10 +314,19 @@ bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, 
   if (lod == 0 && ReplacesOldSamples() && !ReadStoredBrick(index, old, hadOld, func)) {
     return false;
   }
+  // Never held while the file changes under it; kept once stored, as stored.
+  held_.Forget(lod, index[0], index[1], index[2]);
   const bool written =
       constant ? store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP())
                : store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
   if (written) ++unflushed_;
+  if (written && !constant && HoldsLevel(lod)) {
+    if (adoptable && *adoptable && (*adoptable)->data() == samples) {
+      held_.Adopt(lod, index[0], index[1], index[2], std::move(*adoptable));
+    } else {
+      held_.Keep(lod, index[0], index[1], index[2], samples);
+    }
+  }
   if (lod != 0 || (!written && !hadOld)) return written;
   AlignedBuffer now;
   if (!written) {
@@ -397,6 +420,9 @@ bool AccessorCore::Finalize(bool newIdentity, bool generateLods, Status* status)
   // The flush above already gave the data its new identity.
   if (!store_->Finalize(false, func.statusP())) return false;
   hist_.reset();
+  held_.Reset(0);
+  std::lock_guard<std::mutex> generating(lodLock_);
+  lodWork_.reset();
   return true;
 }
 

@@ -91,6 +91,17 @@ class BrickStore {
   }
   virtual bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                         Status* status) = 0;
+  // New bricks this thread stores from now on (SetBrick) may be held back
+  // and written together, in as few large writes as their places in the
+  // file allow, until EndBrickBatch. Held-back bricks read as absent until
+  // then. A format that writes every brick at once ignores this.
+  virtual void BeginBrickBatch() {}
+  // Writes the held-back bricks (or drops them when `write` is false); when
+  // they cannot be written they stay absent and the call fails.
+  virtual bool EndBrickBatch(bool write, Status* status) {
+    (void)write, (void)status;
+    return true;
+  }
   // Every sample equal to the one sample at `value` (GetSampleSize bytes).
   virtual bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
                                 Status* status) = 0;

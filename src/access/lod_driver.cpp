@@ -68,8 +68,9 @@ LodSettings ChooseLodSettings(const FA::TyqOptions& options, const std::string& 
 }
 
 LodGenerator::LodGenerator(Access::BrickStore& store, const LodSettings& settings,
-                           const HistogramView& hist, const int brickStrides[3])
-    : store_(store), settings_(settings), hist_(hist) {
+                           const HistogramView& hist, const int brickStrides[3],
+                           AlignedBuffer* work)
+    : store_(store), settings_(settings), hist_(hist), work_(work) {
   for (int a = 0; a < 3; ++a) strides_[a] = brickStrides[a];
 }
 
@@ -129,7 +130,8 @@ bool LodGenerator::GenerateLODsT(int highest, int force, const int* begin, const
     }
     return true;
   }
-  AlignedBuffer buffer;
+  AlignedBuffer own;
+  AlignedBuffer& buffer = work_ ? *work_ : own;
   if (!buffer.Resize(size_t{9} * static_cast<size_t>(info.GetNumberOfSamplesPerBrick()) *
                      sizeof(T))) {
     return func.setError(Err::OutOfMemory, info.fileName);
@@ -165,13 +167,7 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
   const bool clearLevel = work && force >= kDirty;
   Access::DirtyMarks& marks = *store_.GetDirtyMarks();
   if (force == kEverything || marks.bricks.AnyDirty(lod - 1)) {
-    for (int i = lo[0]; i < hi[0]; ++i) {
-      for (int j = lo[1]; j < hi[1]; ++j) {
-        for (int k = lo[2]; k < hi[2]; ++k) {
-          if (!GenerateLOD_brick(lod, i, j, k, work, force, source, func.statusP())) return false;
-        }
-      }
-    }
+    if (!GenerateBricks(lod, lo, hi, work, force, source, func)) return false;
     if (clearLevel) marks.bricks.ClearLevel(lod - 1);
   }
   if (force == kEverything || marks.tiles.AnyDirty(lod - 1)) {
@@ -185,6 +181,35 @@ bool LodGenerator::GenerateLOD_levelN(int lod, T* work, int force, const int* be
     if (clearLevel) marks.tiles.ClearLevel(lod - 1);
   }
   return true;
+}
+
+// The bricks of one level go to the store as one batch, so that they leave
+// in large writes; the level above reads none of them before the batch is
+// written. When the batch is lost their children are marked again.
+template <typename T>
+bool LodGenerator::GenerateBricks(int lod, const int lo[3], const int hi[3], T* work, int force,
+                                  BrickSource& source, Func& func) {
+  const bool batch = work && settings_.batchLevels;
+  if (batch) store_.BeginBrickBatch();
+  batch_.clear();
+  bool ok = true;
+  for (int i = lo[0]; i < hi[0] && ok; ++i) {
+    for (int j = lo[1]; j < hi[1] && ok; ++j) {
+      for (int k = lo[2]; k < hi[2] && ok; ++k) {
+        ok = GenerateLOD_brick(lod, i, j, k, work, force, source, func.statusP());
+      }
+    }
+  }
+  if (batch && !store_.EndBrickBatch(ok, ok ? func.statusP() : nullptr)) ok = false;
+  if (batch && !ok) {
+    Access::DirtyBits4& marks = store_.GetDirtyMarks()->bricks;
+    for (const Built& b : batch_) {
+      marks.Restore(lod - 1, 2 * b.i, 2 * b.j, 2 * b.k, b.taken);
+      source.BrickLost(b.i, b.j, b.k, lod);
+    }
+  }
+  batch_.clear();
+  return ok;
 }
 
 template <typename T>
@@ -207,37 +232,27 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   };
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const T* children[8];
-  int present = 0;
+  std::shared_ptr<const AlignedBuffer> held[8];  // children read in place stay alive
   bool zero = true;
-  for (int child = 0; child < 8; ++child) {
-    T* slot = work + (child + 1) * samples;
-    children[child] = slot;
-    const int a = child >> 2, b = (child >> 1) & 1, c = child & 1;
-    if (algorithm == kAllZero) {
-      std::memset(slot, 0, samples * sizeof(T));
-      ++present;
-      continue;
-    }
-    const int child3[3] = {2 * i + a, 2 * j + b, 2 * k + c};
-    const int code = Inside(child3, 3, lod - 1) ? source.GetBrick(child3[0], child3[1], child3[2],
-                                                                  lod - 1, slot, func.statusP())
-                                                : int{Err::BrickNotFound};
-    if (code == 0) {
-      ++present;
-      zero = zero && allZero(slot, samples);
-    } else if (code == Err::BrickNotFound) {
-      func.setSuccess();
-      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
-    } else {
-      return fail();  // a child that cannot be read is not an absent one
-    }
-  }
+  const int present =
+      FetchChildren(lod, i, j, k, work, children, held, zero, source, func.statusP());
+  if (present < 0) return fail();
   if (present == 0) return true;
   if (zero) {
     const uint8_t zeros[8] = {};
-    return store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP()) || fail();
+    if (!store_.SetBrickAllConst(i, j, k, lod, zeros, func.statusP())) return fail();
+    source.BrickBuilt(i, j, k, lod, nullptr);
+    return true;
   }
-  ReplicateEdges(lod, i, j, k, work + samples);
+  if (ReplicatesEdges(lod, i, j, k)) {
+    // The edge is repeated in place, so children read in place are copied.
+    for (int child = 0; child < 8; ++child) {
+      T* slot = work + (child + 1) * samples;
+      if (children[child] != slot) std::memcpy(slot, children[child], samples * sizeof(T));
+      children[child] = slot;
+    }
+    ReplicateEdges(lod, i, j, k, work + samples);
+  }
   if (getDebugLevel() > 1) {
     std::printf("##    %sGenerate LOD%d (%d,%d,%d) (%s) Dirty %02X Hist=%.1lf\n",
                 force == kAutomatic ? "AUTO " : "", lod, i, j, k,
@@ -247,7 +262,77 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
-  return store_.SetBrick(i, j, k, lod, work, func.statusP()) || fail();
+  if (!store_.SetBrick(i, j, k, lod, work, func.statusP())) return fail();
+  batch_.push_back({i, j, k, taken});
+  source.BrickBuilt(i, j, k, lod, work);
+  return true;
+}
+
+// The eight children of brick (i, j, k) of `lod`, child 4a + 2b + c at
+// children[4a + 2b + c]: read in place when the source holds them, else
+// fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros
+// and does not count); `held` keeps the children read in place alive.
+// Returns how many are present, or -1 when one cannot be read; `zero`
+// tells whether every present child is all zero.
+template <typename T>
+int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* children[8],
+                                std::shared_ptr<const AlignedBuffer> held[8], bool& zero,
+                                BrickSource& source, Status* status) {
+  Func func("Accessor::GenerateLOD_brick", status);
+  const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
+  const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
+  const bool allZeroAlgorithm = settings_.ForLevel(lod) == kAllZero;
+  int present = 0;
+  for (int child = 0; child < 8; ++child) {
+    T* slot = work + (child + 1) * samples;
+    children[child] = slot;
+    const int a = child >> 2, b = (child >> 1) & 1, c = child & 1;
+    if (allZeroAlgorithm) {
+      std::memset(slot, 0, samples * sizeof(T));
+      ++present;
+      continue;
+    }
+    const int child3[3] = {2 * i + a, 2 * j + b, 2 * k + c};
+    const bool inside = Inside(child3, 3, lod - 1);
+    if (inside) held[child] = source.HeldBrick(child3[0], child3[1], child3[2], lod - 1);
+    if (held[child]) {
+      children[child] = static_cast<const T*>(held[child]->data());
+      ++present;
+      zero = zero && allZero(children[child], samples);
+      continue;
+    }
+    const int code =
+        inside ? source.GetBrick(child3[0], child3[1], child3[2], lod - 1, slot, func.statusP())
+               : int{Err::BrickNotFound};
+    if (code == 0) {
+      ++present;
+      zero = zero && allZero(slot, samples);
+    } else if (code == Err::BrickNotFound) {
+      func.setSuccess();
+      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
+    } else {
+      return -1;  // a child that cannot be read is not an absent one
+    }
+  }
+  return present;
+}
+
+// Whether brick `index` of `lod` is the last along axis d and the last
+// valid plane of the level below, at `plane` in the children on `side`,
+// ends before their brick does.
+bool LodGenerator::EdgeAlong(int lod, int d, int index, int& side, int& plane) const {
+  if (index != store_.GetNumberOfBricks(d, lod) - 1) return false;
+  const int b = store_.GetFileInfo(nullptr)->brickSize[d];
+  const int r = (LevelExtent(store_.GetDataInfo(nullptr)->size[d], lod - 1) - 1) % (2 * b);
+  side = r < b ? 0 : 1;
+  plane = r % b;
+  return plane < b - 1;
+}
+
+bool LodGenerator::ReplicatesEdges(int lod, int i, int j, int k) const {
+  int side = 0, plane = 0;
+  return EdgeAlong(lod, 0, i, side, plane) || EdgeAlong(lod, 1, j, side, plane) ||
+         EdgeAlong(lod, 2, k, side, plane);
 }
 
 // Repeats the last valid plane of the level below to the end of its brick
@@ -256,16 +341,12 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
 template <typename T>
 void LodGenerator::ReplicateEdges(int lod, int i, int j, int k, T* children) const {
   const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
-  const FA::DataInfo& data = *store_.GetDataInfo(nullptr);
   const int index[3] = {i, j, k};
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   for (int d = 0; d < 3; ++d) {
-    if (index[d] != store_.GetNumberOfBricks(d, lod) - 1) continue;
+    int side = 0, p = 0;
+    if (!EdgeAlong(lod, d, index[d], side, p)) continue;
     const int b = info.brickSize[d];
-    const int r = (LevelExtent(data.size[d], lod - 1) - 1) % (2 * b);
-    const int side = r < b ? 0 : 1;
-    const int p = r % b;
-    if (p >= b - 1) continue;
     int n[3] = {info.brickSize[0], info.brickSize[1], info.brickSize[2]};
     for (int child = 0; child < 8; ++child) {
       if (((child >> (2 - d)) & 1) != side) continue;

@@ -243,7 +243,7 @@ bool File::Flush(bool newIdentity, Status* status) {
   // tables, without which no brick written so far could be found. The first
   // failure is reported.
   Status later;
-  bool ok = true;
+  bool ok = EndBrickBatch(true, func.statusP());
   const auto write = [&](bool (File::*block)(Status*)) {
     if (!(this->*block)(ok ? func.statusP() : &later)) ok = false;
   };
@@ -271,6 +271,7 @@ bool File::Finalize(bool newIdentity, Status* status) {
 bool File::Discard(Status* status) {
   Func func("File::Discard", status);
   if (!open_) return func.setError(Err::NotOpen, fileInfo_.fileName);
+  EndBrickBatch(true, nullptr);  // what was stored stays stored, as it would unbatched
   infoPosition_ = histPosition_ = brickTable_.position = tileTable_.position = -1;
   mapping_.Unmap();
   if (file_) file_->Close(nullptr);

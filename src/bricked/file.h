@@ -1,14 +1,17 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "access/brick_store.h"
 #include "access/dirty_bits.h"
 #include "bricked/format.h"
+#include "core/aligned_buffer.h"
 #include "io/mapped_file.h"
 #include "tyq/file.h"
 #include "tyq/records.h"
@@ -96,6 +99,8 @@ class File final : public Access::BrickStore {
   bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
                         Status* status) override;
   bool SetBrickAllZero(int32_t i, int32_t j, int32_t k, int level, Status* status);
+  void BeginBrickBatch() override;
+  bool EndBrickBatch(bool write, Status* status) override;
   bool SetExplicitBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
                                 Status* status);
 
@@ -169,6 +174,13 @@ class File final : public Access::BrickStore {
   bool ReadBlock(int64_t position, size_t traceBytes, size_t size, void* buffer, Func& func);
   bool WriteBlock(int64_t position, size_t traceBytes, size_t size, const void* data, Func& func);
   void OnBrickWritten(int level, int32_t i, int32_t j, int32_t k);
+  // Whether a new brick may be held back in the open batch.
+  bool Batching() const;
+  // Holds back a new brick placed at `position`, writing the held run first
+  // when the brick does not extend it.
+  bool HoldBrick(int32_t i, int32_t j, int32_t k, int level, int64_t index, int64_t position,
+                 const void* data, Func& func);
+  bool WriteHeldBricks(Func& func);
   int64_t TileBytes() const;
   int64_t BrickBytes() const;
 
@@ -195,6 +207,25 @@ class File final : public Access::BrickStore {
   int64_t dataEnd_ = 0;
   bool sequential_ = false;
   Access::DirtyMarks marks_;
+  // New bricks held back by an open batch: one run of adjacent places in the
+  // file, written in one transfer. Only the thread that opened the batch
+  // adds to it.
+  struct HeldBrick {
+    int level;
+    int32_t i, j, k;
+    int64_t index;
+    int64_t position;
+  };
+  struct HeldRun {
+    std::atomic<std::thread::id> owner{};  // the thread whose batch is open, if any
+    int64_t start = 0;
+    size_t used = 0;
+    AlignedBuffer bytes;
+    std::vector<HeldBrick> bricks;
+  } heldRun_;
+  // The end of the held run while it is not yet in the file, so that new
+  // places are found beyond it. Guarded by the table lock.
+  int64_t heldEnd_ = 0;
   // Guards the table entries, their changed flags, the placement cursors
   // and the written region while bricks and tiles move.
   mutable std::mutex tableLock_;

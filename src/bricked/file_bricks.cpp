@@ -185,6 +185,7 @@ bool File::SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data
     }
     if (isNew) position = GetNextDataBrickPosition();
   }
+  if (isNew && Batching()) return HoldBrick(i, j, k, level, index, position, data, func);
   const size_t traceBytes = static_cast<size_t>(fileInfo_.brickSize[2]) * sampleSize_;
   if (!WriteBlock(position, traceBytes, static_cast<size_t>(BrickBytes()), data, func)) {
     return false;

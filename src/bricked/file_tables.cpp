@@ -211,7 +211,8 @@ bool File::WriteLookupTable(Status* status) {
 }
 
 int64_t File::GetNextPosition(int64_t& cursor, int64_t size) {
-  const int64_t fileSize = std::max<int64_t>(file_->GetFileSize(nullptr), 0);
+  // Bricks held back for one write count as written already.
+  const int64_t fileSize = std::max<int64_t>({file_->GetFileSize(nullptr), 0, heldEnd_});
   int64_t align = std::max<int64_t>(fileInfo_.brickAlignment, 1);
   // Small objects (tiles) that divide the alignment pack at their own size.
   const int64_t packed = (size < align && size > 0 && align % size == 0) ? size : align;

@@ -11,12 +11,8 @@
 #include <vector>
 
 #include "stats/binning.h"
+#include "stats/histogram_kernels.h"
 #include "tyq/brick_geometry.h"
-
-#if defined(__SSE2__) || defined(_M_X64)
-#define TYQ_STATS_SSE2 1
-#include <emmintrin.h>
-#endif
 
 namespace Qra::Ostrel::Tyq::Private {
 
@@ -31,7 +27,9 @@ namespace {
 
 constexpr int kChunk = 512;  // samples binned between two scatter loops
 constexpr int kCopies = 4;   // local bin copies, so repeated bins do not wait on each other
-constexpr double kPosInf = std::numeric_limits<double>::infinity();
+using HistogramKernels::BinMap;
+using HistogramKernels::kPosInf;
+using HistogramKernels::Lanes;
 
 // Statistics as they run, with the extremes starting out of reach so that
 // merging needs no test for "first sample".
@@ -78,21 +76,6 @@ class LocalBins {
   std::vector<long long> counts_;
 };
 
-// Four independent partial sums and extremes, so that additions overlap.
-struct Lanes {
-  double sum[4] = {0, 0, 0, 0};
-  double ssq[4] = {0, 0, 0, 0};
-  double lo[4] = {kPosInf, kPosInf, kPosInf, kPosInf};
-  double hi[4] = {-kPosInf, -kPosInf, -kPosInf, -kPosInf};
-};
-
-// The binning constants of one histogram range.
-struct BinMap {
-  double factor = 0.0;
-  double offset = -1.0;
-  double size = 2.0;
-};
-
 template <bool kStats, bool kBins>
 void OneSample(double v, int* idx, Lanes& lanes, int l, const BinMap& map) {
   if constexpr (kStats) {
@@ -104,53 +87,6 @@ void OneSample(double v, int* idx, Lanes& lanes, int l, const BinMap& map) {
   if constexpr (kBins) *idx = Binning::BinPlusOne(v, map.factor, map.offset, map.size);
 }
 
-#if TYQ_STATS_SSE2
-// Binning::BinPlusOne for two values; maxpd and minpd give their second
-// operand for NaN, which makes NaN come out below the range as there.
-inline __m128i BinPlusOne2(__m128d v, const BinMap& map) {
-  const __m128d x = _mm_add_pd(_mm_mul_pd(v, _mm_set1_pd(map.factor)), _mm_set1_pd(map.offset));
-  const __m128d half = _mm_or_pd(_mm_and_pd(x, _mm_set1_pd(-0.0)), _mm_set1_pd(0.5));
-  const __m128d r = _mm_max_pd(_mm_add_pd(x, half), _mm_set1_pd(-1.0));
-  const __m128d clamped = _mm_min_pd(r, _mm_set1_pd(map.size));
-  return _mm_add_epi32(_mm_cvttpd_epi32(clamped), _mm_set1_epi32(1));
-}
-
-// Samples [0, m) with m a multiple of 4, two lanes per register.
-template <bool kStats, bool kBins>
-void ManySamples(const double* v, int m, int* idx, Lanes& lanes, const BinMap& map) {
-  __m128d sum[2] = {_mm_loadu_pd(lanes.sum), _mm_loadu_pd(lanes.sum + 2)};
-  __m128d ssq[2] = {_mm_loadu_pd(lanes.ssq), _mm_loadu_pd(lanes.ssq + 2)};
-  __m128d lo[2] = {_mm_loadu_pd(lanes.lo), _mm_loadu_pd(lanes.lo + 2)};
-  __m128d hi[2] = {_mm_loadu_pd(lanes.hi), _mm_loadu_pd(lanes.hi + 2)};
-  for (int i = 0; i < m; i += 4) {
-    const __m128d a[2] = {_mm_loadu_pd(v + i), _mm_loadu_pd(v + i + 2)};
-    if constexpr (kStats) {
-      for (int h = 0; h < 2; ++h) {
-        sum[h] = _mm_add_pd(sum[h], a[h]);
-        ssq[h] = _mm_add_pd(ssq[h], _mm_mul_pd(a[h], a[h]));
-        lo[h] = _mm_min_pd(lo[h], a[h]);
-        hi[h] = _mm_max_pd(hi[h], a[h]);
-      }
-    }
-    if constexpr (kBins) {
-      const __m128i both = _mm_unpacklo_epi64(BinPlusOne2(a[0], map), BinPlusOne2(a[1], map));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(idx + i), both);
-    }
-  }
-  for (int h = 0; h < 2; ++h) {
-    _mm_storeu_pd(lanes.sum + 2 * h, sum[h]);
-    _mm_storeu_pd(lanes.ssq + 2 * h, ssq[h]);
-    _mm_storeu_pd(lanes.lo + 2 * h, lo[h]);
-    _mm_storeu_pd(lanes.hi + 2 * h, hi[h]);
-  }
-}
-#else
-template <bool kStats, bool kBins>
-void ManySamples(const double* v, int m, int* idx, Lanes& lanes, const BinMap& map) {
-  for (int i = 0; i < m; ++i) OneSample<kStats, kBins>(v[i], idx + i, lanes, i & 3, map);
-}
-#endif
-
 // The per-sample work for one contiguous run: statistics (kStats) and bin
 // numbers (kBins), a chunk at a time: widen to double, compute, then count
 // the bin numbers into the local bins.
@@ -158,7 +94,7 @@ template <typename T, bool kStats, bool kBins>
 class Kernel {
  public:
   Kernel(LocalBins* bins, const HistogramData* histo, RunningStats* stats)
-      : bins_(bins), stats_(stats) {
+      : bins_(bins), stats_(stats), many_(HistogramKernels::Many<T, kStats, kBins>()) {
     if (histo) {
       histo->CalculateConversionFactors(&map_.offset, &map_.factor);
       map_.size = histo->GetSize();
@@ -176,13 +112,13 @@ class Kernel {
 
  private:
   void Chunk(const T* p, int m) {
-    double v[kChunk];
-    for (int i = 0; i < m; ++i) v[i] = static_cast<double>(p[i]);
     int idx[kChunk];
     Lanes lanes;
     const int whole = m & ~3;
-    ManySamples<kStats, kBins>(v, whole, idx, lanes, map_);
-    for (int i = whole; i < m; ++i) OneSample<kStats, kBins>(v[i], idx + i, lanes, 0, map_);
+    many_(p, whole, idx, lanes, map_);
+    for (int i = whole; i < m; ++i) {
+      OneSample<kStats, kBins>(static_cast<double>(p[i]), idx + i, lanes, 0, map_);
+    }
     if constexpr (kStats) MergeChunk(p, m, lanes);
     if constexpr (kBins) Scatter(idx, m);
   }
@@ -231,6 +167,7 @@ class Kernel {
 
   LocalBins* bins_;
   RunningStats* stats_;
+  HistogramKernels::ManyFn<T, kStats, kBins> many_;
   BinMap map_;
 };
 
