@@ -161,10 +161,9 @@ TyqCompressCopy::TyqCompressCopy(const std::string& input, const std::string& ou
   p_->reserved = reserved;
 }
 
+// A run never closed is incomplete: its output goes with it.
 TyqCompressCopy::~TyqCompressCopy() {
-  // A run left open is ended as close would end it, so no partial output
-  // outlives the object.
-  if (!p_->ended) close();
+  p_->discard();
 }
 
 bool TyqCompressCopy::open(int threads) {
@@ -208,7 +207,7 @@ bool TyqCompressCopy::copy(int item, int thread) {
 bool TyqCompressCopy::close() {
   Impl& p = *p_;
   if (p.ended) return p.run.errors.ok();
-  p.progress();
+  if (p.run.errors.ok()) p.progress();
   p.end();
   return p.run.errors.ok();
 }

@@ -140,7 +140,7 @@ bool TyqCompressScan::scan(int item, int thread) {
 bool TyqCompressScan::close() {
   Impl& p = *p_;
   if (p.ended) return p.run.errors.ok();
-  p.progress(1.0f);
+  if (p.run.errors.ok()) p.progress(1.0f);
   const int64_t total = p.total.load();
   for (int s = 0; s < kSqnrSteps; ++s) {
     const double share = total > 0 ? static_cast<double>(p.sums[s].load()) /
