@@ -26,6 +26,11 @@ namespace Qra::Ostrel::Tyq {
 
 using Private::Status;
 
+namespace Private::Tools {
+struct CopyRun;
+struct ScanRun;
+}  // namespace Private::Tools
+
 enum TyqCompressState : int32_t {
   TyqCompressStarting = 0,  // at open, before anything else
   TyqCompressProgress = 1,  // from items (thread 0) and at close
@@ -196,10 +201,8 @@ class TYQ_EXPORT TyqCompressCopy {
   static bool run(const std::string& input, const std::string& output, float sqnr, bool reserved,
                   TyqCompressCallback callback, void* user);
 
-  struct Impl;
-
  private:
-  std::unique_ptr<Impl> p_;
+  std::unique_ptr<Private::Tools::CopyRun> p_;
 };
 
 // Estimates compressed sizes by coding up to `bricks` randomly drawn whole
@@ -228,10 +231,8 @@ class TYQ_EXPORT TyqCompressScan {
 
   static bool run(const std::string& input, int bricks, TyqCompressCallback callback, void* user);
 
-  struct Impl;
-
  private:
-  std::unique_ptr<Impl> p_;
+  std::unique_ptr<Private::Tools::ScanRun> p_;
 };
 
 }  // namespace Qra::Ostrel::Tyq

@@ -17,8 +17,8 @@ namespace FA = FileAccess;
 using Private::Tools::ToolRun;
 using TyqCompressIO::WorkItem;
 
-struct TyqCompressCopy::Impl {
-  Impl(TyqCompressCallback callback, void* user) : run(callback, user) {}
+struct Private::Tools::CopyRun {
+  CopyRun(TyqCompressCallback callback, void* user) : run(callback, user) {}
 
   bool checks(int threads);
   bool openInput();
@@ -64,19 +64,19 @@ bool readItem(TyqCompressIO::IReader& reader, const WorkItem& item, int sampleSi
 
 }  // namespace
 
-bool TyqCompressCopy::Impl::fail(const std::string& message) {
+bool Private::Tools::CopyRun::fail(const std::string& message) {
   run.errors.record(message);
   return false;
 }
 
-bool TyqCompressCopy::Impl::checks(int threads) {
+bool Private::Tools::CopyRun::checks(int threads) {
   if (input == output) return fail("Input- and output file names must not be identical");
   if (exists(output)) return fail("The output file should not already exist");
   if (sqnr <= 0 && threads != 1) return fail("Writing an uncompressed file is not thread safe");
   return true;
 }
 
-bool TyqCompressCopy::Impl::openInput() {
+bool Private::Tools::CopyRun::openInput() {
   reader = std::make_unique<TyqCompressIO::Reader>();
   Status status;
   if (!reader->open(input, FA::StorageOrderEnum::TraceOptimized(), &status)) {
@@ -94,7 +94,7 @@ bool TyqCompressCopy::Impl::openInput() {
   return true;
 }
 
-bool TyqCompressCopy::Impl::createOutput() {
+bool Private::Tools::CopyRun::createOutput() {
   writer = std::make_unique<TyqCompressIO::Writer>();
   std::string error;
   outputMade = true;
@@ -106,7 +106,7 @@ bool TyqCompressCopy::Impl::createOutput() {
   return run.allocate(static_cast<int>(threadCount), static_cast<size_t>(bytes));
 }
 
-void TyqCompressCopy::Impl::progress() {
+void Private::Tools::CopyRun::progress() {
   run.progress(static_cast<int64_t>(items.size()), [this](float& ratio, int64_t& a, int64_t& b) {
     ratio = writer ? writer->compressionFactor() : 1.0f;
     a = inputSize;
@@ -116,7 +116,7 @@ void TyqCompressCopy::Impl::progress() {
 
 // Finishes the output (or drops and deletes it after an error), closes the
 // input and makes the final callback.
-void TyqCompressCopy::Impl::end() {
+void Private::Tools::CopyRun::end() {
   if (writer) {
     Status status;
     if (!run.errors.ok()) {
@@ -137,7 +137,7 @@ void TyqCompressCopy::Impl::end() {
 }
 
 // Drops an earlier run; an output it had not finished is deleted.
-void TyqCompressCopy::Impl::discard() {
+void Private::Tools::CopyRun::discard() {
   if (writer) writer->release();
   if (!ended && outputMade) {
     std::error_code ignored;
@@ -154,7 +154,7 @@ void TyqCompressCopy::Impl::discard() {
 
 TyqCompressCopy::TyqCompressCopy(const std::string& input, const std::string& output, float sqnr,
                                  bool reserved, TyqCompressCallback callback, void* user)
-    : p_(std::make_unique<Impl>(callback, user)) {
+    : p_(std::make_unique<Private::Tools::CopyRun>(callback, user)) {
   p_->input = input;
   p_->output = output;
   p_->sqnr = sqnr;
@@ -167,7 +167,7 @@ TyqCompressCopy::~TyqCompressCopy() {
 }
 
 bool TyqCompressCopy::open(int threads) {
-  Impl& p = *p_;
+  Private::Tools::CopyRun& p = *p_;
   p.discard();
   p.threadCount = threads;
   p.run.start();
@@ -185,7 +185,7 @@ bool TyqCompressCopy::open(int threads) {
 }
 
 bool TyqCompressCopy::copy(int item, int thread) {
-  Impl& p = *p_;
+  Private::Tools::CopyRun& p = *p_;
   if (!p.run.errors.ok()) return false;
   void* buffer = p.run.claim(item, static_cast<int>(p.items.size()), thread);
   if (!buffer) return false;
@@ -205,7 +205,7 @@ bool TyqCompressCopy::copy(int item, int thread) {
 }
 
 bool TyqCompressCopy::close() {
-  Impl& p = *p_;
+  Private::Tools::CopyRun& p = *p_;
   if (p.ended) return p.run.errors.ok();
   if (p.run.errors.ok()) p.progress();
   p.end();

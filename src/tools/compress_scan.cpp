@@ -26,8 +26,8 @@ namespace {
 constexpr int64_t kBrickBytes = int64_t{64} * 64 * 64 * 4;
 }  // namespace
 
-struct TyqCompressScan::Impl {
-  Impl(TyqCompressCallback callback, void* user) : run(callback, user) {}
+struct Private::Tools::ScanRun {
+  ScanRun(TyqCompressCallback callback, void* user) : run(callback, user) {}
 
   bool prepare(int threads);
   void progress(float ratio);
@@ -46,7 +46,7 @@ struct TyqCompressScan::Impl {
   bool ended = true;
 };
 
-bool TyqCompressScan::Impl::prepare(int threads) {
+bool Private::Tools::ScanRun::prepare(int threads) {
   reader = std::make_unique<TyqCompressIO::Reader>();
   Status status;
   // The coder takes bricks with the inline axis fastest.
@@ -69,7 +69,7 @@ bool TyqCompressScan::Impl::prepare(int threads) {
   return true;
 }
 
-void TyqCompressScan::Impl::progress(float ratio) {
+void Private::Tools::ScanRun::progress(float ratio) {
   run.progress(count, [this, ratio](float& r, int64_t& a, int64_t& b) {
     r = ratio;
     a = inputSize;
@@ -79,7 +79,7 @@ void TyqCompressScan::Impl::progress(float ratio) {
 
 TyqCompressScan::TyqCompressScan(const std::string& input, int bricks,
                                  TyqCompressCallback callback, void* user)
-    : p_(std::make_unique<Impl>(callback, user)) {
+    : p_(std::make_unique<Private::Tools::ScanRun>(callback, user)) {
   p_->input = input;
   p_->bricks = bricks;
 }
@@ -87,7 +87,7 @@ TyqCompressScan::TyqCompressScan(const std::string& input, int bricks,
 TyqCompressScan::~TyqCompressScan() = default;
 
 bool TyqCompressScan::open(int threads) {
-  Impl& p = *p_;
+  Private::Tools::ScanRun& p = *p_;
   p.run.reset();
   p.reader.reset();
   p.items.clear();
@@ -107,7 +107,7 @@ bool TyqCompressScan::open(int threads) {
 }
 
 bool TyqCompressScan::scan(int item, int thread) {
-  Impl& p = *p_;
+  Private::Tools::ScanRun& p = *p_;
   if (!p.run.errors.ok()) return false;
   auto* samples = static_cast<float*>(p.run.claim(item, p.count, thread));
   if (!samples) return false;
@@ -138,7 +138,7 @@ bool TyqCompressScan::scan(int item, int thread) {
 }
 
 bool TyqCompressScan::close() {
-  Impl& p = *p_;
+  Private::Tools::ScanRun& p = *p_;
   if (p.ended) return p.run.errors.ok();
   if (p.run.errors.ok()) p.progress(1.0f);
   const int64_t total = p.total.load();
