@@ -75,8 +75,8 @@ bool onCopy(Tyq::TyqCompressState state, float percent, float ratio, int64_t a, 
 void printSummary(const CompressArgs& args, const CopyView& view, double seconds) {
   const double in = static_cast<double>(view.inputBytes) / 1e6;
   const double out = static_cast<double>(view.outputBytes) / 1e6;
-  std::printf("tyq compress: %s (%.1f MB) -> %s (%.1f MB), ", args.in.c_str(), in,
-              args.out.c_str(), out);
+  std::printf("tyq compress: %s (%.1f MB) -> %s (%.1f MB), ", args.in.c_str(), in, args.out.c_str(),
+              out);
   if (args.sqnr > 0) {
     std::printf("factor %.1f at %g dB (%.1f x smaller than the input), ",
                 static_cast<double>(view.factor), args.sqnr, out > 0 ? in / out : 0.0);
@@ -99,20 +99,18 @@ int runCompress(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   CopyView view;
   InterruptGuard guard;
-  Tyq::TyqCompressCopy copy(args.in, args.out, static_cast<float>(args.sqnr), false, onCopy,
-                            &view);
+  Tyq::TyqCompressCopy copy(args.in, args.out, static_cast<float>(args.sqnr), false, onCopy, &view);
   if (copy.open(threads)) {
-    runItems(copy.size(), threads, [&copy](int item, int thread) {
-      return copy.copy(item, thread);
-    });
+    runItems(copy.size(), threads,
+             [&copy](int item, int thread) { return copy.copy(item, thread); });
   }
   copy.close();
   if (view.progress && copy.ok()) view.progress->finish();
   if (view.progress && !copy.ok()) std::printf("\n");
   if (!copy.ok()) {
     std::fprintf(stderr, "tyq compress: %s\n", copy.message().c_str());
-    if (interrupted()) std::fprintf(stderr, "tyq compress: interrupted, %s not written\n",
-                                    args.out.c_str());
+    if (interrupted())
+      std::fprintf(stderr, "tyq compress: interrupted, %s not written\n", args.out.c_str());
     return interrupted() ? 130 : 1;
   }
   printSummary(args, view,

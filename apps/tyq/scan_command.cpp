@@ -164,8 +164,7 @@ bool writePlot(const ScanArgs& args, const std::vector<Row>& rows) {
 
 }  // namespace
 
-const char* const kScanUsage =
-    "tyq scan IN [--bricks N] [--threads N] [--json] [--plot OUT.svg]";
+const char* const kScanUsage = "tyq scan IN [--bricks N] [--threads N] [--json] [--plot OUT.svg]";
 
 int runScan(int argc, char** argv) {
   ScanArgs args;
@@ -185,9 +184,8 @@ int runScan(int argc, char** argv) {
   InterruptGuard guard;
   Tyq::TyqCompressScan scan(args.in, args.bricks, onScan, &view);
   if (scan.open(threads)) {
-    runItems(scan.size(), threads, [&scan](int item, int thread) {
-      return scan.scan(item, thread);
-    });
+    runItems(scan.size(), threads,
+             [&scan](int item, int thread) { return scan.scan(item, thread); });
   }
   scan.close();
   if (view.progress) view.progress->finish();

@@ -56,7 +56,8 @@ bool Private::Tools::ScanRun::prepare(int threads) {
   }
   inputSize = reader->fileSize();
   items = Private::Tools::ScanItems(*reader);
-  count = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(bricks, 0)), items.size()));
+  count =
+      static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(bricks, 0)), items.size()));
   if (!run.allocate(threads, static_cast<size_t>(kBrickBytes))) return false;
   coders.clear();
   for (int t = 0; t < threads; ++t) {
@@ -77,8 +78,8 @@ void Private::Tools::ScanRun::progress(float ratio) {
   });
 }
 
-TyqCompressScan::TyqCompressScan(const std::string& input, int bricks,
-                                 TyqCompressCallback callback, void* user)
+TyqCompressScan::TyqCompressScan(const std::string& input, int bricks, TyqCompressCallback callback,
+                                 void* user)
     : p_(std::make_unique<Private::Tools::ScanRun>(callback, user)) {
   p_->input = input;
   p_->bricks = bricks;
@@ -143,9 +144,9 @@ bool TyqCompressScan::close() {
   if (p.run.errors.ok()) p.progress(1.0f);
   const int64_t total = p.total.load();
   for (int s = 0; s < kSqnrSteps; ++s) {
-    const double share = total > 0 ? static_cast<double>(p.sums[s].load()) /
-                                         static_cast<double>(total) * 1000000.0
-                                   : 0.0;
+    const double share =
+        total > 0 ? static_cast<double>(p.sums[s].load()) / static_cast<double>(total) * 1000000.0
+                  : 0.0;
     p.perMillion[s] = std::llround(share);
   }
   if (p.run.errors.ok()) {

@@ -123,8 +123,7 @@ bool Writer::write(const WorkItem& item, const void* samples, int sampleSize, fl
                    float deadHigh, Status* status) {
   Func func("TyqCompressIO::Writer::write", status);
   if (!d_->writer) return func.setError(FA::Error::NotOpen, "");
-  const std::vector<unsigned char> flags =
-      traceFlags(item, samples, sampleSize, deadLow, deadHigh);
+  const std::vector<unsigned char> flags = traceFlags(item, samples, sampleSize, deadLow, deadHigh);
   if (!d_->writer->WriteGridFlags(item.level, item.start[0], item.start[1], item.size[0],
                                   item.size[1], flags.data(), func.statusP()) ||
       !writeSamples(*d_->writer, item, samples, sampleSize, func.statusP())) {

@@ -11,7 +11,8 @@ void ToolRun::reset() {
 }
 
 void ToolRun::start() {
-  if (!call(TyqCompressStarting, 0.0f, 0.0f, -1, -1, "")) errors.record("Cancelled before starting");
+  if (!call(TyqCompressStarting, 0.0f, 0.0f, -1, -1, ""))
+    errors.record("Cancelled before starting");
 }
 
 void ToolRun::finish(float ratio, int64_t a, int64_t b) {
@@ -53,8 +54,8 @@ void* ToolRun::claim(int item, int items, int thread) {
 }
 
 float ToolRun::Percent(int64_t done, int64_t items) {
-  const double share = items > 0 ? static_cast<double>(done) * 95.0 / static_cast<double>(items)
-                                 : 95.0;
+  const double share =
+      items > 0 ? static_cast<double>(done) * 95.0 / static_cast<double>(items) : 95.0;
   return static_cast<float>(std::clamp(share, 1.0, 99.0));
 }
 

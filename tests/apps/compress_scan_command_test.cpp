@@ -41,9 +41,8 @@ class CompressScanCommand : public ::testing::Test {
 
 TEST_F(CompressScanCommand, CompressPrintsOneSummaryAndRefusesToOverwrite) {
   const std::string packed = dir_.file("out.vcs");
-  ASSERT_EQ(run(tyq_tool::runCompress, {input_, packed, "--sqnr", "30", "--threads", "2"}, out_,
-                err_),
-            0)
+  ASSERT_EQ(
+      run(tyq_tool::runCompress, {input_, packed, "--sqnr", "30", "--threads", "2"}, out_, err_), 0)
       << err_;
   EXPECT_NE(out_.find(" -> "), std::string::npos) << out_;
   EXPECT_NE(out_.find("factor"), std::string::npos) << out_;
@@ -60,8 +59,7 @@ TEST_F(CompressScanCommand, CompressPrintsOneSummaryAndRefusesToOverwrite) {
 
 TEST_F(CompressScanCommand, CompressAtZeroWritesAnUncompressedCopy) {
   const std::string copy = dir_.file("copy.vbs");
-  ASSERT_EQ(run(tyq_tool::runCompress, {input_, copy, "--sqnr", "0", "--threads", "4"}, out_,
-                err_),
+  ASSERT_EQ(run(tyq_tool::runCompress, {input_, copy, "--sqnr", "0", "--threads", "4"}, out_, err_),
             0)
       << err_;
   EXPECT_NE(out_.find("uncompressed"), std::string::npos) << out_;
@@ -75,9 +73,8 @@ TEST_F(CompressScanCommand, ScanGivesATableJsonAndAChart) {
   EXPECT_NE(out_.find("estimated MB"), std::string::npos) << out_;
   EXPECT_EQ(out_.find("already compressed"), std::string::npos);
   const std::string chart = dir_.file("scan.svg");
-  ASSERT_EQ(run(tyq_tool::runScan, {input_, "--json", "--bricks", "2", "--plot", chart}, out_,
-                err_),
-            0)
+  ASSERT_EQ(
+      run(tyq_tool::runScan, {input_, "--json", "--bricks", "2", "--plot", chart}, out_, err_), 0)
       << err_;
   EXPECT_EQ(out_.front(), '{');  // no progress lines mixed into the JSON
   EXPECT_NE(out_.find("\"table\":["), std::string::npos);

@@ -92,8 +92,8 @@ TEST_F(CompressCopy, CompressesEveryLevelAndReportsTheOutput) {
   for (int level = 0; level < info.numberOfLods; ++level) {
     const std::vector<float> a = readLevel(input_, level), b = readLevel(out, level);
     ASSERT_EQ(a.size(), b.size());
-    EXPECT_GT(Qra::Ostrel::Tyq::Private::Compressor3d::calculateSQNR(
-                  static_cast<int64_t>(a.size()), a.data(), b.data()),
+    EXPECT_GT(Qra::Ostrel::Tyq::Private::Compressor3d::calculateSQNR(static_cast<int64_t>(a.size()),
+                                                                     a.data(), b.data()),
               level == 0 ? 27.0f : 15.0f)
         << "level " << level;
   }
