@@ -1,6 +1,7 @@
 // The copy's output: a writer from the entry functions that takes whole
 // columns of traces, their flags derived from the samples.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -18,7 +19,8 @@ struct Writer::Data {
   FA::AutoRef<FA::Writer> writer;
   FA::FileInfo info;
   bool compressed = false;
-  bool failed = false;
+  // Set by any writing thread, read by the one reporting progress.
+  std::atomic<bool> failed{false};
   bool finalized = false;
 };
 
@@ -93,8 +95,10 @@ bool Writer::create(const std::string& name, const IReader& input, float sqnr, b
     lo = input.histogram().min;
     hi = input.histogram().max;
     type = FA::DataTypeEnum::Float32;
-  } else if (in.IsBricked()) {
-    std::copy(in.brickSize, in.brickSize + 3, options.brickSize);
+  } else {
+    if (in.IsBricked()) std::copy(in.brickSize, in.brickSize + 3, options.brickSize);
+    // IBM floats are read as floats; no new file is written in that coding.
+    if (type == FA::DataTypeEnum::IbmFloat32) type = FA::DataTypeEnum::Float32;
   }
   Status status;
   FA::AutoRef<FA::Writer> writer;
@@ -152,7 +156,7 @@ bool Writer::close(Status* status) {
   const bool ok = d_->writer->Finalize(false, !d_->compressed, func.statusP()) &&
                   d_->writer->GetFileInfo(d_->info, func.statusP());
   d_->writer = FA::AutoRef<FA::Writer>();
-  d_->failed = d_->failed || !ok;
+  if (!ok) d_->failed = true;
   d_->finalized = ok;
   return ok;
 }
