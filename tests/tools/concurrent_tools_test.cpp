@@ -23,7 +23,7 @@ void runShared(Tool& tool, int threads, Work work) {
   for (std::thread& th : pool) th.join();
 }
 
-constexpr int kSize[3] = {140, 130, 70};
+constexpr int kSize[3] = {130, 70, 64};
 
 TEST(ConcurrentTools, CopyFromTwoThreadsDecodesLikeOneThread) {
   TempDir dir;
@@ -58,7 +58,7 @@ TEST(ConcurrentTools, ScanFromTwoThreadsSumsLikeOneThread) {
     // Every whole brick, so the draw does not matter.
     Tyq::TyqCompressScan scan(input, 1000, Recorder::callback, &calls);
     ASSERT_TRUE(scan.open(threads));
-    ASSERT_EQ(scan.size(), 4);
+    ASSERT_EQ(scan.size(), 2);
     runShared(scan, threads, [](Tyq::TyqCompressScan& s, int item, int t) { s.scan(item, t); });
     ASSERT_TRUE(scan.close()) << scan.message();
     for (int s = 0; s < 100; ++s) sizes[threads - 1][s] = scan.partsPerMillion(s);
