@@ -9,6 +9,7 @@
 #include "progress.h"
 #include "tool_threads.h"
 #include "tyq/compress_tools.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -41,6 +42,7 @@ bool parseArgs(int argc, char** argv, CompressArgs& args) {
 
 // What the callback sees and leaves for the summary.
 struct CopyView {
+  int64_t volumeBytes = 0;  // the input's level-0 samples as stored
   std::unique_ptr<Progress> progress;
   std::string failure;
   float factor = 0;
@@ -52,9 +54,9 @@ bool onCopy(Tyq::TyqCompressState state, float percent, float ratio, int64_t a, 
   auto& view = *static_cast<CopyView*>(user);
   switch (state) {
     case Tyq::TyqCompressProgress:
-      if (!view.progress && a > 0) {
+      if (!view.progress) {
         view.progress = std::make_unique<Progress>("compressing", 100);
-        view.progress->showRate(a);
+        view.progress->showRate(view.volumeBytes);
       }
       if (view.progress) view.progress->update(static_cast<int64_t>(percent * 100 / 95));
       break;
@@ -78,12 +80,15 @@ void printSummary(const CompressArgs& args, const CopyView& view, double seconds
   std::printf("tyq compress: %s (%.1f MB) -> %s (%.1f MB), ", args.in.c_str(), in, args.out.c_str(),
               out);
   if (args.sqnr > 0) {
-    std::printf("factor %.1f at %g dB (%.1f x smaller than the input), ",
-                static_cast<double>(view.factor), args.sqnr, out > 0 ? in / out : 0.0);
+    std::printf("factor %.1f at %g dB", static_cast<double>(view.factor), args.sqnr);
+    if (in > out && out > 0) std::printf(" (%.1f x smaller than the input)", in / out);
+    std::printf(", ");
   } else {
     std::printf("uncompressed, ");
   }
-  std::printf("%.1f s, %.1f MB/s\n", seconds, seconds > 0 ? in / seconds : 0.0);
+  // The rate counts the samples copied, whatever the input file holds.
+  const double samples = static_cast<double>(view.volumeBytes) / 1e6;
+  std::printf("%.1f s, %.1f MB/s\n", seconds, seconds > 0 ? samples / seconds : 0.0);
 }
 
 }  // namespace
@@ -98,6 +103,14 @@ int runCompress(int argc, char** argv) {
   if (args.sqnr == 0) threads = 1;
   const auto start = std::chrono::steady_clock::now();
   CopyView view;
+  {
+    namespace FA = Qra::Ostrel::Tyq::FileAccess;
+    FA::AutoRef<FA::Reader> reader;
+    FA::FileInfo info;
+    FA::DataInfo data;
+    if (!openVolume("compress", args.in, 0, reader, info, data)) return 1;
+    view.volumeBytes = data.GetTotalNumberOfSamples() * FA::DataTypeEnum::Size(info.dataType);
+  }
   InterruptGuard guard;
   Tyq::TyqCompressCopy copy(args.in, args.out, static_cast<float>(args.sqnr), false, onCopy, &view);
   if (copy.open(threads)) {
