@@ -4,7 +4,9 @@
 // bricks at all 31 quality levels. --small runs a 128^3 cube and a scan of
 // its 8 bricks (the smoke run).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -153,8 +155,14 @@ void tearDown() {
   std::filesystem::remove_all(fixture().dir, ignored);
 }
 
+// How often the copy's threads gave up the processor: waiting for a lock
+// or for I/O (voluntary), or taken off it for other work (involuntary).
+struct Switches {
+  std::atomic<int64_t> voluntary{0}, involuntary{0};
+};
+
 // One copy from `threads` threads of our own, each taking the next item.
-bool copyOnce(const std::string& output, int threads) {
+bool copyOnce(const std::string& output, int threads, Switches& switches) {
   Tyq::TyqCompressCopy copy(fixture().input, output, kSqnr, false, nullptr, nullptr);
   if (!copy.open(threads)) return false;
   std::atomic<int> next{0};
@@ -162,6 +170,10 @@ bool copyOnce(const std::string& output, int threads) {
   for (int t = 0; t < threads; ++t) {
     pool.emplace_back([&, t] {
       for (int item = next++; item < copy.size(); item = next++) copy.copy(item, t);
+      rusage usage = {};
+      getrusage(RUSAGE_THREAD, &usage);
+      switches.voluntary += usage.ru_nvcsw;
+      switches.involuntary += usage.ru_nivcsw;
     });
   }
   for (std::thread& th : pool) th.join();
@@ -170,13 +182,19 @@ bool copyOnce(const std::string& output, int threads) {
 
 void BM_Copy(benchmark::State& state) {
   const std::string output = fixture().dir + "/copy.vcs";
+  Switches switches;
   for (auto _ : state) {
-    if (!copyOnce(output, static_cast<int>(state.range(0)))) state.SkipWithError("copy failed");
+    if (!copyOnce(output, static_cast<int>(state.range(0)), switches)) {
+      state.SkipWithError("copy failed");
+    }
     state.PauseTiming();
     std::filesystem::remove(output);
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * fixture().inputBytes);
+  const double runs = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+  state.counters["waits"] = static_cast<double>(switches.voluntary.load()) / runs;
+  state.counters["preempted"] = static_cast<double>(switches.involuntary.load()) / runs;
 }
 
 // The coder alone on every brick the copy codes, one thread.
