@@ -103,7 +103,7 @@ bool Private::Tools::CopyRun::createOutput() {
   const int levels = sqnr > 0 ? std::min(reader->levels(), writer->levels()) : 1;
   items = Private::Tools::CopyItems(*reader, levels);
   const int64_t bytes = Private::Tools::LargestItem(items) * sampleSize;
-  return run.allocate(static_cast<int>(threadCount), static_cast<size_t>(bytes));
+  return run.allocate(threadCount, static_cast<size_t>(bytes));
 }
 
 void Private::Tools::CopyRun::progress() {
