@@ -3,10 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "compress_command.h"
 #include "create_command.h"
 #include "demo_command.h"
 #include "info_command.h"
 #include "read_command.h"
+#include "scan_command.h"
 #include "segy_export.h"
 #include "segy_import.h"
 #include "slice_command.h"
@@ -22,6 +24,10 @@ void printHelp() {
       "Usage: tyq [-v] COMMAND [ARGS]\n"
       "\n"
       "Commands:\n"
+      "  compress IN OUT --sqnr S [--threads N]\n"
+      "                 copy a volume file into a new one compressed to S dB (0: an\n"
+      "                 uncompressed copy), every level, from N threads (default: one\n"
+      "                 per core); Ctrl-C stops it and removes the partial output\n"
       "  create OUT --from IN.npy [--type float|int8|uint8|int16|uint16|int32|uint32]\n"
       "         [--range lo,hi] [--version 1|2|3] [--brick b0,b1,b2] [--force]\n"
       "         [--inline start,step] [--crossline start,step]\n"
@@ -46,6 +52,9 @@ void printHelp() {
       "                 -o - writes .npy to standard output)\n"
       "  read FILE --flags --lod L --start i,j --size ni,nj -o OUT\n"
       "                 write the grid flags of those traces (0 dead) as uint8\n"
+      "  scan IN [--bricks N] [--threads N] [--json] [--plot OUT.svg]\n"
+      "                 estimate the size of a compressed copy for every SQNR from\n"
+      "                 N randomly drawn bricks (default 100)\n"
       "  slice FILE (--inline N | --crossline N | --time T) [--lod L] [--clip P]\n"
       "        [--cmap gray|seismic] -o OUT.png\n"
       "                 draw one slice, addressed by the survey's own numbers, as a\n"
@@ -80,12 +89,14 @@ int main(int argc, char** argv) {
     std::printf("tyq %s\n", Qra::Ostrel::Tyq::versionString());
     return 0;
   }
+  if (command == "compress") return tyq_tool::runCompress(argc - 2, argv + 2);
   if (command == "create") return tyq_tool::runCreate(argc - 2, argv + 2);
   if (command == "demo") return tyq_tool::runDemo(argc - 2, argv + 2);
   if (command == "info") return tyq_tool::runInfo(argc - 2, argv + 2);
   if (command == "export-segy") return tyq_tool::runExportSegy(argc - 2, argv + 2);
   if (command == "import-segy") return tyq_tool::runImportSegy(argc - 2, argv + 2);
   if (command == "read") return tyq_tool::runRead(argc - 2, argv + 2);
+  if (command == "scan") return tyq_tool::runScan(argc - 2, argv + 2);
   if (command == "slice") return tyq_tool::runSlice(argc - 2, argv + 2);
   std::fprintf(stderr, "tyq: unknown command \"%s\" (try tyq --help)\n", command.c_str());
   return 2;

@@ -16,14 +16,28 @@ void Progress::update(int64_t done) {
     if (percent == lastShown_) return;
     constexpr int kWidth = 30;
     const int filled = percent * kWidth / 100;
-    std::printf("\r  %-28s [%.*s%*s] %3d%%", label_.c_str(), filled,
-                "##############################", kWidth - filled, "", percent);
+    std::printf("\r  %-28s [%.*s%*s] %3d%%%s", label_.c_str(), filled,
+                "##############################", kWidth - filled, "", percent,
+                rateText(done).c_str());
   } else {
     if (percent / 10 == lastShown_ / 10 && lastShown_ >= 0) return;
     std::printf("  %s: %d%%\n", label_.c_str(), percent / 10 * 10);
   }
   lastShown_ = percent;
   std::fflush(stdout);
+}
+
+std::string Progress::rateText(int64_t done) const {
+  if (bytes_ <= 0 || done <= 0) return "";
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  if (seconds <= 0) return "";
+  const double share = static_cast<double>(done) / static_cast<double>(total_);
+  const double rate = share * static_cast<double>(bytes_) / seconds;
+  const double left = seconds * (1.0 - share) / share;
+  char text[64];
+  std::snprintf(text, sizeof text, "  %7.1f MB/s  %4.0f s left ", rate / 1e6, left);
+  return text;
 }
 
 void Progress::finish() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,12 +14,19 @@ class Progress {
   Progress(const std::string& label, int64_t total);
   void update(int64_t done);
   void finish();
+  // Adds the rate and the time left to the bar, counting `bytes` for the
+  // whole of the step.
+  void showRate(int64_t bytes) { bytes_ = bytes; }
 
  private:
+  std::string rateText(int64_t done) const;
+
   std::string label_;
   int64_t total_;
   bool terminal_;
   int lastShown_ = -1;
+  int64_t bytes_ = 0;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 // A bar for library calls that report (done, total) through a callback; the

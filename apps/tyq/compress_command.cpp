@@ -1,0 +1,134 @@
+#include "compress_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "args.h"
+#include "progress.h"
+#include "tool_threads.h"
+#include "tyq/compress_tools.h"
+#include "volume_source.h"
+
+namespace tyq_tool {
+
+namespace {
+
+namespace Tyq = Qra::Ostrel::Tyq;
+
+struct CompressArgs {
+  std::string in, out;
+  double sqnr = -1;
+  int threads = 0;
+};
+
+bool parseArgs(int argc, char** argv, CompressArgs& args) {
+  const auto none = [](const std::string&) { return false; };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    if (flag == "--sqnr") return parseDouble(value, args.sqnr) && args.sqnr >= 0 && args.sqnr < 100;
+    if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
+    return false;
+  };
+  if (!walkArguments("compress", kCompressUsage, argc, argv, {&args.in, &args.out}, none, option)) {
+    return false;
+  }
+  if (args.sqnr < 0) {
+    std::fprintf(stderr, "usage: %s\n", kCompressUsage);
+    return false;
+  }
+  return true;
+}
+
+// What the callback sees and leaves for the summary.
+struct CopyView {
+  int64_t volumeBytes = 0;  // the input's level-0 samples as stored
+  std::unique_ptr<Progress> progress;
+  std::string failure;
+  float factor = 0;
+  int64_t inputBytes = 0, outputBytes = 0;
+};
+
+bool onCopy(Tyq::TyqCompressState state, float percent, float ratio, int64_t a, int64_t b,
+            const char* text, void* user) {
+  auto& view = *static_cast<CopyView*>(user);
+  switch (state) {
+    case Tyq::TyqCompressProgress:
+      if (!view.progress) {
+        view.progress = std::make_unique<Progress>("compressing", 100);
+        view.progress->showRate(view.volumeBytes);
+      }
+      if (view.progress) view.progress->update(static_cast<int64_t>(percent * 100 / 95));
+      break;
+    case Tyq::TyqCompressFailed:
+      view.failure = text;
+      break;
+    case Tyq::TyqCompressFinished:
+      view.factor = ratio;
+      view.inputBytes = a;
+      view.outputBytes = b;
+      break;
+    default:
+      break;
+  }
+  return !interrupted();
+}
+
+void printSummary(const CompressArgs& args, const CopyView& view, double seconds) {
+  const double in = static_cast<double>(view.inputBytes) / 1e6;
+  const double out = static_cast<double>(view.outputBytes) / 1e6;
+  std::printf("tyq compress: %s (%.1f MB) -> %s (%.1f MB), ", args.in.c_str(), in, args.out.c_str(),
+              out);
+  if (args.sqnr > 0) {
+    std::printf("factor %.1f at %g dB", static_cast<double>(view.factor), args.sqnr);
+    if (in > out && out > 0) std::printf(" (%.1f x smaller than the input)", in / out);
+    std::printf(", ");
+  } else {
+    std::printf("uncompressed, ");
+  }
+  // The rate counts the samples copied, whatever the input file holds.
+  const double samples = static_cast<double>(view.volumeBytes) / 1e6;
+  std::printf("%.1f s, %.1f MB/s\n", seconds, seconds > 0 ? samples / seconds : 0.0);
+}
+
+}  // namespace
+
+const char* const kCompressUsage = "tyq compress IN OUT --sqnr S [--threads N]";
+
+int runCompress(int argc, char** argv) {
+  CompressArgs args;
+  if (!parseArgs(argc, argv, args)) return 2;
+  int threads = args.threads > 0 ? args.threads : coreCount();
+  // An uncompressed file takes one writer thread only.
+  if (args.sqnr == 0) threads = 1;
+  const auto start = std::chrono::steady_clock::now();
+  CopyView view;
+  {
+    namespace FA = Qra::Ostrel::Tyq::FileAccess;
+    FA::AutoRef<FA::Reader> reader;
+    FA::FileInfo info;
+    FA::DataInfo data;
+    if (!openVolume("compress", args.in, 0, reader, info, data)) return 1;
+    view.volumeBytes = data.GetTotalNumberOfSamples() * FA::DataTypeEnum::Size(info.dataType);
+  }
+  InterruptGuard guard;
+  Tyq::TyqCompressCopy copy(args.in, args.out, static_cast<float>(args.sqnr), false, onCopy, &view);
+  if (copy.open(threads)) {
+    runItems(copy.size(), threads,
+             [&copy](int item, int thread) { return copy.copy(item, thread); });
+  }
+  copy.close();
+  if (view.progress && copy.ok()) view.progress->finish();
+  if (view.progress && !copy.ok()) std::printf("\n");
+  if (!copy.ok()) {
+    std::fprintf(stderr, "tyq compress: %s\n", copy.message().c_str());
+    if (interrupted())
+      std::fprintf(stderr, "tyq compress: interrupted, %s not written\n", args.out.c_str());
+    return interrupted() ? 130 : 1;
+  }
+  printSummary(args, view,
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  return 0;
+}
+
+}  // namespace tyq_tool

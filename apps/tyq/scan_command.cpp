@@ -1,0 +1,206 @@
+#include "scan_command.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "json_writer.h"
+#include "progress.h"
+#include "svg_plot.h"
+#include "text_escape.h"
+#include "tool_threads.h"
+#include "tyq/compress_tools.h"
+#include "volume_source.h"
+
+namespace tyq_tool {
+
+namespace {
+
+namespace FA = Qra::Ostrel::Tyq::FileAccess;
+namespace Tyq = Qra::Ostrel::Tyq;
+constexpr int kSteps = Tyq::TyqCompressScan::kQualities;
+
+struct ScanArgs {
+  std::string in, plot;
+  int bricks = 100, threads = 0;
+  bool json = false;
+};
+
+bool parseArgs(int argc, char** argv, ScanArgs& args) {
+  const auto toggle = [&args](const std::string& flag) {
+    if (flag != "--json") return false;
+    args.json = true;
+    return true;
+  };
+  const auto option = [&args](const std::string& flag, const char* value) {
+    if (flag == "--bricks") return parseInt(value, args.bricks) && args.bricks >= 1;
+    if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
+    if (flag == "--plot") return !(args.plot = value).empty();
+    return false;
+  };
+  return walkArguments("scan", kScanUsage, argc, argv, {&args.in}, toggle, option);
+}
+
+// What the input is, for the estimate and the notes.
+struct Input {
+  double floatBytes = 0;  // every level's bricks as 32-bit floats
+  float sqnr = -1;        // of a compressed input
+};
+
+// Bytes of every brick of every level of a compressed copy, as floats.
+double floatBytes(const FA::DataInfo& d) {
+  int64_t bricks[3];
+  for (int a = 0; a < 3; ++a) bricks[a] = (int64_t{d.size[a]} + 63) / 64;
+  const int64_t largest = std::max({bricks[0], bricks[1], bricks[2]});
+  int levels = 1;
+  while ((int64_t{1} << (levels - 1)) < largest) ++levels;
+  double total = 0;
+  for (int level = 0; level < levels; ++level) {
+    double count = 1;
+    for (int64_t b : bricks) count *= static_cast<double>(((b - 1) >> level) + 1);
+    total += count * 64.0 * 64.0 * 64.0 * 4.0;
+  }
+  return total;
+}
+
+struct ScanView {
+  std::unique_ptr<Progress> progress;
+  bool quiet = false;
+};
+
+bool onScan(Tyq::TyqCompressState state, float percent, float, int64_t, int64_t, const char*,
+            void* user) {
+  auto& view = *static_cast<ScanView*>(user);
+  if (state == Tyq::TyqCompressProgress && !view.quiet) {
+    if (!view.progress) view.progress = std::make_unique<Progress>("coding sampled bricks", 100);
+    view.progress->update(static_cast<int64_t>(percent * 100 / 95));
+  }
+  return !interrupted();
+}
+
+struct Row {
+  int sqnr;
+  int64_t ppm;
+  double factor, megabytes;
+};
+
+std::vector<Row> rowsOf(const Tyq::TyqCompressScan& scan, const Input& input) {
+  std::vector<Row> rows;
+  for (int s = 0; s < kSteps; ++s) {
+    const int64_t ppm = scan.partsPerMillion(s);
+    rows.push_back({s, ppm, ppm > 0 ? 1e6 / static_cast<double>(ppm) : 0.0,
+                    static_cast<double>(ppm) * 1e-6 * input.floatBytes / 1e6});
+  }
+  return rows;
+}
+
+void printTable(const ScanArgs& args, const Input& input, const std::vector<Row>& rows,
+                int sampled) {
+  std::printf("tyq scan: %s, %d bricks of 64^3 coded at every quality\n",
+              escapeForTerminal(args.in).c_str(), sampled);
+  if (input.sqnr > 0) {
+    std::printf(
+        "note: the input is already compressed (SQNR %g dB); these figures estimate a "
+        "recompression of its decoded samples\n",
+        static_cast<double>(input.sqnr));
+  }
+  if (sampled == 0) std::printf("note: the survey holds no whole brick; nothing to estimate\n");
+  std::printf("\n  SQNR dB      ppm   factor   estimated MB\n");
+  for (const Row& r : rows) {
+    if (r.sqnr % 5 != 0 && r.sqnr != 99) continue;
+    std::printf("  %7d %8lld %8.1f %14.1f%s\n", r.sqnr, static_cast<long long>(r.ppm), r.factor,
+                r.megabytes, r.sqnr == 20 || r.sqnr == 30 || r.sqnr == 40 ? "   <" : "");
+  }
+  std::printf("\n(every 5 dB shown; --json lists every dB)\n");
+}
+
+std::string jsonOf(const ScanArgs& args, const Input& input, const std::vector<Row>& rows,
+                   int sampled) {
+  JsonWriter json;
+  json.beginObject();
+  json.value("file", args.in);
+  json.value("compressedInput", input.sqnr > 0);
+  if (input.sqnr > 0) json.value("inputSqnr", static_cast<double>(input.sqnr), 6);
+  json.value("bricksSampled", static_cast<int64_t>(sampled));
+  json.value("floatBytes", input.floatBytes, 15);
+  json.beginArray("table");
+  for (const Row& r : rows) {
+    json.beginObject();
+    json.value("sqnr", static_cast<int64_t>(r.sqnr));
+    json.value("ppm", r.ppm);
+    json.value("factor", r.factor, 6);
+    json.value("estimatedMB", r.megabytes, 6);
+    json.endObject();
+  }
+  json.endArray();
+  json.endObject();
+  return json.str() + "\n";
+}
+
+bool writePlot(const ScanArgs& args, const std::vector<Row>& rows) {
+  SvgChart chart;
+  chart.title = "Estimated compressed size of " + args.in;
+  chart.xLabel = "SQNR (dB)";
+  chart.yLabel = "estimated size (MB)";
+  chart.marks = {20, 30, 40};
+  for (const Row& r : rows) {
+    chart.x.push_back(r.sqnr);
+    chart.y.push_back(r.megabytes);
+  }
+  std::ofstream out(args.plot, std::ios::binary);
+  out << svgLineChart(chart);
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "tyq scan: cannot write %s\n", args.plot.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* const kScanUsage = "tyq scan IN [--bricks N] [--threads N] [--json] [--plot OUT.svg]";
+
+int runScan(int argc, char** argv) {
+  ScanArgs args;
+  if (!parseArgs(argc, argv, args)) return 2;
+  Input input;
+  {
+    FA::AutoRef<FA::Reader> reader;
+    FA::FileInfo info;
+    FA::DataInfo data;
+    if (!openVolume("scan", args.in, 0, reader, info, data)) return 1;
+    input.floatBytes = floatBytes(data);
+    if (info.coding == FA::CodingTypeEnum::Compressed && info.sqnr > 0) input.sqnr = info.sqnr;
+  }
+  const int threads = args.threads > 0 ? args.threads : coreCount();
+  ScanView view;
+  view.quiet = args.json;
+  InterruptGuard guard;
+  Tyq::TyqCompressScan scan(args.in, args.bricks, onScan, &view);
+  if (scan.open(threads)) {
+    runItems(scan.size(), threads,
+             [&scan](int item, int thread) { return scan.scan(item, thread); });
+  }
+  scan.close();
+  if (view.progress) view.progress->finish();
+  if (!scan.ok()) {
+    std::fprintf(stderr, "tyq scan: %s\n", scan.message().c_str());
+    return interrupted() ? 130 : 1;
+  }
+  const std::vector<Row> rows = rowsOf(scan, input);
+  if (args.json) {
+    std::fputs(jsonOf(args, input, rows, scan.size()).c_str(), stdout);
+  } else {
+    printTable(args, input, rows, scan.size());
+  }
+  if (!args.plot.empty() && !writePlot(args, rows)) return 1;
+  return 0;
+}
+
+}  // namespace tyq_tool

@@ -1,0 +1,101 @@
+// tyq compress and tyq scan as a user runs them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "command_runner.h"
+#include "compress_command.h"
+#include "scan_command.h"
+#include "support/temp_dir.h"
+#include "tools/tool_util.h"
+
+namespace {
+
+using tyq_tool::readWholeFile;
+
+// Runs a command, keeping standard output and standard error.
+int run(int (*command)(int, char**), std::vector<std::string> args, std::string& out,
+        std::string& err) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int rc = command(static_cast<int>(argv.size()), argv.data());
+  out = testing::internal::GetCapturedStdout();
+  err = testing::internal::GetCapturedStderr();
+  return rc;
+}
+
+class CompressScanCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const int size[3] = {130, 70, 64};
+    ASSERT_TRUE(tyq_test::writeVolume(input_, size, tyq_test::seismic));
+  }
+
+  tyq_test::TempDir dir_;
+  std::string input_ = dir_.file("in.vbs");
+  std::string out_, err_;
+};
+
+TEST_F(CompressScanCommand, CompressPrintsOneSummaryAndRefusesToOverwrite) {
+  const std::string packed = dir_.file("out.vcs");
+  ASSERT_EQ(
+      run(tyq_tool::runCompress, {input_, packed, "--sqnr", "30", "--threads", "2"}, out_, err_), 0)
+      << err_;
+  EXPECT_NE(out_.find(" -> "), std::string::npos) << out_;
+  EXPECT_NE(out_.find("factor"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("MB/s"), std::string::npos) << out_;
+  EXPECT_EQ(tyq_test::fileInfoOf(packed).sqnr, 30.0f);
+  const std::string before = readWholeFile(packed);
+  EXPECT_EQ(run(tyq_tool::runCompress, {input_, packed, "--sqnr", "20"}, out_, err_), 1);
+  EXPECT_NE(err_.find("The output file should not already exist"), std::string::npos) << err_;
+  EXPECT_EQ(readWholeFile(packed), before);
+  EXPECT_EQ(run(tyq_tool::runCompress, {input_, input_, "--sqnr", "20"}, out_, err_), 1);
+  EXPECT_NE(err_.find("Input- and output file names must not be identical"), std::string::npos);
+  EXPECT_EQ(run(tyq_tool::runCompress, {input_, dir_.file("x.vcs")}, out_, err_), 2);
+}
+
+TEST_F(CompressScanCommand, CompressAtZeroWritesAnUncompressedCopy) {
+  const std::string copy = dir_.file("copy.vbs");
+  ASSERT_EQ(run(tyq_tool::runCompress, {input_, copy, "--sqnr", "0", "--threads", "4"}, out_, err_),
+            0)
+      << err_;
+  EXPECT_NE(out_.find("uncompressed"), std::string::npos) << out_;
+  EXPECT_EQ(tyq_test::readLevel(copy, 0), tyq_test::readLevel(input_, 0));
+}
+
+TEST_F(CompressScanCommand, ScanGivesATableJsonAndAChart) {
+  ASSERT_EQ(run(tyq_tool::runScan, {input_, "--bricks", "2", "--threads", "2"}, out_, err_), 0)
+      << err_;
+  EXPECT_NE(out_.find("SQNR dB"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("estimated MB"), std::string::npos) << out_;
+  EXPECT_EQ(out_.find("already compressed"), std::string::npos);
+  const std::string chart = dir_.file("scan.svg");
+  ASSERT_EQ(
+      run(tyq_tool::runScan, {input_, "--json", "--bricks", "2", "--plot", chart}, out_, err_), 0)
+      << err_;
+  EXPECT_EQ(out_.front(), '{');  // no progress lines mixed into the JSON
+  EXPECT_NE(out_.find("\"table\":["), std::string::npos);
+  EXPECT_NE(out_.find("{\"sqnr\":99,"), std::string::npos);
+  EXPECT_NE(out_.find("\"bricksSampled\":2"), std::string::npos);
+  const std::string svg = readWholeFile(chart);
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(svg.find("SQNR (dB)"), std::string::npos);
+  for (const char* mark : {">20 dB<", ">30 dB<", ">40 dB<"}) {
+    EXPECT_NE(svg.find(mark), std::string::npos) << mark;
+  }
+}
+
+TEST_F(CompressScanCommand, ScanOfACompressedInputSaysItEstimatesARecompression) {
+  const std::string packed = dir_.file("in.vcs");
+  ASSERT_TRUE(Qra::Ostrel::Tyq::TyqCompressCopy::run(input_, packed, 35, false, nullptr, nullptr));
+  ASSERT_EQ(run(tyq_tool::runScan, {packed, "--bricks", "1", "--threads", "1"}, out_, err_), 0)
+      << err_;
+  EXPECT_NE(out_.find("already compressed (SQNR 35 dB)"), std::string::npos) << out_;
+  ASSERT_EQ(run(tyq_tool::runScan, {packed, "--bricks", "1", "--json"}, out_, err_), 0);
+  EXPECT_NE(out_.find("\"compressedInput\":true"), std::string::npos) << out_;
+}
+
+}  // namespace
