@@ -97,8 +97,8 @@ inline constexpr LaterNeighbours kLaterNeighbours = makeLaterNeighbours();
 // per neighbour 2 bits, 2 = significant, +1 = negative. Taken from bits 7
 // and 4 of all four states at once, then gathered by one multiplication.
 inline int neighbourKey(uint8_t left, uint8_t right, uint8_t up, uint8_t down) {
-  const uint64_t w = uint64_t{left} | uint64_t{right} << 8 | uint64_t{up} << 16 |
-                     uint64_t{down} << 24;
+  const uint64_t w =
+      uint64_t{left} | uint64_t{right} << 8 | uint64_t{up} << 16 | uint64_t{down} << 24;
   const uint64_t k = ((w >> 6) & 0x02020202u) | ((w >> 4) & 0x01010101u);
   return static_cast<int>(((k * 0x41041u) >> 18) & 0xFF);
 }
