@@ -78,67 +78,66 @@ class BitWriter {
   bool overflow_ = false;
 };
 
-// Reads [data, data + size); past the end every bit is 0.
+// Reads [data, data + size); past the end every bit is 0. The bits at hand
+// sit below a marker bit in one word, so that the word alone tells how many
+// are left: a read costs a shift and no count to keep.
 class BitReader {
  public:
   void reset(const uint8_t* data, size_t size) {
     p_ = data;
     end_ = data + size;
-    acc_ = 0;
-    n_ = 0;
+    acc_ = 1;
   }
   // Consumes the zero bits already at hand before the next 1, at most n
   // (n <= 32); returns how many.
   int skipZeros(int n) {
-    const int z = acc_ == 0 ? std::min(n, n_) : std::min({n, n_, __builtin_ctzll(acc_)});
+    const int z = std::min(n, __builtin_ctzll(acc_));
     acc_ >>= z;
-    n_ -= z;
     return z;
   }
   // The next n bits (n = 1..32), the first in bit 0: as n calls of get().
   uint32_t getBits(int n) {
     const uint64_t mask = (uint64_t{1} << n) - 1;
-    if (n_ >= n) {
+    if ((acc_ >> n) != 0) {
       const uint64_t v = acc_ & mask;
       acc_ >>= n;
-      n_ -= n;
       return static_cast<uint32_t>(v);
     }
-    const int have = n_;
-    uint64_t v = acc_;
+    const int have = 63 - __builtin_clzll(acc_);
+    const uint64_t v = acc_ ^ (uint64_t{1} << have);
     refill();
-    const int rest = n - have;
-    v |= acc_ << have;
-    acc_ >>= rest;
-    n_ -= rest;
-    return static_cast<uint32_t>(v & mask);
+    const uint64_t all = v | acc_ << have;
+    acc_ >>= n - have;
+    return static_cast<uint32_t>(all & mask);
   }
   uint32_t get() {
-    if (n_ == 0) refill();
+    if (acc_ == 1) refill();
     const uint32_t b = static_cast<uint32_t>(acc_ & 1);
     acc_ >>= 1;
-    --n_;
     return b;
   }
 
  private:
+  static constexpr int kRefillBits = 56;
+
+  // Takes the next 7 bytes (zeros past the end) below a new marker.
   void refill() {
     const size_t left = static_cast<size_t>(end_ - p_);
+    uint64_t v = 0;
     if (left >= 8) {
-      acc_ = Le::getU64(p_);
-      p_ += 8;
+      v = Le::getU64(p_) & ((uint64_t{1} << kRefillBits) - 1);
+      p_ += kRefillBits / 8;
     } else {
-      acc_ = 0;
-      for (size_t i = 0; i < left; ++i) acc_ |= uint64_t{p_[i]} << (8 * i);
-      p_ = end_;
+      const size_t n = std::min<size_t>(left, kRefillBits / 8);
+      for (size_t i = 0; i < n; ++i) v |= uint64_t{p_[i]} << (8 * i);
+      p_ += n;
     }
-    n_ = 64;
+    acc_ = v | uint64_t{1} << kRefillBits;
   }
 
   const uint8_t* p_ = nullptr;
   const uint8_t* end_ = nullptr;
-  uint64_t acc_ = 0;
-  int n_ = 0;
+  uint64_t acc_ = 1;
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Block

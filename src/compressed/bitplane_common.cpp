@@ -1,17 +1,30 @@
 #include <cstring>
+#include <vector>
 
 #include "compressed/bitplane_passes.h"
 
 namespace Qra::Ostrel::Tyq::Private::Block {
 
-void clearStates(uint8_t* states) {
-  std::memset(states, kBorder, kStateBytes);
+namespace {
+
+std::vector<uint8_t> clearedStates() {
+  std::vector<uint8_t> states(kStateBytes, kBorder);
   for (const Subband& b : kBands) {
-    uint8_t* inner = states + b.stateOffset + b.n0 + 3;
+    uint8_t* inner = states.data() + b.stateOffset + b.n0 + 3;
     for (int i2 = 0; i2 < b.n2; ++i2)
       for (int i1 = 0; i1 < b.n1; ++i1)
         std::memset(inner + i2 * b.statePlane() + i1 * (b.n0 + 2), 0, b.n0);
   }
+  return states;
+}
+
+}  // namespace
+
+// Copied from one image made once: thousands of short row clears per
+// brick cost more than the copy.
+void clearStates(uint8_t* states) {
+  static const std::vector<uint8_t> cleared = clearedStates();
+  std::memcpy(states, cleared.data(), kStateBytes);
 }
 
 BorderOrder makeBorderOrder(int n0, int n1) {

@@ -78,8 +78,29 @@ constexpr Spread4 makeSpread4() {
 }
 inline constexpr Spread4 kSpread4 = makeSpread4();
 
-inline int neighbourKey(uint8_t s) {
-  return ((s >> 6) & 2) | ((s >> 4) & 1);
+// For each position 4k + j of a group (column k, row j), the positions of
+// its 8 neighbours inside the group that come after it in scan order.
+struct LaterNeighbours {
+  uint32_t at[32];
+};
+constexpr LaterNeighbours makeLaterNeighbours() {
+  LaterNeighbours t{};
+  for (int p = 0; p < 32; ++p)
+    for (int k = p / 4 - 1; k <= p / 4 + 1; ++k)
+      for (int j = p % 4 - 1; j <= p % 4 + 1; ++j)
+        if (k >= 0 && k < 8 && j >= 0 && j < 4 && 4 * k + j > p) t.at[p] |= 1u << (4 * k + j);
+  return t;
+}
+inline constexpr LaterNeighbours kLaterNeighbours = makeLaterNeighbours();
+
+// The sign-context key of the four edge neighbours (left, right, up, down):
+// per neighbour 2 bits, 2 = significant, +1 = negative. Taken from bits 7
+// and 4 of all four states at once, then gathered by one multiplication.
+inline int neighbourKey(uint8_t left, uint8_t right, uint8_t up, uint8_t down) {
+  const uint64_t w =
+      uint64_t{left} | uint64_t{right} << 8 | uint64_t{up} << 16 | uint64_t{down} << 24;
+  const uint64_t k = ((w >> 6) & 0x02020202u) | ((w >> 4) & 0x01010101u);
+  return static_cast<int>(((k * 0x41041u) >> 18) & 0xFF);
 }
 
 // Resets every band's states: inner bytes 0, border bytes kBorder.
@@ -133,11 +154,11 @@ class BandCoder {
     return v;
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
+  static constexpr uint64_t kCounts = 0x0707070707070707ULL;
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
-    const int key = neighbourKey(s[-1]) | neighbourKey(s[1]) << 2 | neighbourKey(s[-sRow_]) << 4 |
-                    neighbourKey(s[sRow_]) << 6;
+    const int key = neighbourKey(s[-1], s[1], s[-sRow_], s[sRow_]);
     const uint32_t flip = kTables.signFlip[key];
     const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
     mag_[c] |= g | (neg << 31);
@@ -162,8 +183,17 @@ class BandCoder {
       for (int r = 0; r < n1; r += 4) {
         const int c0 = (i2 * n1 + r) * n0;
         const int t0 = i2 * sPlane + r * sRow;
+        if constexpr (Bits::kDecode) {
+          // The reader takes the zeros of a whole stripe in as few steps as
+          // it has them at hand.
+          for (int k = 0; k < n0; ++k) {
+            k += bits_.zeroRun(kRunStream, n0 - k, 0);
+            if (k < n0) cleanupColumn(c0 + k, t0 + k, g);
+          }
+          continue;
+        }
         for (int i0 = 0; i0 < n0; i0 += 8) {
-          const uint32_t hits = Bits::kDecode ? 0u : hitColumns(st_ + t0 + i0, c0 + i0, g);
+          const uint32_t hits = hitColumns(st_ + t0 + i0, c0 + i0, g);
           for (int k = 0; k < 8; ++k) {
             k += bits_.zeroRun(kRunStream, 8 - k, hits >> k);
             if (k < 8) cleanupColumn(c0 + i0 + k, t0 + i0 + k, g);
@@ -218,7 +248,7 @@ class BandCoder {
   // Bit 7 set in the bytes of insignificant states with a neighbourhood
   // count (1..7); significant and border states have bits 0..2 clear.
   static uint64_t countedBytes(uint64_t w) {
-    return ((w & 0x0707070707070707ULL) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80;
+    return ((w & kCounts) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80;
   }
   // Bit k of an 8-bit mask moved to bit 4k.
   static uint32_t spread4(uint32_t m) { return kSpread4.at[m]; }
@@ -234,9 +264,11 @@ class BandCoder {
     for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * sRow_);
   }
 
-  // Visits the candidates of each group of 8 columns; a coefficient that
-  // becomes significant changes its neighbours' counts, so the candidates
-  // after it are looked up again.
+  // Visits the candidates of each group of 8 columns. A coefficient that
+  // becomes significant makes its insignificant neighbours candidates; those
+  // of the group still ahead in scan order join the list at once instead of
+  // the group's states being read again (which would also wait for the
+  // byte stores just made).
   void propagate(uint32_t g) {
     const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
     uint32_t* const mag = mag_;
@@ -246,10 +278,11 @@ class BandCoder {
         const int c0 = (i2 * n1 + r) * n0;
         const int t0 = i2 * sPlane + r * sRow;
         for (int i0 = 0; i0 < n0; i0 += 8) {
-          const uint8_t* group = st + t0 + i0;
           uint64_t rows[4];
-          loadGroup(group, rows);
+          loadGroup(st + t0 + i0, rows);
+          if (((rows[0] | rows[1] | rows[2] | rows[3]) & kCounts) == 0) continue;
           uint32_t todo = positions(rows, countedBytes);
+          uint32_t insignificant = positions(rows, [](uint64_t w) { return ~w & kBytes80; });
           while (todo != 0) {
             const int at = __builtin_ctz(todo);
             todo &= todo - 1;
@@ -258,8 +291,8 @@ class BandCoder {
             const uint32_t has = (mag[c] & g) != 0;
             if (!bits_.bit(kTables.propStream[st[t]], has ^ 1)) {
               becomeSignificant(c, t, kSig, g);
-              loadGroup(group, rows);
-              todo = positions(rows, countedBytes) & (~0u << at << 1);
+              insignificant &= ~(1u << at);
+              todo |= kLaterNeighbours.at[at] & insignificant;
             }
           }
         }
