@@ -74,7 +74,8 @@ bool onCopy(Tyq::TyqCompressState state, float percent, float ratio, int64_t a, 
   return !interrupted();
 }
 
-void printSummary(const CompressArgs& args, const CopyView& view, double seconds) {
+void printSummary(const CompressArgs& args, int64_t volumeBytes, const CopyFigures& view,
+                  double seconds) {
   const double in = static_cast<double>(view.inputBytes) / 1e6;
   const double out = static_cast<double>(view.outputBytes) / 1e6;
   std::printf("tyq compress: %s (%.1f MB) -> %s (%.1f MB), ", args.in.c_str(), in, args.out.c_str(),
@@ -87,13 +88,31 @@ void printSummary(const CompressArgs& args, const CopyView& view, double seconds
     std::printf("uncompressed, ");
   }
   // The rate counts the samples copied, whatever the input file holds.
-  const double samples = static_cast<double>(view.volumeBytes) / 1e6;
+  const double samples = static_cast<double>(volumeBytes) / 1e6;
   std::printf("%.1f s, %.1f MB/s\n", seconds, seconds > 0 ? samples / seconds : 0.0);
 }
 
 }  // namespace
 
 const char* const kCompressUsage = "tyq compress IN OUT --sqnr S [--threads N]";
+
+bool runCompressCopy(const std::string& in, const std::string& out, double sqnr, int threads,
+                     int64_t volumeBytes, CopyFigures& figures, std::string& error) {
+  CopyView view;
+  view.volumeBytes = volumeBytes;
+  InterruptGuard guard;
+  Tyq::TyqCompressCopy copy(in, out, static_cast<float>(sqnr), false, onCopy, &view);
+  if (copy.open(threads)) {
+    runItems(copy.size(), threads,
+             [&copy](int item, int thread) { return copy.copy(item, thread); });
+  }
+  copy.close();
+  if (view.progress && copy.ok()) view.progress->finish();
+  if (view.progress && !copy.ok()) std::printf("\n");
+  figures = {view.factor, view.inputBytes, view.outputBytes};
+  error = copy.message();
+  return copy.ok();
+}
 
 int runCompress(int argc, char** argv) {
   CompressArgs args;
@@ -102,31 +121,24 @@ int runCompress(int argc, char** argv) {
   // An uncompressed file takes one writer thread only.
   if (args.sqnr == 0) threads = 1;
   const auto start = std::chrono::steady_clock::now();
-  CopyView view;
+  int64_t volumeBytes = 0;
   {
     namespace FA = Qra::Ostrel::Tyq::FileAccess;
     FA::AutoRef<FA::Reader> reader;
     FA::FileInfo info;
     FA::DataInfo data;
     if (!openVolume("compress", args.in, 0, reader, info, data)) return 1;
-    view.volumeBytes = data.GetTotalNumberOfSamples() * FA::DataTypeEnum::Size(info.dataType);
+    volumeBytes = data.GetTotalNumberOfSamples() * FA::DataTypeEnum::Size(info.dataType);
   }
-  InterruptGuard guard;
-  Tyq::TyqCompressCopy copy(args.in, args.out, static_cast<float>(args.sqnr), false, onCopy, &view);
-  if (copy.open(threads)) {
-    runItems(copy.size(), threads,
-             [&copy](int item, int thread) { return copy.copy(item, thread); });
-  }
-  copy.close();
-  if (view.progress && copy.ok()) view.progress->finish();
-  if (view.progress && !copy.ok()) std::printf("\n");
-  if (!copy.ok()) {
-    std::fprintf(stderr, "tyq compress: %s\n", copy.message().c_str());
+  CopyFigures figures;
+  std::string error;
+  if (!runCompressCopy(args.in, args.out, args.sqnr, threads, volumeBytes, figures, error)) {
+    std::fprintf(stderr, "tyq compress: %s\n", error.c_str());
     if (interrupted())
       std::fprintf(stderr, "tyq compress: interrupted, %s not written\n", args.out.c_str());
     return interrupted() ? 130 : 1;
   }
-  printSummary(args, view,
+  printSummary(args, volumeBytes, figures,
                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return 0;
 }

@@ -39,7 +39,7 @@ void printHelp() {
       "  export-segy IN OUT.sgy [--lod L] [--force]\n"
       "                 write one level as a SEG-Y rev 1 file of IEEE floats\n"
       "  import-segy IN.sgy OUT [--sqnr S] [--type float|int16|int8] [--range lo,hi]\n"
-      "         [--brick b0,b1,b2] [--iline-byte N] [--xline-byte N]\n"
+      "         [--brick b0,b1,b2] [--threads N] [--iline-byte N] [--xline-byte N]\n"
       "         [--vertical-unit ms|m|ft] [--force]\n"
       "                 import a post-stack SEG-Y survey with its geometry, corners\n"
       "                 and dead traces\n"

@@ -5,15 +5,6 @@
 
 namespace tyq_tool {
 
-bool sqnrSupported(const char* command, double sqnr) {
-  if (sqnr <= 0) return true;
-  std::fprintf(stderr,
-               "tyq %s: compressed output (--sqnr %g) is not available in this build; "
-               "use --sqnr 0 for an uncompressed file\n",
-               command, sqnr);
-  return false;
-}
-
 bool mayWriteOutput(const char* command, const std::string& path, bool force) {
   std::error_code ec;
   if (force || !std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return true;

@@ -1,18 +1,22 @@
 #include "segy_import.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "args.h"
+#include "compress_command.h"
 #include "output_options.h"
 #include "progress.h"
 #include "replacing_output.h"
 #include "segy_import_columns.h"
 #include "segy_input.h"
+#include "tool_threads.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
 
@@ -30,6 +34,7 @@ struct ImportArgs {
   bool haveRange = false, haveBrick = false, force = false;
   int brick[3] = {0, 0, 0};
   int inlineByte = 189, crosslineByte = 193;
+  int threads = 0;  // for --sqnr; 0: one per core
 };
 
 bool validByte(int byte) {
@@ -41,8 +46,9 @@ bool parseOption(const std::string& flag, const char* value, ImportArgs& args) {
   if (flag == "--sqnr") {
     char* end = nullptr;
     args.sqnr = std::strtod(value, &end);
-    return *end == '\0' && end != value && std::isfinite(args.sqnr);
+    return *end == '\0' && end != value && args.sqnr >= 0 && args.sqnr < 100;
   }
+  if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
   if (flag == "--type") {
     args.type = value;
     return args.type == "float" || args.type == "int16" || args.type == "int8";
@@ -70,8 +76,17 @@ bool parseArgs(int argc, char** argv, ImportArgs& args) {
   const auto option = [&args](const std::string& flag, const char* value) {
     return parseOption(flag, value, args);
   };
-  return walkArguments("import-segy", kImportSegyUsage, argc, argv, {&args.in, &args.out}, toggle,
-                       option);
+  if (!walkArguments("import-segy", kImportSegyUsage, argc, argv, {&args.in, &args.out}, toggle,
+                     option)) {
+    return false;
+  }
+  if (args.sqnr > 0 && (args.haveBrick || (!args.type.empty() && args.type != "float"))) {
+    std::fprintf(stderr,
+                 "tyq import-segy: --sqnr writes float samples in 64^3 bricks; "
+                 "leave out --type and --brick\n");
+    return false;
+  }
+  return true;
 }
 
 FA::DataTypeEnum::value_type sourceType(int format) {
@@ -228,6 +243,57 @@ bool scanSurvey(SegyInput& in, const ImportArgs& args, SegyGrid& grid, std::stri
   return true;
 }
 
+// Compresses the finished uncompressed import `plain` into `packed`, a new
+// name beside it, from all cores. Going through a complete uncompressed file
+// keeps memory bounded whatever the survey's size, and gives the copy every
+// level of detail to code.
+bool compressImport(const std::string& plain, const std::string& packed, const ImportArgs& args,
+                    std::string& error) {
+  int64_t bytes = 0;
+  {
+    FA::AutoRef<FA::Reader> reader;
+    FA::FileInfo info;
+    FA::DataInfo data;
+    Status status;
+    if (FA::Tyq::CreateTyqReader(reader, plain, FA::TyqOptions(), &status) != 0 ||
+        !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
+      error = describeFailure(status);
+      return false;
+    }
+    bytes = data.GetTotalNumberOfSamples() * FA::DataTypeEnum::Size(info.dataType);
+  }
+  CopyFigures figures;
+  if (!runCompressCopy(plain, packed, args.sqnr, args.threads > 0 ? args.threads : coreCount(),
+                       bytes, figures, error)) {
+    return false;
+  }
+  std::printf("  compressed %.1f MB to %.1f MB (factor %.1f at %g dB)\n",
+              static_cast<double>(figures.inputBytes) / 1e6,
+              static_cast<double>(figures.outputBytes) / 1e6, static_cast<double>(figures.factor),
+              args.sqnr);
+  return true;
+}
+
+// With --sqnr the import is written uncompressed under the reserved name,
+// then compressed beside it and renamed over it.
+bool writeOutput(const std::string& name, const ImportArgs& args, SegyInput& in,
+                 const SegyGrid& grid, const Storage& storage, std::string& error) {
+  Status status;
+  if (!writeSurvey(name, args, in, grid, storage, &status, error)) {
+    if (error.empty()) error = describeFailure(status);
+    return false;
+  }
+  if (args.sqnr <= 0) return true;
+  const std::string packed = name + ".compressed";
+  if (!compressImport(name, packed, args, error)) return false;
+  if (std::rename(packed.c_str(), name.c_str()) != 0) {
+    error = "cannot rename " + packed + " to " + name + ": " + std::strerror(errno);
+    std::remove(packed.c_str());
+    return false;
+  }
+  return true;
+}
+
 int fail(const std::string& message) {
   std::fprintf(stderr, "tyq import-segy: %s\n", message.c_str());
   return 1;
@@ -237,12 +303,12 @@ int fail(const std::string& message) {
 
 const char* const kImportSegyUsage =
     "tyq import-segy IN.sgy OUT [--sqnr S] [--type float|int16|int8] [--range lo,hi] "
-    "[--brick b0,b1,b2] [--iline-byte N] [--xline-byte N] [--vertical-unit ms|m|ft] [--force]";
+    "[--brick b0,b1,b2] [--threads N] [--iline-byte N] [--xline-byte N] [--vertical-unit ms|m|ft] "
+    "[--force]";
 
 int runImportSegy(int argc, char** argv) {
   ImportArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
-  if (!sqnrSupported("import-segy", args.sqnr)) return 2;
   if (!mayWriteOutput("import-segy", args.out, args.force)) return 1;
   SegyInput in;
   SegyGrid grid;
@@ -253,10 +319,8 @@ int runImportSegy(int argc, char** argv) {
   }
   ReplacingOutput output(args.out);
   if (!output.reserve(error)) return fail(error);
-  Status status;
-  if (!writeSurvey(output.temporaryName(), args, in, grid, storage, &status, error)) {
-    return fail((error.empty() ? describeFailure(status) : error) + " (nothing written to " +
-                args.out + ")");
+  if (!writeOutput(output.temporaryName(), args, in, grid, storage, error)) {
+    return fail(error + " (nothing written to " + args.out + ")");
   }
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");
   std::printf(

@@ -122,9 +122,11 @@ float Compressor3d::calculateSQNR(int64_t count, const float* a, const float* b)
   return static_cast<float>(20.0 * std::log10((sig / n) / (err / n)));
 }
 
-namespace Block {
+namespace {
 
-TYQ_VECTOR_CLONES void toSignMagnitude(int32_t* coef, int count) {
+// The clones live in an unnamed namespace: a cloned function with external
+// linkage has its resolver exported from the shared library.
+TYQ_VECTOR_CLONES void toSignMagnitudeClones(int32_t* coef, int count) {
   using U8 = uint32_t __attribute__((vector_size(32)));
   using I8 = int32_t __attribute__((vector_size(32)));
   uint32_t* u = reinterpret_cast<uint32_t*>(coef);
@@ -150,8 +152,8 @@ TYQ_VECTOR_CLONES void toSignMagnitude(int32_t* coef, int count) {
 
 // Eight values at a time, written as vectors so that the loop vectorises
 // whatever the optimisation level.
-TYQ_VECTOR_CLONES void fromSignMagnitude(const int32_t* in, int32_t* out, int count,
-                                         uint32_t keep) {
+TYQ_VECTOR_CLONES void fromSignMagnitudeClones(const int32_t* in, int32_t* out, int count,
+                                               uint32_t keep) {
   using U8 = uint32_t __attribute__((vector_size(32)));
   using I8 = int32_t __attribute__((vector_size(32)));
   keep &= 0x7FFFFFFFu;
@@ -170,8 +172,20 @@ TYQ_VECTOR_CLONES void fromSignMagnitude(const int32_t* in, int32_t* out, int co
   }
 }
 
+}  // namespace
+
+namespace Block {
+
+void toSignMagnitude(int32_t* coef, int count) {
+  toSignMagnitudeClones(coef, count);
+}
+
+void fromSignMagnitude(const int32_t* in, int32_t* out, int count, uint32_t keep) {
+  fromSignMagnitudeClones(in, out, count, keep);
+}
+
 void fromSignMagnitude(int32_t* coef, int count) {
-  fromSignMagnitude(coef, coef, count, 0x7FFFFFFFu);
+  fromSignMagnitudeClones(coef, coef, count, 0x7FFFFFFFu);
 }
 
 }  // namespace Block

@@ -93,7 +93,8 @@ inline bool readVolume(const std::string& path, Volume& v) {
   FA::AutoRef<FA::Reader> reader;
   Status status;
   if (FA::Tyq::CreateTyqReader(reader, path, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetDataInfo(v.info, &status)) {
+      !reader->GetDataInfo(v.info, &status) ||
+      !reader->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
     return false;
   }
   const int* n = v.info.size;
