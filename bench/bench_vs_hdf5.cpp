@@ -76,9 +76,12 @@ bool writeTyq(const std::string& name, const std::vector<float>& cube, bool pyra
   FA::DataInfo info;
   info.SetExtent(0, 1, g_size[0], 0, 1, g_size[1], 0, 4, g_size[2], false);
   FA::AutoRef<FA::Writer> writer;
+  // Without the pyramid the levels must not be built as bricks complete
+  // either: level 0 alone is measured.
+  FA::TyqOptions options;
+  options.noAutoFlush = !pyramid;
   if (FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
-          writer, name, info, FA::DataTypeEnum::Float32, FA::TyqOptions(), nullptr, -2.0f, 2.0f,
-          0) != 0) {
+          writer, name, info, FA::DataTypeEnum::Float32, options, nullptr, -2.0f, 2.0f, 0) != 0) {
     return false;
   }
   if (!writer->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), nullptr) ||
