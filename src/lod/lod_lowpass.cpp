@@ -8,16 +8,19 @@
 #include <vector>
 
 #include "lod/lod_kernel.h"
+#include "lod/lod_wide.h"
 
 namespace Qra::Ostrel::Tyq::Private::Lod {
 namespace {
 
 // The taps, from the centre pair outward; the ten weights sum to 1.
-constexpr double kC0 = 0.46728086247062456;
-constexpr double kC1 = 0.13215387136350137;
-constexpr double kC2 = -0.11012372306899207;
-constexpr double kC3 = -0.07241458842975841;
-constexpr double kC4 = 0.08310357766462453;
+constexpr double kTaps[5] = {0.46728086247062456, 0.13215387136350137, -0.11012372306899207,
+                             -0.07241458842975841, 0.08310357766462453};
+constexpr double kC0 = kTaps[0];
+constexpr double kC1 = kTaps[1];
+constexpr double kC2 = kTaps[2];
+constexpr double kC3 = kTaps[3];
+constexpr double kC4 = kTaps[4];
 
 // The filter reaches four samples beyond either end of a trace.
 constexpr int kPad = 4;
@@ -48,7 +51,7 @@ void padEnds(double* trace, int n) {
 // Branch-free so that it vectorises; non-finite outputs are mended afterwards.
 void filterTrace(const double* trace, int outputs, double* out) {
   const double* t = trace + kPad;
-  for (int m = 0; m < outputs; ++m) {
+  for (int m = Wide::FilterTrace(t, outputs, kTaps, out); m < outputs; ++m) {
     const double* p = t + 2 * m;
     out[m] = kC0 * (p[0] + p[1]) + kC1 * (p[-1] + p[2]) + kC2 * (p[-2] + p[3]) +
              kC3 * (p[-3] + p[4]) + kC4 * (p[-4] + p[5]);
