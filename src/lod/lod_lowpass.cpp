@@ -2,6 +2,7 @@
 // filtered with a symmetric 10-tap half-band filter and decimated by two.
 // Along i and j the even samples are taken as they are; seismic traces are
 // band-limited along the vertical axis, where aliasing would show most.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <type_traits>
@@ -74,6 +75,31 @@ T toSample(double r, const double* pair) {
   }
 }
 
+// Whether the wide loops apply: float samples adjacent along k.
+template <std::ptrdiff_t kStep, typename T>
+constexpr bool kWide = kStep == 1 && std::is_same_v<T, float>;
+
+template <std::ptrdiff_t kStep, typename T>
+void widen(const T* in, int n, std::ptrdiff_t step, double* t) {
+  int k = 0;
+  if constexpr (kWide<kStep, T>) k = Wide::Widen(in, n, t);
+  for (; k < n; ++k) t[k] = in[k * step];
+}
+
+// Groups of outputs with a non-finite one go through toSample one by one.
+template <std::ptrdiff_t kStep, typename T>
+void narrow(const double* filtered, const double* t, int n, std::ptrdiff_t step, T* out) {
+  int m = 0;
+  while (m < n) {
+    int end = n;
+    if constexpr (kWide<kStep, T>) {
+      m += Wide::NarrowFinite(filtered + m, n - m, out + m);
+      end = std::min(n, m + 8);
+    }
+    for (; m < end; ++m) out[m * step] = toSample<T>(filtered[m], t + 2 * m);
+  }
+}
+
 template <std::ptrdiff_t kStep, typename T>
 void lowPassT(T* dst, const Shape& shape, const T* const* src, double* trace, double* filtered) {
   const std::ptrdiff_t s0 = shape.stride[0];
@@ -88,12 +114,12 @@ void lowPassT(T* dst, const Shape& shape, const T* const* src, double* trace, do
       for (int x = 0; x < shape.half[0]; ++x) {
         for (int y = 0; y < shape.half[1]; ++y) {
           const std::ptrdiff_t in = 2 * x * s0 + 2 * y * s1;
-          for (int k = 0; k < n2; ++k) t[k] = lower[in + k * step];
-          for (int k = 0; k < n2; ++k) t[n2 + k] = upper[in + k * step];
+          widen<kStep>(lower + in, n2, step, t);
+          widen<kStep>(upper + in, n2, step, t + n2);
           padEnds(trace, 2 * n2);
           filterTrace(trace, n2, filtered);
           T* out = dst + (a * shape.half[0] + x) * s0 + (b * shape.half[1] + y) * s1;
-          for (int m = 0; m < n2; ++m) out[m * step] = toSample<T>(filtered[m], t + 2 * m);
+          narrow<kStep>(filtered, t, n2, step, out);
         }
       }
     }

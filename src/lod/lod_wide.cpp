@@ -153,6 +153,28 @@ TYQ_AVX512 int FilterTrace(const double* t, int outputs, const double c[5], doub
   return m;
 }
 
+TYQ_AVX512 int Widen(const float* in, int n, double* out) {
+  if (!Enabled()) return 0;
+  int k = 0;
+  for (; k + 16 <= n; k += 16) {
+    const __m512 v = _mm512_loadu_ps(in + k);
+    _mm512_storeu_pd(out + k, _mm512_cvtps_pd(_mm512_castps512_ps256(v)));
+    _mm512_storeu_pd(out + k + 8, _mm512_cvtps_pd(_mm512_extractf32x8_ps(v, 1)));
+  }
+  return k;
+}
+
+TYQ_AVX512 int NarrowFinite(const double* r, int n, float* out) {
+  if (!Enabled()) return 0;
+  int m = 0;
+  for (; m + 8 <= n; m += 8) {
+    const __m512d v = _mm512_loadu_pd(r + m);
+    if (NonFinite(v) != 0) break;
+    _mm256_storeu_ps(out + m, Narrow(v));
+  }
+  return m;
+}
+
 #pragma GCC diagnostic pop
 
 #else
@@ -162,6 +184,14 @@ int WeightedRow(float*, const float* const*, int, const WeightMap&, double, doub
 }
 
 int FilterTrace(const double*, int, const double*, double*) {
+  return 0;
+}
+
+int Widen(const float*, int, double*) {
+  return 0;
+}
+
+int NarrowFinite(const double*, int, float*) {
   return 0;
 }
 

@@ -37,4 +37,11 @@ int WeightedRow(float* out, const float* const rows[4], int n, const WeightMap& 
 // 2m + 5], t holding the padded trace; c the five taps from the centre out.
 int FilterTrace(const double* t, int outputs, const double c[5], double* out);
 
+// out[k] = in[k] widened to double, for k in [0, n).
+int Widen(const float* in, int n, double* out);
+
+// narrowToFloat of r[0, n), stopping before the first group of eight that
+// holds a NaN or an infinity (which the caller mends its own way).
+int NarrowFinite(const double* r, int n, float* out);
+
 }  // namespace Qra::Ostrel::Tyq::Private::Lod::Wide
