@@ -262,6 +262,10 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
+  // Let go of the children first: the source recycles a buffer only when
+  // nobody else holds it, and fresh pages for the next bricks cost more
+  // than the decimation.
+  for (auto& child : held) child.reset();
   if (!store_.SetBrick(i, j, k, lod, work, func.statusP())) return fail();
   batch_.push_back({i, j, k, taken});
   source.BrickBuilt(i, j, k, lod, work);
