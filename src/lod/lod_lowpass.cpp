@@ -43,6 +43,13 @@ int mirrored(int i, int n) {
 // trace[kPad .. kPad + n) holds the trace; fills the kPad samples either side.
 void padEnds(double* trace, int n) {
   double* t = trace + kPad;
+  if (n > kPad) {  // one reflection reaches: no search for the mirrored index
+    for (int i = 1; i <= kPad; ++i) {
+      t[-i] = t[i];
+      t[n - 1 + i] = t[n - 1 - i];
+    }
+    return;
+  }
   for (int i = 1; i <= kPad; ++i) {
     t[-i] = t[mirrored(-i, n)];
     t[n - 1 + i] = t[mirrored(n - 1 + i, n)];
