@@ -40,7 +40,8 @@ class Weights {
   double of(double v) const {
     double x = v * factor_ + offset_;
     x = x <= 0 ? x - 0.5 : x + 0.5;  // then truncation: half away from zero
-    if (!(x > -1.0 && x < count_)) return total_;
+    // Without bins every value is outside; (-1, 0) would round into bin 0.
+    if (count_ == 0 || !(x > -1.0 && x < count_)) return total_;
     const int b = static_cast<int>(x);
     return tabled_ ? table_[b] : binWeight(b);
   }

@@ -60,6 +60,7 @@ TYQ_AVX512 inline __mmask8 NonFinite(__m512d x) {
 TYQ_AVX512 inline __m512d WeightOf(__m512d v, const WeightMap& map) {
   const __m512d half = _mm512_set1_pd(0.5);
   const __m512d total = _mm512_set1_pd(map.total);
+  if (map.count == 0) return total;
   __m512d x = _mm512_add_pd(Mul(v, _mm512_set1_pd(map.factor)), _mm512_set1_pd(map.offset));
   const __mmask8 down = _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_LE_OQ);
   x = _mm512_mask_blend_pd(down, _mm512_add_pd(x, half), _mm512_sub_pd(x, half));
