@@ -274,8 +274,9 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
 
 // The eight children of brick (i, j, k) of `lod`, child 4a + 2b + c at
 // children[4a + 2b + c]: read in place when the source holds them, else
-// fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros
-// and does not count); `held` keeps the children read in place alive.
+// fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros,
+// from the slot of the first absent one, and does not count); `held` keeps
+// the children read in place alive.
 // Returns how many are present, or -1 when one cannot be read; `zero`
 // tells whether every present child is all zero.
 template <typename T>
@@ -286,6 +287,7 @@ int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* 
   const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const bool allZeroAlgorithm = settings_.ForLevel(lod) == kAllZero;
+  const T* zeros = nullptr;
   int present = 0;
   for (int child = 0; child < 8; ++child) {
     T* slot = work + (child + 1) * samples;
@@ -313,7 +315,13 @@ int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* 
       zero = zero && allZero(slot, samples);
     } else if (code == Err::BrickNotFound) {
       func.setSuccess();
-      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
+      // An absent child reads as zeros; the absent ones share one slot,
+      // which spares zeroing (and first touching) the others.
+      if (!zeros) {
+        std::memset(slot, 0, samples * sizeof(T));
+        zeros = slot;
+      }
+      children[child] = zeros;
     } else {
       return -1;  // a child that cannot be read is not an absent one
     }
