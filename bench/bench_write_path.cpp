@@ -4,7 +4,8 @@
 // - level 0 with statistics and histogram (no pyramid);
 // - with the whole pyramid, built as bricks complete (the default).
 // Also the histogram kernel alone, at the best instruction set this
-// processor runs and at the baseline, against a memcpy of the same bytes.
+// processor runs and at the baseline, against a memcpy of the same bytes,
+// and the two decimations the pyramid uses, wide and scalar.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,9 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "lod/lod_wide.h"
 #include "ratio_reporter.h"
 #include "stats/brick_histogram.h"
 #include "stats/histogram_kernels.h"
+#include "tyq/lod.h"
 #include "tyq/tyq.h"
 
 namespace {
@@ -117,6 +120,31 @@ void BM_Histogram(benchmark::State& state, HK::Level level) {
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 
+// One 64^3 parent brick from eight children cut from the cube, as level 1
+// (low-pass) and the levels above (weighted average) are built.
+void BM_Decimate(benchmark::State& state, Qra::Ostrel::Tyq::Private::vvArrayBasic::LodAlgorithm alg,
+                 bool wide) {
+  namespace Lod = Qra::Ostrel::Tyq::Private::Lod;
+  if (wide && !Lod::Wide::Enabled()) {
+    state.SkipWithError("no wide decimation on this processor");
+    return;
+  }
+  Lod::Wide::Use(wide);
+  const size_t brickSamples = size_t{64} * 64 * 64;
+  const float* children[8];
+  for (int c = 0; c < 8; ++c) children[c] = Cube().data() + c * brickSamples;
+  std::vector<float> parent(brickSamples);
+  std::vector<long long> bins(256, 1000);
+  const int brick[3] = {64, 64, 64}, strides[3] = {64 * 64, 64, 1};
+  for (auto _ : state) {
+    Qra::Ostrel::Tyq::Private::vvArrayBasic::createLevelOfDetail<float>(
+        parent.data(), brick, strides, children, alg, bins.data(), 256, -3000.0, 3000.0);
+    benchmark::DoNotOptimize(parent.data());
+  }
+  Lod::Wide::Use(true);
+  state.SetBytesProcessed(state.iterations() * int64_t{8} * 4 * int64_t(brickSamples));
+}
+
 void BM_Memcpy(benchmark::State& state) {
   const std::vector<float>& cube = Cube();
   std::vector<float> copy(kSamples);
@@ -143,6 +171,21 @@ BENCHMARK_CAPTURE(BM_Write, pyramid, true)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->Name("memcpy")->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decimate, lowpass_wide, Qra::Ostrel::Tyq::Private::vvArrayBasic::LowPass, true)
+    ->Name("lowpass_wide")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decimate, lowpass_scalar, Qra::Ostrel::Tyq::Private::vvArrayBasic::LowPass,
+                  false)
+    ->Name("lowpass_scalar")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decimate, weighted_wide,
+                  Qra::Ostrel::Tyq::Private::vvArrayBasic::WeightedAverage, true)
+    ->Name("weighted_wide")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decimate, weighted_scalar,
+                  Qra::Ostrel::Tyq::Private::vvArrayBasic::WeightedAverage, false)
+    ->Name("weighted_scalar")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Histogram, best, HK::Supported())
     ->Name("histogram_best")
     ->Iterations(5)
@@ -174,6 +217,8 @@ int main(int argc, char** argv) {
   reporter.printRatio("histogram, best level", "histogram_best", "histogram_baseline");
   reporter.printRatio("histogram, AVX2", "histogram_avx2", "histogram_baseline");
   reporter.printRatio("histogram vs memcpy", "histogram_best", "memcpy");
+  reporter.printRatio("low-pass, wide", "lowpass_wide", "lowpass_scalar");
+  reporter.printRatio("weighted average, wide", "weighted_wide", "weighted_scalar");
   std::error_code ignored;
   std::filesystem::remove_all(g_dir, ignored);
   benchmark::Shutdown();

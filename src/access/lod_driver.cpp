@@ -262,6 +262,10 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
   vvArrayBasic::createLevelOfDetail<T>(work, info.brickSize, strides_, children,
                                        static_cast<Algorithm>(algorithm), hist_.bins,
                                        hist_.binCount, hist_.min, hist_.max);
+  // Let go of the children first: the source recycles a buffer only when
+  // nobody else holds it, and fresh pages for the next bricks cost more
+  // than the decimation.
+  for (auto& child : held) child.reset();
   if (!store_.SetBrick(i, j, k, lod, work, func.statusP())) return fail();
   batch_.push_back({i, j, k, taken});
   source.BrickBuilt(i, j, k, lod, work);
@@ -270,8 +274,9 @@ bool LodGenerator::GenerateLOD_brick(int lod, int i, int j, int k, T* work, int 
 
 // The eight children of brick (i, j, k) of `lod`, child 4a + 2b + c at
 // children[4a + 2b + c]: read in place when the source holds them, else
-// fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros
-// and does not count); `held` keeps the children read in place alive.
+// fetched into work slot 4a + 2b + c + 1 (an absent child reads as zeros,
+// from the slot of the first absent one, and does not count); `held` keeps
+// the children read in place alive.
 // Returns how many are present, or -1 when one cannot be read; `zero`
 // tells whether every present child is all zero.
 template <typename T>
@@ -282,6 +287,7 @@ int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* 
   const FA::FileInfo& info = *store_.GetFileInfo(nullptr);
   const size_t samples = static_cast<size_t>(info.GetNumberOfSamplesPerBrick());
   const bool allZeroAlgorithm = settings_.ForLevel(lod) == kAllZero;
+  const T* zeros = nullptr;
   int present = 0;
   for (int child = 0; child < 8; ++child) {
     T* slot = work + (child + 1) * samples;
@@ -309,7 +315,13 @@ int LodGenerator::FetchChildren(int lod, int i, int j, int k, T* work, const T* 
       zero = zero && allZero(slot, samples);
     } else if (code == Err::BrickNotFound) {
       func.setSuccess();
-      std::memset(slot, 0, samples * sizeof(T));  // an absent child reads as zeros
+      // An absent child reads as zeros; the absent ones share one slot,
+      // which spares zeroing (and first touching) the others.
+      if (!zeros) {
+        std::memset(slot, 0, samples * sizeof(T));
+        zeros = slot;
+      }
+      children[child] = zeros;
     } else {
       return -1;  // a child that cannot be read is not an absent one
     }

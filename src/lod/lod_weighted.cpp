@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "lod/lod_kernel.h"
+#include "lod/lod_wide.h"
 
 namespace Qra::Ostrel::Tyq::Private::Lod {
 namespace {
@@ -32,10 +33,15 @@ class Weights {
     for (int b = 0; tabled_ && b < count_; ++b) table_[b] = binWeight(b);
   }
 
+  Wide::WeightMap Map() const {
+    return {tabled_ ? table_ : nullptr, bins_, count_, total_, factor_, offset_};
+  }
+
   double of(double v) const {
     double x = v * factor_ + offset_;
     x = x <= 0 ? x - 0.5 : x + 0.5;  // then truncation: half away from zero
-    if (!(x > -1.0 && x < count_)) return total_;
+    // Without bins every value is outside; (-1, 0) would round into bin 0.
+    if (count_ == 0 || !(x > -1.0 && x < count_)) return total_;
     const int b = static_cast<int>(x);
     return tabled_ ? table_[b] : binWeight(b);
   }
@@ -98,7 +104,21 @@ void weightedAverage(T* dst, const Shape& shape, const T* const* src, const Hist
     hi = codeMax<T>();
   }
   const Weights weights(hist, lo, hi);
-  decimateCubes(dst, shape, src, [&](const T(&v)[8]) { return weightedMean(v, weights, lo, hi); });
+  const auto mean = [&](const T(&v)[8]) { return weightedMean(v, weights, lo, hi); };
+  if constexpr (std::is_same_v<T, float>) {
+    if (shape.stride[2] == 1 && Wide::Enabled()) {
+      const Wide::WeightMap map = weights.Map();
+      forEachRow(dst, shape, src, [&](float* out, const float* const* rows, int, int) {
+        const int done = Wide::WeightedRow(out, rows, shape.half[2], map, lo, hi);
+        const float* const rest[4] = {rows[0] + 2 * done, rows[1] + 2 * done, rows[2] + 2 * done,
+                                      rows[3] + 2 * done};
+        cubeRow(out + done, rest, 1, shape.half[2] - done,
+                [&](const float(&v)[8], int) { return mean(v); });
+      });
+      return;
+    }
+  }
+  decimateCubes(dst, shape, src, mean);
 }
 
 #define TYQ_LOD_WEIGHTED(T) \
