@@ -167,8 +167,10 @@ TYQ_AVX2 void ManyAvx2(const T* p, int m, int* idx, Lanes& lanes, const BinMap& 
 
 // The compiler's own intrinsics start some results from a deliberately
 // undefined register, which its flow analysis takes for a fault.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 TYQ_AVX512 inline __m256i BinPlusOne8(__m512d v, __m512d factor, __m512d offset, __m512d size) {
   const __m512d x = _mm512_add_pd(_mm512_mul_pd(v, factor), offset);
@@ -209,7 +211,9 @@ TYQ_AVX512 void ManyAvx512(const T* p, int m, int* idx, Lanes& lanes, const BinM
   }
   StoreLanes(w, lanes);
 }
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 Level Detect() {
