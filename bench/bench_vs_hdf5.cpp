@@ -340,7 +340,7 @@ void printRatios(const tyq_bench::RatioReporter& reporter) {
     reporter.printSpeed((std::string(w) + " vs memcpy").c_str(), ours, std::string("memcpy/") + w);
   }
   reporter.printSpeed("2 threads vs 1, one reader", "shared-reader/boxes-2",
-                      "shared-reader/boxes-1");
+                      "shared-reader/boxes-1", 2);
   reporter.printSpeed("level 0 write vs hdf5", "write/tyq-level0", "write/hdf5");
   reporter.printSpeed("level 0 write vs pwrite", "write/tyq-level0", "write/pwrite");
   reporter.printSpeed("pyramid write vs pwrite", "write/tyq-pyramid", "write/pwrite");

@@ -41,11 +41,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   // Prints "speed LABEL: baseline / ours time = S" when both ran: how many
-  // times faster ours is.
-  void printSpeed(const char* label, const std::string& ours, const std::string& baseline) const {
+  // times faster ours is. A run on several threads counts the iterations of
+  // all of them against the time of one, so its time is multiplied by
+  // `oursThreads` to compare work done per second.
+  void printSpeed(const char* label, const std::string& ours, const std::string& baseline,
+                  int oursThreads = 1) const {
     double a = 0, b = 0;
     if (!times(ours, baseline, a, b) || a <= 0) return;
-    std::printf("speed %-32s %s / %s time = %.3f\n", label, baseline.c_str(), ours.c_str(), b / a);
+    std::printf("speed %-32s %s / %s time = %.3f\n", label, baseline.c_str(), ours.c_str(),
+                b / (a * oursThreads));
   }
 
  private:
