@@ -248,20 +248,7 @@ bool scanSurvey(SegyInput& in, const ImportArgs& args, SegyGrid& grid, std::stri
 // keeps memory bounded whatever the survey's size, and gives the copy every
 // level of detail to code.
 bool compressImport(const std::string& plain, const std::string& packed, const ImportArgs& args,
-                    std::string& error) {
-  int64_t bytes = 0;
-  {
-    FA::AutoRef<FA::Reader> reader;
-    FA::FileInfo info;
-    FA::DataInfo data;
-    Status status;
-    if (FA::Tyq::CreateTyqReader(reader, plain, FA::TyqOptions(), &status) != 0 ||
-        !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
-      error = describeFailure(status);
-      return false;
-    }
-    bytes = data.GetTotalNumberOfSamples() * FA::DataTypeEnum::Size(info.dataType);
-  }
+                    int64_t bytes, std::string& error) {
   CopyFigures figures;
   if (!runCompressCopy(plain, packed, args.sqnr, args.threads > 0 ? args.threads : coreCount(),
                        bytes, figures, error)) {
@@ -285,7 +272,9 @@ bool writeOutput(const std::string& name, const ImportArgs& args, SegyInput& in,
   }
   if (args.sqnr <= 0) return true;
   const std::string packed = name + ".compressed";
-  if (!compressImport(name, packed, args, error)) return false;
+  const int64_t bytes = int64_t{grid.inlines} * grid.crosslines * in.layout().samples *
+                        FA::DataTypeEnum::Size(storage.type);
+  if (!compressImport(name, packed, args, bytes, error)) return false;
   if (std::rename(packed.c_str(), name.c_str()) != 0) {
     error = "cannot rename " + packed + " to " + name + ": " + std::strerror(errno);
     std::remove(packed.c_str());
