@@ -28,6 +28,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
+      // Of the aggregates of repeated runs only the best ("min") is kept.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
       if (run.iterations > 0) seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "io/early_writeback.h"
 #include "tyq/file.h"
 #include "tyq/io_request_pool.h"
 
@@ -91,6 +92,7 @@ class MtFileWin32 : public FileAccess::FileADT {
   std::atomic<int32_t> misalignedReads_{0};
   std::atomic<int32_t> misalignedWrites_{0};
   std::unique_ptr<IORequestPool> pool_;
+  EarlyWriteback writeback_;
   std::atomic<int64_t> cachedSize_{-1};
   bool writeLimit_ = false;
   std::once_flag writeLimitKnown_;

@@ -98,7 +98,9 @@ int64_t MtFileWin32::internalWrite(int64_t position, uint32_t count, const void*
     func.setError(E::AsyncError, name_);
     return -1;
   }
-  return systemResult(PosixFile::writeAt(fd_, source, count, position), func);
+  const int64_t done = PosixFile::writeAt(fd_, source, count, position);
+  if (done > 0) writeback_.Written(fd_, position, done);
+  return systemResult(done, func);
 }
 
 void MtFileWin32::noteWritten(int64_t position, uint32_t count, int64_t written) {

@@ -212,10 +212,12 @@ int32_t vvFile::writeAt(int64_t position, uint32_t size, const void* buffer, Sta
   }
   if (!checkTransfer(size, buffer, func, name_)) return 0;
   const auto* in = static_cast<const char*>(buffer);
-  return transferAll(size, func, name_, [&](uint32_t done) {
+  const int32_t written = transferAll(size, func, name_, [&](uint32_t done) {
     return position < 0 ? ::write(fd_, in + done, size - done)
                         : ::pwrite(fd_, in + done, size - done, position + done);
   });
+  if (position >= 0 && written > 0) writeback_.Written(fd_, position, written);
+  return written;
 }
 
 // The checks a seek to `position` would make, without moving the file

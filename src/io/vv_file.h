@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "io/early_writeback.h"
 #include "tyq/file.h"
 
 namespace Qra::Ostrel::Tyq::Private {
@@ -76,6 +77,7 @@ class vvFile : public FileAccess::FileADT {
   bool readOnly_ = true;
   bool open_ = false;
   int fd_ = -1;
+  EarlyWriteback writeback_;
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private
