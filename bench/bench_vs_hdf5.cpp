@@ -332,10 +332,9 @@ void registerAll() {
         ->Arg(who)
         ->Iterations(1)
         ->Repetitions(5)
-        ->ComputeStatistics("min",
-                            [](const std::vector<double>& v) {
-                              return *std::min_element(v.begin(), v.end());
-                            })
+        ->ComputeStatistics(
+            "min",
+            [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
         ->ReportAggregatesOnly(true)
         ->UseRealTime();
   }
