@@ -59,11 +59,13 @@ inline bool Plan(Axis out[3], const int64_t ds[3], const int64_t ss[3], const in
   return true;
 }
 
-// Short contiguous runs (a trace of a brick is typically 64 to 256 bytes)
-// are copied with fixed-size moves the compiler inlines; a library call per
-// run would cost as much as the copy itself.
+// Runs of 128 bytes and more go to the library's copy, which moves 32 or 64
+// bytes per instruction where the processor can: a crossline read straight
+// from memory ran a quarter faster with it than with the 16-byte moves below.
+// Shorter runs are copied with fixed-size moves the compiler inlines; there a
+// library call per run would cost as much as the copy itself.
 inline void CopyRun(void* dst, const void* src, size_t bytes) {
-  if (bytes > 1024) {
+  if (bytes >= 128) {
     std::memcpy(dst, src, bytes);
     return;
   }
