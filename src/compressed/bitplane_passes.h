@@ -17,6 +17,10 @@
 
 #include "compressed/subbands.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Qra::Ostrel::Tyq::Private::Block {
 
 constexpr int kRawStreams = 19;
@@ -101,6 +105,24 @@ inline int neighbourKey(uint8_t left, uint8_t right, uint8_t up, uint8_t down) {
       uint64_t{left} | uint64_t{right} << 8 | uint64_t{up} << 16 | uint64_t{down} << 24;
   const uint64_t k = ((w >> 6) & 0x02020202u) | ((w >> 4) & 0x01010101u);
   return static_cast<int>(((k * 0x41041u) >> 18) & 0xFF);
+}
+
+// Bit k set when m[k] has bit g, for k = 0..7.
+inline uint32_t bitSet8(const uint32_t* m, uint32_t g) {
+#if defined(__SSE2__)
+  const __m128i gv = _mm_set1_epi32(static_cast<int>(g));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_cmpeq_epi32(
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m)), gv), zero);
+  const __m128i hi = _mm_cmpeq_epi32(
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4)), gv), zero);
+  const __m128i words = _mm_packs_epi32(lo, hi);
+  return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(words, words))) & 0xFFu;
+#else
+  uint32_t has = 0;
+  for (int k = 0; k < 8; ++k) has |= static_cast<uint32_t>((m[k] & g) != 0) << k;
+  return has;
+#endif
 }
 
 // Resets every band's states: inner bytes 0, border bytes kBorder.
@@ -205,12 +227,8 @@ class BandCoder {
 
   uint32_t hitColumns(const uint8_t* group, int c, uint32_t g) const {
     uint32_t hits = 0;
-    for (int j = 0; j < 4; ++j) {
-      const uint32_t* m = mag_ + c + j * b_.n0;
-      uint32_t has = 0;
-      for (int k = 0; k < 8; ++k) has |= static_cast<uint32_t>((m[k] & g) != 0) << k;
-      hits |= has & byteMask(~load8(group + j * sRow_) & kBytes80);
-    }
+    for (int j = 0; j < 4; ++j)
+      hits |= bitSet8(mag_ + c + j * b_.n0, g) & byteMask(~load8(group + j * sRow_) & kBytes80);
     return hits;
   }
 
