@@ -70,18 +70,6 @@ constexpr CoderTables makeCoderTables() {
 }
 inline constexpr CoderTables kTables = makeCoderTables();
 
-// Bit k of a byte moved to bit 4k, for every byte.
-struct Spread4 {
-  uint32_t at[256];
-};
-constexpr Spread4 makeSpread4() {
-  Spread4 t{};
-  for (uint32_t m = 0; m < 256; ++m)
-    for (int k = 0; k < 8; ++k) t.at[m] |= ((m >> k) & 1u) << (4 * k);
-  return t;
-}
-inline constexpr Spread4 kSpread4 = makeSpread4();
-
 // For each position 4k + j of a group (column k, row j), the positions of
 // its 8 neighbours inside the group that come after it in scan order.
 struct LaterNeighbours {
@@ -268,15 +256,17 @@ class BandCoder {
   static uint64_t countedBytes(uint64_t w) {
     return ((w & kCounts) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80;
   }
-  // Bit k of an 8-bit mask moved to bit 4k.
-  static uint32_t spread4(uint32_t m) { return kSpread4.at[m]; }
   // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
   // of their byte, as bit 4k + j for column k, row j: bit order is scan order.
+  // The rows' marks are first laid side by side as the low nibble of each
+  // column's byte, then the nibbles are packed.
   template <class Pick>
   static uint32_t positions(const uint64_t (&rows)[4], Pick pick) {
-    uint32_t p = 0;
-    for (int j = 0; j < 4; ++j) p |= spread4(byteMask(pick(rows[j]))) << j;
-    return p;
+    uint64_t y = 0;
+    for (int j = 0; j < 4; ++j) y |= pick(rows[j]) >> (7 - j);
+    y = (y | y >> 4) & 0x00FF00FF00FF00FFULL;
+    y = (y | y >> 8) & 0x0000FFFF0000FFFFULL;
+    return static_cast<uint32_t>(y | y >> 16);
   }
   void loadGroup(const uint8_t* group, uint64_t (&rows)[4]) const {
     for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * sRow_);
