@@ -8,9 +8,13 @@
 //
 // Coefficients are sign-magnitude (bit 31 = sign). State bytes: bit 7
 // significant, bit 6 refined at least once, bit 5 significant but not yet
-// refined, bit 4 sign of a significant coefficient, bits 0..2 the
-// neighbourhood count of an insignificant one; the border around every
-// axis-2 plane of a band holds kBorder, which is neither.
+// refined, bit 4 sign of a significant coefficient, bits 0..3 the
+// neighbourhood count (edge neighbours 2, corners 1), which matters only
+// while the coefficient is insignificant. The count is kept whole, not
+// capped: it cannot pass 12, so a neighbour that becomes significant just
+// adds to the byte, and the cap lives in the stream tables. The border
+// around every axis-2 plane of a band starts as kBorder and takes counts
+// too (at most 4), but it never has bit 7 or bit 4 set.
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -31,23 +35,20 @@ constexpr int kRefineStream = 18;
 constexpr uint8_t kSig = 0x80, kRefined = 0x40, kFresh = 0x20, kNeg = 0x10, kBorder = 0x08;
 
 struct CoderTables {
-  uint8_t plus2[256];        // neighbour count + 2 (capped) for insignificant states
-  uint8_t plus1[256];        // neighbour count + 1 (capped)
-  uint8_t cleanupStream[8];  // by insignificant state
-  uint8_t propStream[8];     // by neighbour count (1..7)
-  uint8_t signStream[256];   // by the key of the four neighbours
-  uint8_t signFlip[256];     // 1 when a 1 stands for a non-negative coefficient
+  uint8_t cleanupStream[16];  // by neighbour count (0..12)
+  uint8_t propStream[16];     // by neighbour count (1..12)
+  uint8_t signStream[256];    // by the key of the four neighbours
+  uint8_t signFlip[256];      // 1 when a 1 stands for a non-negative coefficient
 };
 
 constexpr CoderTables makeCoderTables() {
   CoderTables t{};
-  for (int s = 0; s < 256; ++s) {
-    t.plus2[s] = static_cast<uint8_t>(s < 8 ? (s + 2 > 7 ? 7 : s + 2) : s);
-    t.plus1[s] = static_cast<uint8_t>(s < 8 ? (s + 1 > 7 ? 7 : s + 1) : s);
-  }
-  for (int s = 0; s < 8; ++s) t.cleanupStream[s] = static_cast<uint8_t>(s < 7 ? s >> 1 : 7);
+  // Counts above 7 code as 7.
   constexpr uint8_t prop[8] = {0, 12, 13, 14, 15, 16, 6, 7};
-  for (int v = 0; v < 8; ++v) t.propStream[v] = prop[v];
+  for (int v = 0; v < 16; ++v) {
+    t.cleanupStream[v] = static_cast<uint8_t>(v < 7 ? v >> 1 : 7);
+    t.propStream[v] = prop[v < 7 ? v : 7];
+  }
   // Key per neighbour: 2 = significant, +1 = negative.
   for (int key = 0; key < 256; ++key) {
     int n = 0, neg = 0;
@@ -164,7 +165,7 @@ class BandCoder {
     return v;
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
-  static constexpr uint64_t kCounts = 0x0707070707070707ULL;
+  static constexpr uint64_t kCounts = 0x0F0F0F0F0F0F0F0FULL;
 
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
@@ -173,14 +174,14 @@ class BandCoder {
     const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
     mag_[c] |= g | (neg << 31);
     *s = static_cast<uint8_t>(base | (neg << 4));
-    s[-1] = kTables.plus2[s[-1]];
-    s[1] = kTables.plus2[s[1]];
-    s[-sRow_] = kTables.plus2[s[-sRow_]];
-    s[sRow_] = kTables.plus2[s[sRow_]];
-    s[-sRow_ - 1] = kTables.plus1[s[-sRow_ - 1]];
-    s[-sRow_ + 1] = kTables.plus1[s[-sRow_ + 1]];
-    s[sRow_ - 1] = kTables.plus1[s[sRow_ - 1]];
-    s[sRow_ + 1] = kTables.plus1[s[sRow_ + 1]];
+    s[-1] += 2;
+    s[1] += 2;
+    s[-sRow_] += 2;
+    s[sRow_] += 2;
+    s[-sRow_ - 1] += 1;
+    s[-sRow_ + 1] += 1;
+    s[sRow_ - 1] += 1;
+    s[sRow_ + 1] += 1;
   }
 
   // A column's run bit is 1 when some insignificant coefficient of it has
@@ -230,12 +231,16 @@ class BandCoder {
     const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
     const uint32_t lo = bits_.bit(kRunStream, k & 1);
     k = static_cast<int>(hi * 2 + lo);
+    // Only a damaged stream names a coefficient that is significant already;
+    // making it so again would count its neighbours twice and let their
+    // counts outgrow the stream tables.
+    if (Bits::kDecode && st_[t + k * sRow_] >= kSig) return;
     becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
     for (int j = k + 1; j < 4; ++j) {
       const uint8_t s = st_[t + j * sRow_];
       if (s >= kSig) continue;
       const uint32_t has = (mag_[c + j * n0] & g) != 0;
-      if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
+      if (!bits_.bit(kTables.cleanupStream[s], has ^ 1))
         becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
     }
   }
@@ -252,9 +257,9 @@ class BandCoder {
     return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56);
   }
   // Bit 7 set in the bytes of insignificant states with a neighbourhood
-  // count (1..7); significant and border states have bits 0..2 clear.
+  // count (1..12).
   static uint64_t countedBytes(uint64_t w) {
-    return ((w & kCounts) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80;
+    return ((w & kCounts) + 0x7F7F7F7F7F7F7F7FULL) & ~w & kBytes80;
   }
   // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
   // of their byte, as bit 4k + j for column k, row j: bit order is scan order.
@@ -288,8 +293,8 @@ class BandCoder {
         for (int i0 = 0; i0 < n0; i0 += 8) {
           uint64_t rows[4];
           loadGroup(st + t0 + i0, rows);
-          if (((rows[0] | rows[1] | rows[2] | rows[3]) & kCounts) == 0) continue;
           uint32_t todo = positions(rows, countedBytes);
+          if (todo == 0) continue;
           uint32_t insignificant = positions(rows, [](uint64_t w) { return ~w & kBytes80; });
           while (todo != 0) {
             const int at = __builtin_ctz(todo);
