@@ -15,6 +15,8 @@ struct ReadBits {
   BitReader take(int stream) const { return r[stream]; }
   void give(int stream, const BitReader& local) const { r[stream] = local; }
   static uint32_t ioBits(BitReader& local, uint32_t, int n) { return local.getBits(n); }
+  // The next bit when `take` is 1; 0, with nothing consumed, when it is 0.
+  static uint32_t ioBitIf(BitReader& local, uint32_t, uint32_t take) { return local.getIf(take); }
 };
 
 }  // namespace

@@ -377,18 +377,32 @@ class BandCoder {
 
   // One more plane for the border coefficients only; states stay as they are.
   void finalPass(uint32_t g) {
-    const BorderOrder order = makeBorderOrder(b_.n0, b_.n1);
-    for (int i2 = 0; i2 < b_.n2; ++i2) {
-      for (int i = 0; i < order.count; ++i) {
-        const int c = coefIndex(order.refine[i], i2);
-        if (st_[stateIndex(order.refine[i], i2)] >= kSig &&
-            bits_.bit(kRefineStream, (mag_[c] & g) != 0))
-          mag_[c] |= g;
-      }
-    }
+    const BorderOrder& order = borderOrder(b_.n0);
+    auto stream = bits_.take(kRefineStream);
+    for (int i2 = 0; i2 < b_.n2; ++i2) finalRefine(stream, order, i2, g);
+    bits_.give(kRefineStream, stream);
     for (int i2 = 0; i2 < b_.n2; ++i2) {
       for (int i = 0; i < order.count; i += 4) finalGroup(order.groups + i, i2, g);
     }
+  }
+
+  // Whether a border coefficient is significant does not follow a pattern,
+  // so its bit is taken or not without a branch.
+  template <class Local>
+  void finalRefine(Local& stream, const BorderOrder& order, int i2, uint32_t g) {
+    for (int i = 0; i < order.count; ++i) {
+      const int c = coefIndex(order.refine[i], i2);
+      const uint32_t sig = st_[stateIndex(order.refine[i], i2)] >> 7;
+      const uint32_t b = Bits::ioBitIf(stream, sig & ((mag_[c] & g) != 0), sig);
+      mag_[c] |= g & (0u - b);
+    }
+  }
+
+  // The border orders of the band shapes (square planes of 8, 16 or 32).
+  static const BorderOrder& borderOrder(int n0) {
+    static const BorderOrder o8 = makeBorderOrder(8, 8), o16 = makeBorderOrder(16, 16),
+                             o32 = makeBorderOrder(32, 32);
+    return n0 == 8 ? o8 : n0 == 16 ? o16 : o32;
   }
 
   void finalGroup(const uint16_t* pos, int i2, uint32_t g) {
