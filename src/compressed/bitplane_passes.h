@@ -398,6 +398,13 @@ class BandCoder {
     }
   }
 
+  static constexpr bool squarePlanes() {
+    for (const Subband& b : kBands)
+      if (b.n0 != b.n1 || (b.n0 != 8 && b.n0 != 16 && b.n0 != 32)) return false;
+    return true;
+  }
+  static_assert(squarePlanes(), "border orders are made for square planes of 8, 16 and 32");
+
   // The border orders of the band shapes (square planes of 8, 16 or 32).
   static const BorderOrder& borderOrder(int n0) {
     static const BorderOrder o8 = makeBorderOrder(8, 8), o16 = makeBorderOrder(16, 16),
