@@ -188,8 +188,10 @@ class BandCoder {
   // bit g. Only the encoder knows that in advance; coding a column changes
   // no other column's answer (neighbours gain counts, not significance), so
   // the columns of a group between those with a 1 take their zeros in one go.
+  // The run stream stays in a local for the whole pass.
   void cleanup(uint32_t g) {
     const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    auto run = bits_.take(kRunStream);
     for (int i2 = 0; i2 < n2; ++i2) {
       for (int r = 0; r < n1; r += 4) {
         const int c0 = (i2 * n1 + r) * n0;
@@ -198,20 +200,21 @@ class BandCoder {
           // The reader takes the zeros of a whole stripe in as few steps as
           // it has them at hand.
           for (int k = 0; k < n0; ++k) {
-            k += bits_.zeroRun(kRunStream, n0 - k, 0);
-            if (k < n0) cleanupColumn(c0 + k, t0 + k, g);
+            k += Bits::zeroRun(run, n0 - k, 0);
+            if (k < n0) cleanupColumn(run, c0 + k, t0 + k, g);
           }
           continue;
         }
         for (int i0 = 0; i0 < n0; i0 += 8) {
           const uint32_t hits = hitColumns(st_ + t0 + i0, c0 + i0, g);
           for (int k = 0; k < 8; ++k) {
-            k += bits_.zeroRun(kRunStream, 8 - k, hits >> k);
-            if (k < 8) cleanupColumn(c0 + i0 + k, t0 + i0 + k, g);
+            k += Bits::zeroRun(run, 8 - k, hits >> k);
+            if (k < 8) cleanupColumn(run, c0 + i0 + k, t0 + i0 + k, g);
           }
         }
       }
     }
+    bits_.give(kRunStream, run);
   }
 
   uint32_t hitColumns(const uint8_t* group, int c, uint32_t g) const {
@@ -221,15 +224,16 @@ class BandCoder {
     return hits;
   }
 
-  void cleanupColumn(int c, int t, uint32_t g) {
+  template <class Local>
+  void cleanupColumn(Local& run, int c, int t, uint32_t g) {
     const int n0 = b_.n0;
     int k = 0;
     if (!Bits::kDecode) {
       while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
     }
-    if (!bits_.bit(kRunStream, k < 4)) return;
-    const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
-    const uint32_t lo = bits_.bit(kRunStream, k & 1);
+    if (!Bits::ioBit(run, k < 4)) return;
+    const uint32_t hi = Bits::ioBit(run, (k >> 1) & 1);
+    const uint32_t lo = Bits::ioBit(run, k & 1);
     k = static_cast<int>(hi * 2 + lo);
     // Only a damaged stream names a coefficient that is significant already;
     // making it so again would count its neighbours twice and let their
