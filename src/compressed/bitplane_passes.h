@@ -383,11 +383,13 @@ class BandCoder {
   void finalPass(uint32_t g) {
     const BorderOrder& order = borderOrder(b_.n0);
     auto stream = bits_.take(kRefineStream);
+    auto run = bits_.take(kRunStream);
     for (int i2 = 0; i2 < b_.n2; ++i2) finalRefine(stream, order, i2, g);
-    bits_.give(kRefineStream, stream);
     for (int i2 = 0; i2 < b_.n2; ++i2) {
-      for (int i = 0; i < order.count; i += 4) finalGroup(order.groups + i, i2, g);
+      for (int i = 0; i < order.count; i += 4) finalGroup(run, stream, order.groups + i, i2, g);
     }
+    bits_.give(kRefineStream, stream);
+    bits_.give(kRunStream, run);
   }
 
   // Whether a border coefficient is significant does not follow a pattern,
@@ -416,26 +418,28 @@ class BandCoder {
     return n0 == 8 ? o8 : n0 == 16 ? o16 : o32;
   }
 
-  void finalGroup(const uint16_t* pos, int i2, uint32_t g) {
+  template <class Local>
+  void finalGroup(Local& run, Local& stream, const uint16_t* pos, int i2, uint32_t g) {
     int k = 0;
     if (!Bits::kDecode) {
       while (k < 4 && !(st_[stateIndex(pos[k], i2)] < kSig && (mag_[coefIndex(pos[k], i2)] & g)))
         ++k;
     }
-    if (!bits_.bit(kRunStream, k < 4)) return;
-    const uint32_t hi = bits_.bit(kRefineStream, (k >> 1) & 1);
-    const uint32_t lo = bits_.bit(kRefineStream, k & 1);
+    if (!Bits::ioBit(run, k < 4)) return;
+    const uint32_t hi = Bits::ioBit(stream, (k >> 1) & 1);
+    const uint32_t lo = Bits::ioBit(stream, k & 1);
     k = static_cast<int>(hi * 2 + lo);
-    setFinal(coefIndex(pos[k], i2), g);
+    setFinal(stream, coefIndex(pos[k], i2), g);
     for (int j = k + 1; j < 4; ++j) {
       const int c = coefIndex(pos[j], i2);
       const bool has = st_[stateIndex(pos[j], i2)] < kSig && (mag_[c] & g);
-      if (bits_.bit(kRefineStream, has)) setFinal(c, g);
+      if (Bits::ioBit(stream, has)) setFinal(stream, c, g);
     }
   }
 
-  void setFinal(int c, uint32_t g) {
-    const uint32_t neg = bits_.bit(kRefineStream, mag_[c] >> 31);
+  template <class Local>
+  void setFinal(Local& stream, int c, uint32_t g) {
+    const uint32_t neg = Bits::ioBit(stream, mag_[c] >> 31);
     mag_[c] |= g | (neg << 31);
   }
 
