@@ -16,6 +16,7 @@
 // around every axis-2 plane of a band starts as kBorder and takes counts
 // too (at most 4), but it never has bit 7 or bit 4 set.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -167,21 +168,24 @@ class BandCoder {
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
   static constexpr uint64_t kCounts = 0x0F0F0F0F0F0F0F0FULL;
 
+  // The row step is held in a local: stores through a byte pointer would
+  // otherwise make the compiler read the member again after each of them.
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
-    const int key = neighbourKey(s[-1], s[1], s[-sRow_], s[sRow_]);
+    const ptrdiff_t row = sRow_;
+    const int key = neighbourKey(s[-1], s[1], s[-row], s[row]);
     const uint32_t flip = kTables.signFlip[key];
     const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
     mag_[c] |= g | (neg << 31);
     *s = static_cast<uint8_t>(base | (neg << 4));
     s[-1] += 2;
     s[1] += 2;
-    s[-sRow_] += 2;
-    s[sRow_] += 2;
-    s[-sRow_ - 1] += 1;
-    s[-sRow_ + 1] += 1;
-    s[sRow_ - 1] += 1;
-    s[sRow_ + 1] += 1;
+    s[-row] += 2;
+    s[row] += 2;
+    s[-row - 1] += 1;
+    s[-row + 1] += 1;
+    s[row - 1] += 1;
+    s[row + 1] += 1;
   }
 
   // A column's run bit is 1 when some insignificant coefficient of it has
