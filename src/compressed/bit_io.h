@@ -26,6 +26,12 @@ class BitWriter {
     acc_ |= uint64_t{bit} << n_;
     if (++n_ == 64) spill();
   }
+  // put(bit) when `take` is 1; nothing when it is 0 (bit must be 0 then).
+  void putIf(uint32_t bit, uint32_t take) {
+    acc_ |= uint64_t{bit} << n_;
+    n_ += static_cast<int>(take);
+    if (n_ == 64) spill();
+  }
   // The low n bits of v (n = 1..32, no higher bits set), bit 0 first.
   void putBits(uint32_t v, int n) {
     acc_ |= uint64_t{v} << n_;
@@ -114,6 +120,14 @@ class BitReader {
     if (acc_ == 1) refill();
     const uint32_t b = static_cast<uint32_t>(acc_ & 1);
     acc_ >>= 1;
+    return b;
+  }
+  // get() when `take` is 1; 0 when it is 0, with nothing consumed (filling
+  // an empty word early changes nothing that is read).
+  uint32_t getIf(uint32_t take) {
+    if (acc_ == 1) refill();
+    const uint32_t b = static_cast<uint32_t>(acc_) & take;
+    acc_ >>= take;
     return b;
   }
 

@@ -21,10 +21,19 @@ struct WriteBits {
     local.putBits(value, n);
     return value;
   }
+  static uint32_t ioBit(BitWriter& local, uint32_t value) {
+    local.put(value);
+    return value;
+  }
+  // `value` (0 unless `take`) when `take` is 1; nothing when it is 0.
+  static uint32_t ioBitIf(BitWriter& local, uint32_t value, uint32_t take) {
+    local.putIf(value, take);
+    return value;
+  }
   // Zeros for the next columns up to the first set bit of `hits` (at most n).
-  int zeroRun(int stream, int n, uint32_t hits) {
+  static int zeroRun(BitWriter& local, int n, uint32_t hits) {
     const int z = hits == 0 ? n : std::min(n, __builtin_ctz(hits));
-    if (z > 0) w[stream].putBits(0, z);
+    if (z > 0) local.putBits(0, z);
     return z;
   }
 };

@@ -8,14 +8,23 @@
 //
 // Coefficients are sign-magnitude (bit 31 = sign). State bytes: bit 7
 // significant, bit 6 refined at least once, bit 5 significant but not yet
-// refined, bit 4 sign of a significant coefficient, bits 0..2 the
-// neighbourhood count of an insignificant one; the border around every
-// axis-2 plane of a band holds kBorder, which is neither.
+// refined, bit 4 sign of a significant coefficient, bits 0..3 the
+// neighbourhood count (edge neighbours 2, corners 1), which matters only
+// while the coefficient is insignificant. The count is kept whole, not
+// capped: it cannot pass 12, so a neighbour that becomes significant just
+// adds to the byte, and the cap lives in the stream tables. The border
+// around every axis-2 plane of a band starts as kBorder and takes counts
+// too (at most 4), but it never has bit 7 or bit 4 set.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "compressed/subbands.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace Qra::Ostrel::Tyq::Private::Block {
 
@@ -27,23 +36,20 @@ constexpr int kRefineStream = 18;
 constexpr uint8_t kSig = 0x80, kRefined = 0x40, kFresh = 0x20, kNeg = 0x10, kBorder = 0x08;
 
 struct CoderTables {
-  uint8_t plus2[256];        // neighbour count + 2 (capped) for insignificant states
-  uint8_t plus1[256];        // neighbour count + 1 (capped)
-  uint8_t cleanupStream[8];  // by insignificant state
-  uint8_t propStream[8];     // by neighbour count (1..7)
-  uint8_t signStream[256];   // by the key of the four neighbours
-  uint8_t signFlip[256];     // 1 when a 1 stands for a non-negative coefficient
+  uint8_t cleanupStream[16];  // by neighbour count (0..12)
+  uint8_t propStream[16];     // by neighbour count (1..12)
+  uint8_t signStream[256];    // by the key of the four neighbours
+  uint8_t signFlip[256];      // 1 when a 1 stands for a non-negative coefficient
 };
 
 constexpr CoderTables makeCoderTables() {
   CoderTables t{};
-  for (int s = 0; s < 256; ++s) {
-    t.plus2[s] = static_cast<uint8_t>(s < 8 ? (s + 2 > 7 ? 7 : s + 2) : s);
-    t.plus1[s] = static_cast<uint8_t>(s < 8 ? (s + 1 > 7 ? 7 : s + 1) : s);
-  }
-  for (int s = 0; s < 8; ++s) t.cleanupStream[s] = static_cast<uint8_t>(s < 7 ? s >> 1 : 7);
+  // Counts above 7 code as 7.
   constexpr uint8_t prop[8] = {0, 12, 13, 14, 15, 16, 6, 7};
-  for (int v = 0; v < 8; ++v) t.propStream[v] = prop[v];
+  for (int v = 0; v < 16; ++v) {
+    t.cleanupStream[v] = static_cast<uint8_t>(v < 7 ? v >> 1 : 7);
+    t.propStream[v] = prop[v < 7 ? v : 7];
+  }
   // Key per neighbour: 2 = significant, +1 = negative.
   for (int key = 0; key < 256; ++key) {
     int n = 0, neg = 0;
@@ -65,18 +71,6 @@ constexpr CoderTables makeCoderTables() {
   return t;
 }
 inline constexpr CoderTables kTables = makeCoderTables();
-
-// Bit k of a byte moved to bit 4k, for every byte.
-struct Spread4 {
-  uint32_t at[256];
-};
-constexpr Spread4 makeSpread4() {
-  Spread4 t{};
-  for (uint32_t m = 0; m < 256; ++m)
-    for (int k = 0; k < 8; ++k) t.at[m] |= ((m >> k) & 1u) << (4 * k);
-  return t;
-}
-inline constexpr Spread4 kSpread4 = makeSpread4();
 
 // For each position 4k + j of a group (column k, row j), the positions of
 // its 8 neighbours inside the group that come after it in scan order.
@@ -101,6 +95,24 @@ inline int neighbourKey(uint8_t left, uint8_t right, uint8_t up, uint8_t down) {
       uint64_t{left} | uint64_t{right} << 8 | uint64_t{up} << 16 | uint64_t{down} << 24;
   const uint64_t k = ((w >> 6) & 0x02020202u) | ((w >> 4) & 0x01010101u);
   return static_cast<int>(((k * 0x41041u) >> 18) & 0xFF);
+}
+
+// Bit k set when m[k] has bit g, for k = 0..7.
+inline uint32_t bitSet8(const uint32_t* m, uint32_t g) {
+#if defined(__SSE2__)
+  const __m128i gv = _mm_set1_epi32(static_cast<int>(g));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_cmpeq_epi32(
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m)), gv), zero);
+  const __m128i hi = _mm_cmpeq_epi32(
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 4)), gv), zero);
+  const __m128i words = _mm_packs_epi32(lo, hi);
+  return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(words, words))) & 0xFFu;
+#else
+  uint32_t has = 0;
+  for (int k = 0; k < 8; ++k) has |= static_cast<uint32_t>((m[k] & g) != 0) << k;
+  return has;
+#endif
 }
 
 // Resets every band's states: inner bytes 0, border bytes kBorder.
@@ -154,31 +166,36 @@ class BandCoder {
     return v;
   }
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
-  static constexpr uint64_t kCounts = 0x0707070707070707ULL;
+  static constexpr uint64_t kCounts = 0x0F0F0F0F0F0F0F0FULL;
 
+  // The row step is held in a local: stores through a byte pointer would
+  // otherwise make the compiler read the member again after each of them.
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
-    const int key = neighbourKey(s[-1], s[1], s[-sRow_], s[sRow_]);
+    const ptrdiff_t row = sRow_;
+    const int key = neighbourKey(s[-1], s[1], s[-row], s[row]);
     const uint32_t flip = kTables.signFlip[key];
     const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
     mag_[c] |= g | (neg << 31);
     *s = static_cast<uint8_t>(base | (neg << 4));
-    s[-1] = kTables.plus2[s[-1]];
-    s[1] = kTables.plus2[s[1]];
-    s[-sRow_] = kTables.plus2[s[-sRow_]];
-    s[sRow_] = kTables.plus2[s[sRow_]];
-    s[-sRow_ - 1] = kTables.plus1[s[-sRow_ - 1]];
-    s[-sRow_ + 1] = kTables.plus1[s[-sRow_ + 1]];
-    s[sRow_ - 1] = kTables.plus1[s[sRow_ - 1]];
-    s[sRow_ + 1] = kTables.plus1[s[sRow_ + 1]];
+    s[-1] += 2;
+    s[1] += 2;
+    s[-row] += 2;
+    s[row] += 2;
+    s[-row - 1] += 1;
+    s[-row + 1] += 1;
+    s[row - 1] += 1;
+    s[row + 1] += 1;
   }
 
   // A column's run bit is 1 when some insignificant coefficient of it has
   // bit g. Only the encoder knows that in advance; coding a column changes
   // no other column's answer (neighbours gain counts, not significance), so
   // the columns of a group between those with a 1 take their zeros in one go.
+  // The run stream stays in a local for the whole pass.
   void cleanup(uint32_t g) {
     const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    auto run = bits_.take(kRunStream);
     for (int i2 = 0; i2 < n2; ++i2) {
       for (int r = 0; r < n1; r += 4) {
         const int c0 = (i2 * n1 + r) * n0;
@@ -187,49 +204,51 @@ class BandCoder {
           // The reader takes the zeros of a whole stripe in as few steps as
           // it has them at hand.
           for (int k = 0; k < n0; ++k) {
-            k += bits_.zeroRun(kRunStream, n0 - k, 0);
-            if (k < n0) cleanupColumn(c0 + k, t0 + k, g);
+            k += Bits::zeroRun(run, n0 - k, 0);
+            if (k < n0) cleanupColumn(run, c0 + k, t0 + k, g);
           }
           continue;
         }
         for (int i0 = 0; i0 < n0; i0 += 8) {
           const uint32_t hits = hitColumns(st_ + t0 + i0, c0 + i0, g);
           for (int k = 0; k < 8; ++k) {
-            k += bits_.zeroRun(kRunStream, 8 - k, hits >> k);
-            if (k < 8) cleanupColumn(c0 + i0 + k, t0 + i0 + k, g);
+            k += Bits::zeroRun(run, 8 - k, hits >> k);
+            if (k < 8) cleanupColumn(run, c0 + i0 + k, t0 + i0 + k, g);
           }
         }
       }
     }
+    bits_.give(kRunStream, run);
   }
 
   uint32_t hitColumns(const uint8_t* group, int c, uint32_t g) const {
     uint32_t hits = 0;
-    for (int j = 0; j < 4; ++j) {
-      const uint32_t* m = mag_ + c + j * b_.n0;
-      uint32_t has = 0;
-      for (int k = 0; k < 8; ++k) has |= static_cast<uint32_t>((m[k] & g) != 0) << k;
-      hits |= has & byteMask(~load8(group + j * sRow_) & kBytes80);
-    }
+    for (int j = 0; j < 4; ++j)
+      hits |= bitSet8(mag_ + c + j * b_.n0, g) & byteMask(~load8(group + j * sRow_) & kBytes80);
     return hits;
   }
 
-  void cleanupColumn(int c, int t, uint32_t g) {
+  template <class Local>
+  void cleanupColumn(Local& run, int c, int t, uint32_t g) {
     const int n0 = b_.n0;
     int k = 0;
     if (!Bits::kDecode) {
       while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
     }
-    if (!bits_.bit(kRunStream, k < 4)) return;
-    const uint32_t hi = bits_.bit(kRunStream, (k >> 1) & 1);
-    const uint32_t lo = bits_.bit(kRunStream, k & 1);
+    if (!Bits::ioBit(run, k < 4)) return;
+    const uint32_t hi = Bits::ioBit(run, (k >> 1) & 1);
+    const uint32_t lo = Bits::ioBit(run, k & 1);
     k = static_cast<int>(hi * 2 + lo);
+    // Only a damaged stream names a coefficient that is significant already;
+    // making it so again would count its neighbours twice and let their
+    // counts outgrow the stream tables.
+    if (Bits::kDecode && st_[t + k * sRow_] >= kSig) return;
     becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
     for (int j = k + 1; j < 4; ++j) {
       const uint8_t s = st_[t + j * sRow_];
       if (s >= kSig) continue;
       const uint32_t has = (mag_[c + j * n0] & g) != 0;
-      if (!bits_.bit(kTables.cleanupStream[s & 7], has ^ 1))
+      if (!bits_.bit(kTables.cleanupStream[s], has ^ 1))
         becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
     }
   }
@@ -246,19 +265,21 @@ class BandCoder {
     return static_cast<uint32_t>((w * 0x02040810204081ULL) >> 56);
   }
   // Bit 7 set in the bytes of insignificant states with a neighbourhood
-  // count (1..7); significant and border states have bits 0..2 clear.
+  // count (1..12).
   static uint64_t countedBytes(uint64_t w) {
-    return ((w & kCounts) + 0x7F7F7F7F7F7F7F7FULL) & kBytes80;
+    return ((w & kCounts) + 0x7F7F7F7F7F7F7F7FULL) & ~w & kBytes80;
   }
-  // Bit k of an 8-bit mask moved to bit 4k.
-  static uint32_t spread4(uint32_t m) { return kSpread4.at[m]; }
   // The states of a group (8 columns x 4 rows) that `pick` marks with bit 7
   // of their byte, as bit 4k + j for column k, row j: bit order is scan order.
+  // The rows' marks are first laid side by side as the low nibble of each
+  // column's byte, then the nibbles are packed.
   template <class Pick>
   static uint32_t positions(const uint64_t (&rows)[4], Pick pick) {
-    uint32_t p = 0;
-    for (int j = 0; j < 4; ++j) p |= spread4(byteMask(pick(rows[j]))) << j;
-    return p;
+    uint64_t y = 0;
+    for (int j = 0; j < 4; ++j) y |= pick(rows[j]) >> (7 - j);
+    y = (y | y >> 4) & 0x00FF00FF00FF00FFULL;
+    y = (y | y >> 8) & 0x0000FFFF0000FFFFULL;
+    return static_cast<uint32_t>(y | y >> 16);
   }
   void loadGroup(const uint8_t* group, uint64_t (&rows)[4]) const {
     for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * sRow_);
@@ -280,8 +301,8 @@ class BandCoder {
         for (int i0 = 0; i0 < n0; i0 += 8) {
           uint64_t rows[4];
           loadGroup(st + t0 + i0, rows);
-          if (((rows[0] | rows[1] | rows[2] | rows[3]) & kCounts) == 0) continue;
           uint32_t todo = positions(rows, countedBytes);
+          if (todo == 0) continue;
           uint32_t insignificant = positions(rows, [](uint64_t w) { return ~w & kBytes80; });
           while (todo != 0) {
             const int at = __builtin_ctz(todo);
@@ -364,40 +385,65 @@ class BandCoder {
 
   // One more plane for the border coefficients only; states stay as they are.
   void finalPass(uint32_t g) {
-    const BorderOrder order = makeBorderOrder(b_.n0, b_.n1);
+    const BorderOrder& order = borderOrder(b_.n0);
+    auto stream = bits_.take(kRefineStream);
+    auto run = bits_.take(kRunStream);
+    for (int i2 = 0; i2 < b_.n2; ++i2) finalRefine(stream, order, i2, g);
     for (int i2 = 0; i2 < b_.n2; ++i2) {
-      for (int i = 0; i < order.count; ++i) {
-        const int c = coefIndex(order.refine[i], i2);
-        if (st_[stateIndex(order.refine[i], i2)] >= kSig &&
-            bits_.bit(kRefineStream, (mag_[c] & g) != 0))
-          mag_[c] |= g;
-      }
+      for (int i = 0; i < order.count; i += 4) finalGroup(run, stream, order.groups + i, i2, g);
     }
-    for (int i2 = 0; i2 < b_.n2; ++i2) {
-      for (int i = 0; i < order.count; i += 4) finalGroup(order.groups + i, i2, g);
+    bits_.give(kRefineStream, stream);
+    bits_.give(kRunStream, run);
+  }
+
+  // Whether a border coefficient is significant does not follow a pattern,
+  // so its bit is taken or not without a branch.
+  template <class Local>
+  void finalRefine(Local& stream, const BorderOrder& order, int i2, uint32_t g) {
+    for (int i = 0; i < order.count; ++i) {
+      const int c = coefIndex(order.refine[i], i2);
+      const uint32_t sig = st_[stateIndex(order.refine[i], i2)] >> 7;
+      const uint32_t b = Bits::ioBitIf(stream, sig & ((mag_[c] & g) != 0), sig);
+      mag_[c] |= g & (0u - b);
     }
   }
 
-  void finalGroup(const uint16_t* pos, int i2, uint32_t g) {
+  static constexpr bool squarePlanes() {
+    for (const Subband& b : kBands)
+      if (b.n0 != b.n1 || (b.n0 != 8 && b.n0 != 16 && b.n0 != 32)) return false;
+    return true;
+  }
+  static_assert(squarePlanes(), "border orders are made for square planes of 8, 16 and 32");
+
+  // The border orders of the band shapes (square planes of 8, 16 or 32).
+  static const BorderOrder& borderOrder(int n0) {
+    static const BorderOrder o8 = makeBorderOrder(8, 8), o16 = makeBorderOrder(16, 16),
+                             o32 = makeBorderOrder(32, 32);
+    return n0 == 8 ? o8 : n0 == 16 ? o16 : o32;
+  }
+
+  template <class Local>
+  void finalGroup(Local& run, Local& stream, const uint16_t* pos, int i2, uint32_t g) {
     int k = 0;
     if (!Bits::kDecode) {
       while (k < 4 && !(st_[stateIndex(pos[k], i2)] < kSig && (mag_[coefIndex(pos[k], i2)] & g)))
         ++k;
     }
-    if (!bits_.bit(kRunStream, k < 4)) return;
-    const uint32_t hi = bits_.bit(kRefineStream, (k >> 1) & 1);
-    const uint32_t lo = bits_.bit(kRefineStream, k & 1);
+    if (!Bits::ioBit(run, k < 4)) return;
+    const uint32_t hi = Bits::ioBit(stream, (k >> 1) & 1);
+    const uint32_t lo = Bits::ioBit(stream, k & 1);
     k = static_cast<int>(hi * 2 + lo);
-    setFinal(coefIndex(pos[k], i2), g);
+    setFinal(stream, coefIndex(pos[k], i2), g);
     for (int j = k + 1; j < 4; ++j) {
       const int c = coefIndex(pos[j], i2);
       const bool has = st_[stateIndex(pos[j], i2)] < kSig && (mag_[c] & g);
-      if (bits_.bit(kRefineStream, has)) setFinal(c, g);
+      if (Bits::ioBit(stream, has)) setFinal(stream, c, g);
     }
   }
 
-  void setFinal(int c, uint32_t g) {
-    const uint32_t neg = bits_.bit(kRefineStream, mag_[c] >> 31);
+  template <class Local>
+  void setFinal(Local& stream, int c, uint32_t g) {
+    const uint32_t neg = Bits::ioBit(stream, mag_[c] >> 31);
     mag_[c] |= g | (neg << 31);
   }
 

@@ -66,6 +66,42 @@ TEST(BitIo, ReadsBackWhatWasWrittenThenZeros) {
   }
 }
 
+// Conditional bits, skipped about half the time, must keep the stream in
+// step across word spills and refills, and give 0 when skipped.
+TEST(BitIo, ConditionalBitsTakeOnlyWhenAsked) {
+  std::mt19937 rng(11);
+  std::vector<uint8_t> buffer(1024);
+  B::BitWriter w;
+  w.reset(buffer.data(), buffer.size());
+  std::vector<uint8_t> takes, bits;
+  for (int i = 0; i < 3000; ++i) {
+    const uint32_t take = rng() % 2, bit = take & (rng() % 3 == 0);
+    if (i % 7 == 0) {
+      w.put(1);  // ordinary bits between the conditional ones
+      takes.push_back(2);
+      bits.push_back(1);
+    }
+    w.putIf(bit, take);
+    takes.push_back(static_cast<uint8_t>(take));
+    bits.push_back(static_cast<uint8_t>(bit));
+  }
+  const size_t length = w.finish();
+  ASSERT_FALSE(w.overflowed());
+  size_t written = 0;
+  for (uint8_t t : takes) written += t != 0;
+  EXPECT_EQ(length, written / 8 + 1);
+
+  B::BitReader r;
+  r.reset(buffer.data(), length);
+  for (size_t i = 0; i < takes.size(); ++i) {
+    if (takes[i] == 2)
+      ASSERT_EQ(r.get(), 1u) << i;
+    else
+      ASSERT_EQ(r.getIf(takes[i]), bits[i]) << i;
+  }
+  EXPECT_EQ(r.getBits(32), 0u);
+}
+
 TEST(BitIo, EmptyAndNullStreamsReadZeros) {
   B::BitReader r;
   r.reset(nullptr, 0);

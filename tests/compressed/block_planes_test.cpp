@@ -187,6 +187,36 @@ TEST(BlockPlanes, TwoStagesDecodeLikeOneAndTheFirstAlone) {
 
 namespace {
 
+// Random stream bytes, rich in 1s, name coefficients that are significant
+// already and neighbourhoods of every count; the decoder must stay inside
+// its tables and buffers, and set no bit above a band's most significant.
+TEST(BlockPlanes, RandomStreamsDecodeWithinTheBands) {
+  const B::PlaneArray msb = sampleMsb();
+  B::PlanePlan plan;
+  plan.msb = msb;
+  plan.planes = B::planesForQuality(msb, 30);
+  plan.first = B::firstStagePlanes(msb, plan.planes);
+  plan.secondStage = true;
+  std::vector<uint8_t> states(B::kStateBytes);
+  std::mt19937 rng(21);
+  for (int round = 0; round < 4; ++round) {
+    std::vector<std::vector<uint8_t>> bytes(B::kRawStreams);
+    B::BitReader readers[B::kRawStreams];
+    for (int s = 0; s < B::kRawStreams; ++s) {
+      bytes[s].resize(rng() % 20000);
+      for (uint8_t& v : bytes[s]) v = static_cast<uint8_t>(rng() | (round < 2 ? rng() : 0));
+      readers[s].reset(bytes[s].data(), bytes[s].size());
+    }
+    std::vector<uint32_t> out(B::kSamples, 0);
+    B::decodeBands(readers, out.data(), states.data(), plan, B::kSubbands);
+    for (int s = 0; s < B::kSubbands; ++s) {
+      const B::Subband& b = B::kBands[s];
+      for (int i = 0; i < b.size(); ++i)
+        ASSERT_LT(out[b.offset + i] & 0x7FFFFFFFu, 1u << msb[s]) << s << " " << i;
+    }
+  }
+}
+
 TEST(BlockPlanes, SignMagnitudeRoundTripsAndMasksLikeOneValueAtATime) {
   // 21 values: the vector loops and their scalar tail both run.
   std::vector<int32_t> v = {0,       1,  -1,  INT32_MAX, INT32_MIN, INT32_MIN + 1, 77, -77,
