@@ -178,24 +178,29 @@ ErrorSums sumSignal(const double* ref, const TraceLayout& l, bool fullBlock) {
   return sums;
 }
 
+double addPlaneError(double error, const double* ref, const int32_t* rec, double gain,
+                     const TraceLayout& l, bool fullBlock, int i2) {
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1);
+  if (i2 >= extent(l, fullBlock, 2)) return error;
+  int i1 = 0;
+  for (; i1 + 4 <= v1; i1 += 4) {
+    double rows[4];
+    rowErrors4(ref + 64 * i1, rec + 64 * i1, gain, v0, rows);
+    for (const double row : rows) error += fullBlock ? row : row / v0;
+  }
+  for (; i1 < v1; ++i1) {
+    const double row = rowError(ref + 64 * i1, rec + 64 * i1, gain, v0);
+    error += fullBlock ? row : row / v0;
+  }
+  return error;
+}
+
 double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& l,
                 bool fullBlock) {
-  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1),
-            v2 = extent(l, fullBlock, 2);
   double error = 0;
-  for (int i2 = 0; i2 < v2; ++i2) {
-    int i1 = 0;
-    for (; i1 + 4 <= v1; i1 += 4) {
-      const int at = 64 * (i1 + 64 * i2);
-      double rows[4];
-      rowErrors4(ref + at, rec + at, gain, v0, rows);
-      for (const double row : rows) error += fullBlock ? row : row / v0;
-    }
-    for (; i1 < v1; ++i1) {
-      const int at = 64 * (i1 + 64 * i2);
-      const double row = rowError(ref + at, rec + at, gain, v0);
-      error += fullBlock ? row : row / v0;
-    }
+  for (int i2 = 0; i2 < extent(l, fullBlock, 2); ++i2) {
+    const int at = 64 * 64 * i2;
+    error = addPlaneError(error, ref + at, rec + at, gain, l, fullBlock, i2);
   }
   return error;
 }
