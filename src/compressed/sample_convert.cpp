@@ -120,10 +120,19 @@ inline __attribute__((always_inline)) void addError(D4& a, const double* ref, co
   a += reinterpret_cast<D4>(reinterpret_cast<U64x4>(d) & 0x7FFFFFFFFFFFFFFFull);
 }
 
+// Row r's share of four rows 64 apart from its four partial sums a,
+// continued over the elements from i on as rowError does.
+inline __attribute__((always_inline)) double finishRow(double a0, double a1, double a2, double a3,
+                                                       const double* ref, const int32_t* rec,
+                                                       double gain, int i, int n) {
+  for (; i < n; ++i) a0 += std::fabs(ref[i] - rec[i] * gain);
+  return (a0 + a1) + (a2 + a3);
+}
+
 // rowError of four rows 64 apart at once: the same sums in the same order,
 // the four rows' additions interleaved instead of each waiting on the last.
-TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double gain, int n,
-                                  double (&out)[4]) {
+TYQ_VECTOR_CLONES void rowErrors4Narrow(const double* ref, const int32_t* rec, double gain, int n,
+                                        double (&out)[4]) {
   D4 a0{}, a1{}, a2{}, a3{};
   int i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -133,11 +142,50 @@ TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double 
     addError(a3, ref + 192 + i, rec + 192 + i, gain);
   }
   const D4 a[4] = {a0, a1, a2, a3};
-  for (int r = 0; r < 4; ++r) {
-    double first = a[r][0];
-    for (int k = i; k < n; ++k) first += std::fabs(ref[64 * r + k] - rec[64 * r + k] * gain);
-    out[r] = (first + a[r][1]) + (a[r][2] + a[r][3]);
+  for (int r = 0; r < 4; ++r)
+    out[r] = finishRow(a[r][0], a[r][1], a[r][2], a[r][3], ref + 64 * r, rec + 64 * r, gain, i, n);
+}
+
+using D8 = double __attribute__((vector_size(64)));
+
+// addError of two rows 64 apart in one vector: row r in lanes 0-3, row
+// r + 1 in lanes 4-7, each lane adding what it adds in addError.
+inline __attribute__((always_inline)) void addErrorPair(D8& a, const double* ref,
+                                                        const int32_t* rec, double gain) {
+  using I8 = int32_t __attribute__((vector_size(32)));
+  using U64x8 = uint64_t __attribute__((vector_size(64)));
+  I4 c0, c1;
+  D4 x0, x1;
+  std::memcpy(&c0, rec, sizeof c0);
+  std::memcpy(&c1, rec + 64, sizeof c1);
+  std::memcpy(&x0, ref, sizeof x0);
+  std::memcpy(&x1, ref + 64, sizeof x1);
+  const I8 c = __builtin_shufflevector(c0, c1, 0, 1, 2, 3, 4, 5, 6, 7);
+  const D8 x = __builtin_shufflevector(x0, x1, 0, 1, 2, 3, 4, 5, 6, 7);
+  const D8 d = x - __builtin_convertvector(c, D8) * gain;
+  a += reinterpret_cast<D8>(reinterpret_cast<U64x8>(d) & 0x7FFFFFFFFFFFFFFFull);
+}
+
+TYQ_WIDE_VECTORS void rowErrors4Wide(const double* ref, const int32_t* rec, double gain, int n,
+                                     double (&out)[4]) {
+  D8 a01{}, a23{};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    addErrorPair(a01, ref + i, rec + i, gain);
+    addErrorPair(a23, ref + 128 + i, rec + 128 + i, gain);
   }
+  for (int r = 0; r < 4; ++r) {
+    const D8& a = r < 2 ? a01 : a23;
+    const int l = 4 * (r % 2);
+    out[r] = finishRow(a[l], a[l + 1], a[l + 2], a[l + 3], ref + 64 * r, rec + 64 * r, gain, i, n);
+  }
+}
+
+void rowErrors4(const double* ref, const int32_t* rec, double gain, int n, double (&out)[4]) {
+  if (wideVectors())
+    rowErrors4Wide(ref, rec, gain, n, out);
+  else
+    rowErrors4Narrow(ref, rec, gain, n, out);
 }
 
 double rowSignal(const double* ref, int n) {

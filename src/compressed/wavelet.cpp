@@ -17,7 +17,7 @@ using namespace Lift;
 TYQ_VECTOR_CLONES void liftLinesNarrow(uint32_t* x, int n, ptrdiff_t stride, int w, bool inverse) {
   liftLines<U8>(x, n, stride, w, inverse);
 }
-TYQ_LIFT_WIDE void liftLinesWide(uint32_t* x, int n, ptrdiff_t stride, int w, bool inverse) {
+TYQ_WIDE_VECTORS void liftLinesWide(uint32_t* x, int n, ptrdiff_t stride, int w, bool inverse) {
   liftLines<U16>(x, n, stride, w, inverse);
 }
 
@@ -32,7 +32,7 @@ TYQ_VECTOR_CLONES bool liftRowsNarrow(const uint32_t* region, uint32_t* out, int
                                       bool inverse) {
   return liftRowsOf<U8>(region, out, n0, rows, inverse);
 }
-TYQ_LIFT_WIDE bool liftRowsWide(const uint32_t* region, uint32_t* out, int n0, int rows,
+TYQ_WIDE_VECTORS bool liftRowsWide(const uint32_t* region, uint32_t* out, int n0, int rows,
                                 bool inverse) {
   return liftRowsOf<U16>(region, out, n0, rows, inverse) ||
          liftRowsOf<U8>(region, out, n0, rows, inverse);

@@ -6,6 +6,7 @@
 #include "compressed/vector_clones.h"
 #include "compressed/wavelet.h"
 #include "compressed/wavelet_lift.h"
+#include "compressed/wavelet_steps.h"
 
 namespace Qra::Ostrel::Tyq::Private::Block::Lift {
 
@@ -20,29 +21,44 @@ constexpr int kSlab = kSlabRows * kEdge * kEdge;
 
 // Slab j1 interleaved from the eight bands: row (k2, 2 j1 + h1) joins the
 // even and odd band of the pair with parities (k2 % 2, h1).
-TYQ_VECTOR_CLONES void gatherSlab(const BandSource (&bands)[8], int j1, int32_t* slab) {
+template <typename V>
+TYQ_LIFT_INLINE void gatherSlabOf(const BandSource (&bands)[8], int j1, int32_t* slab) {
+  constexpr int L = kLanes<V>;
   for (const BandPair& bp : kPairs3) {
     const BandSource& lo = bands[bp.even];
     const BandSource& hi = bands[bp.odd];
     for (int i2 = 0; i2 < kHalf; ++i2) {
       int32_t* row = slab + ((2 * i2 + bp.h2) * kSlabRows + bp.h1) * kEdge;
       const size_t at = (static_cast<size_t>(i2) * kHalf + j1) * kHalf;
-      for (int i = 0; i < kHalf; i += 8) {
-        U8 even, odd;
+      for (int i = 0; i < kHalf; i += L) {
+        V even, odd, v0, v1;
         readBand(even, lo, at + i);
         readBand(odd, hi, at + i);
-        joinVectors(row + 2 * i, even, odd);
+        interleave(even, odd, v0, v1, std::make_index_sequence<L>());
+        std::memcpy(row + 2 * i, &v0, sizeof v0);
+        std::memcpy(row + 2 * i + L, &v1, sizeof v1);
       }
     }
   }
 }
 
+TYQ_VECTOR_CLONES void gatherSlabNarrow(const BandSource (&bands)[8], int j1, int32_t* slab) {
+  gatherSlabOf<U8>(bands, j1, slab);
+}
+TYQ_WIDE_VECTORS void gatherSlabWide(const BandSource (&bands)[8], int j1, int32_t* slab) {
+  gatherSlabOf<U16>(bands, j1, slab);
+}
+
 }  // namespace
 
 void inverseFinestLevel(const BandSource (&bands)[8], int32_t* tmp, PlaneSink& sink) {
+  const bool wide = wideVectors();
   for (int j1 = 0; j1 < kHalf; ++j1) {
     int32_t* slab = tmp + static_cast<size_t>(j1) * kSlab;
-    gatherSlab(bands, j1, slab);
+    if (wide)
+      gatherSlabWide(bands, j1, slab);
+    else
+      gatherSlabNarrow(bands, j1, slab);
     liftAxis(slab, kSlabRows * kEdge, 1, kEdge, 2, true);
   }
   alignas(64) int32_t plane[kPlane];

@@ -8,26 +8,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "compressed/vector_clones.h"
 #include "compressed/wavelet.h"
 
 namespace Qra::Ostrel::Tyq::Private::Block::Lift {
 
 #define TYQ_LIFT_INLINE inline __attribute__((always_inline))
-
-// Functions compiled for 512-bit vectors, called where the processor has
-// them (the same results, in half the instructions).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(TYQ_NO_VECTOR_CLONES)
-#define TYQ_LIFT_WIDE __attribute__((target("avx512f")))
-inline bool wideVectors() {
-  static const bool has = __builtin_cpu_supports("avx512f");
-  return has;
-}
-#else
-#define TYQ_LIFT_WIDE
-inline bool wideVectors() {
-  return false;
-}
-#endif
 
 using U8 = uint32_t __attribute__((vector_size(32)));
 using I8 = int32_t __attribute__((vector_size(32)));
@@ -107,10 +93,12 @@ struct BandSource {
   uint32_t keep = 0;
 };
 
-TYQ_LIFT_INLINE void readBand(U8& v, const BandSource& b, size_t i) {
+template <typename V>
+TYQ_LIFT_INLINE void readBand(V& v, const BandSource& b, size_t i) {
+  using S = typename SignedOf<V>::type;
   std::memcpy(&v, b.at + i, sizeof v);
   if (b.signMagnitude) {
-    const U8 neg = reinterpret_cast<U8>(reinterpret_cast<I8>(v) >> 31);
+    const V neg = reinterpret_cast<V>(reinterpret_cast<S>(v) >> 31);
     v = ((v & b.keep) ^ neg) - neg;
   }
 }
