@@ -125,7 +125,11 @@ inline __attribute__((always_inline)) void addError(D4& a, const double* ref, co
 inline __attribute__((always_inline)) double finishRow(double a0, double a1, double a2, double a3,
                                                        const double* ref, const int32_t* rec,
                                                        double gain, int i, int n) {
-  for (; i < n; ++i) a0 += std::fabs(ref[i] - rec[i] * gain);
+  for (; i < n; ++i) {
+    double product = rec[i] * gain;
+    __asm__("" : "+x"(product));  // no fused multiply-add in the wide caller
+    a0 += std::fabs(ref[i] - product);
+  }
   return (a0 + a1) + (a2 + a3);
 }
 
@@ -162,7 +166,11 @@ inline __attribute__((always_inline)) void addErrorPair(D8& a, const double* ref
   std::memcpy(&x1, ref + 64, sizeof x1);
   const I8 c = __builtin_shufflevector(c0, c1, 0, 1, 2, 3, 4, 5, 6, 7);
   const D8 x = __builtin_shufflevector(x0, x1, 0, 1, 2, 3, 4, 5, 6, 7);
-  const D8 d = x - __builtin_convertvector(c, D8) * gain;
+  D8 product = __builtin_convertvector(c, D8) * gain;
+  // The 512-bit instruction set brings fused multiply-adds, which would
+  // round differently; the product stays a product of its own.
+  __asm__("" : "+v"(product));
+  const D8 d = x - product;
   a += reinterpret_cast<D8>(reinterpret_cast<U64x8>(d) & 0x7FFFFFFFFFFFFFFFull);
 }
 
