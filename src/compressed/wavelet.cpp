@@ -52,48 +52,85 @@ void liftRows(uint32_t* region, int n0, int rows, bool inverse) {
     liftLinesAnyWidth(region + static_cast<ptrdiff_t>(r) * n0, n0, 1, 1, inverse);
 }
 
-// Gathers the even/odd combinations of a region into contiguous bands
-// (`toBands`) or scatters them back; `tmp` holds the interleaved form.
-TYQ_VECTOR_CLONES void shuffle(int32_t* region, int n0, int n1, int n2, bool splitAxis2,
-                               int32_t* tmp, bool toBands) {
-  const size_t total = static_cast<size_t>(n0) * n1 * n2;
+// Lifts the rows of `in` into `out`.
+void liftRowsInto(const int32_t* in, int32_t* out, int n0, int rows, bool inverse) {
+  const auto* u = reinterpret_cast<const uint32_t*>(in);
+  if (liftSplitRows(u, reinterpret_cast<uint32_t*>(out), n0, rows, inverse)) return;
+  std::memcpy(out, in, static_cast<size_t>(n0) * rows * sizeof(int32_t));
+  liftRows(reinterpret_cast<uint32_t*>(out), n0, rows, inverse);
+}
+
+// Gathers the even/odd combinations of the interleaved region `full` into
+// the contiguous bands of `region` (`toBands`), or scatters them back.
+TYQ_VECTOR_CLONES void moveBands(int32_t* region, int32_t* full, int n0, int n1, int n2,
+                                 bool splitAxis2, bool toBands) {
   const int m0 = n0 / 2, m1 = n1 / 2, m2 = splitAxis2 ? n2 / 2 : n2;
   const size_t bandSize = static_cast<size_t>(m0) * m1 * m2;
-  if (toBands) std::memcpy(tmp, region, total * sizeof(int32_t));
   const int pairs = splitAxis2 ? 4 : 2;
   for (int p = 0; p < pairs; ++p) {
     const BandPair& bp = splitAxis2 ? kPairs3[p] : kPairs2[p];
     for (int i2 = 0; i2 < m2; ++i2) {
       const int k2 = splitAxis2 ? 2 * i2 + bp.h2 : i2;
       for (int i1 = 0; i1 < m1; ++i1) {
-        int32_t* __restrict full = tmp + (static_cast<size_t>(k2) * n1 + 2 * i1 + bp.h1) * n0;
+        int32_t* __restrict row = full + (static_cast<size_t>(k2) * n1 + 2 * i1 + bp.h1) * n0;
         const size_t at = (static_cast<size_t>(i2) * m1 + i1) * m0;
         int32_t* __restrict lo = region + bp.even * bandSize + at;
         int32_t* __restrict hi = region + bp.odd * bandSize + at;
         if (toBands)
-          splitRow(full, lo, hi, m0);
+          splitRow(row, lo, hi, m0);
         else
-          joinRow(full, lo, hi, m0);
+          joinRow(row, lo, hi, m0);
       }
     }
   }
-  if (!toBands) std::memcpy(region, tmp, total * sizeof(int32_t));
 }
+
+// A level of the transform works on an n0 x n1 x n2 region made of a lower
+// part of `lower` planes, split along axis 2 as well when `split2`, and the
+// planes above it as a part of their own, split on axes 0 and 1 only.
+struct Level {
+  int n0, n1, n2, lower;
+  bool split2;
+};
+
+// Moves the bands of both parts between `coef` and the interleaved `tmp`.
+void moveLevelBands(int32_t* coef, int32_t* tmp, const Level& l, bool toBands) {
+  moveBands(coef, tmp, l.n0, l.n1, l.lower, l.split2, toBands);
+  if (l.lower == l.n2) return;
+  const size_t at = static_cast<size_t>(l.n0) * l.n1 * l.lower;
+  moveBands(coef + at, tmp + at, l.n0, l.n1, l.n2 - l.lower, false, toBands);
+}
+
+// The forward level, lifted in `tmp` and split into bands back in `coef`.
+void forwardLevel(int32_t* coef, int32_t* tmp, const Level& l) {
+  liftRowsInto(coef, tmp, l.n0, l.n1 * l.n2, false);
+  liftAxis(tmp, l.n0, l.n1, l.n2, 1, false);
+  if (l.split2) liftAxis(tmp, l.n0, l.n1, l.lower, 2, false);
+  moveLevelBands(coef, tmp, l, true);
+}
+
+// Its inverse, through `tmp`.
+void inverseLevel(int32_t* coef, int32_t* tmp, const Level& l) {
+  moveLevelBands(coef, tmp, l, false);
+  if (l.split2) liftAxis(tmp, l.n0, l.n1, l.lower, 2, true);
+  liftAxis(tmp, l.n0, l.n1, l.n2, 1, true);
+  liftRowsInto(tmp, coef, l.n0, l.n1 * l.n2, true);
+}
+
+// Level 1 splits the brick on all axes. Level 2 works on the 32 x 32 x 64
+// region of the two bands low on axes 0 and 1, splitting only its lower
+// half along axis 2 again; level 3 on axes 0 and 1 only.
+constexpr Level kLevel1 = {64, 64, 64, 64, true};
+constexpr Level kLevel2 = {32, 32, 64, 32, true};
+constexpr Level kLevel3 = {16, 16, 32, 16, false};
 
 // The inverse of the coarser levels in `coef`, then of the finest from
 // `fine` (and the two lowest bands, now in `coef`) into `sink`.
 void inverseLevels(int32_t* coef, int32_t* tmp, Resolution stopAt, const BandSource (&fine)[6],
                    PlaneSink* sink) {
-  shuffle(coef, 16, 16, 16, false, tmp, false);
-  shuffle(coef + 4096, 16, 16, 16, false, tmp, false);
-  liftAxis(coef, 16, 16, 32, 1, true);
-  liftAxis(coef, 16, 16, 32, 0, true);
+  inverseLevel(coef, tmp, kLevel3);
   if (stopAt == Resolution::Quarter) return;
-  shuffle(coef, 32, 32, 32, true, tmp, false);
-  shuffle(coef + 32768, 32, 32, 32, false, tmp, false);
-  liftAxis(coef, 32, 32, 32, 2, true);
-  liftAxis(coef, 32, 32, 64, 1, true);
-  liftAxis(coef, 32, 32, 64, 0, true);
+  inverseLevel(coef, tmp, kLevel2);
   if (stopAt == Resolution::Half) return;
   BandSource bands[8];
   bands[0].at = coef;
@@ -132,20 +169,9 @@ void liftAxis(int32_t* region, int n0, int n1, int n2, int axis, bool inverse) {
 }
 
 void forwardTransform(int32_t* coef, int32_t* tmp) {
-  for (int axis = 0; axis < 3; ++axis) liftAxis(coef, 64, 64, 64, axis, false);
-  shuffle(coef, 64, 64, 64, true, tmp, true);
-  // Level 2 on the 32 x 32 x 64 region of the two bands low on axes 0 and 1;
-  // only its lower half is split again along axis 2.
-  liftAxis(coef, 32, 32, 64, 0, false);
-  liftAxis(coef, 32, 32, 64, 1, false);
-  liftAxis(coef, 32, 32, 32, 2, false);
-  shuffle(coef, 32, 32, 32, true, tmp, true);
-  shuffle(coef + 32768, 32, 32, 32, false, tmp, true);
-  // Level 3 on axes 0 and 1 only.
-  liftAxis(coef, 16, 16, 32, 0, false);
-  liftAxis(coef, 16, 16, 32, 1, false);
-  shuffle(coef, 16, 16, 16, false, tmp, true);
-  shuffle(coef + 4096, 16, 16, 16, false, tmp, true);
+  forwardLevel(coef, tmp, kLevel1);
+  forwardLevel(coef, tmp, kLevel2);
+  forwardLevel(coef, tmp, kLevel3);
 }
 
 void inverseTransform(int32_t* coef, int32_t* tmp, Resolution stopAt) {
