@@ -33,7 +33,7 @@ TYQ_VECTOR_CLONES bool liftRowsNarrow(const uint32_t* region, uint32_t* out, int
   return liftRowsOf<U8>(region, out, n0, rows, inverse);
 }
 TYQ_WIDE_VECTORS bool liftRowsWide(const uint32_t* region, uint32_t* out, int n0, int rows,
-                                bool inverse) {
+                                   bool inverse) {
   return liftRowsOf<U16>(region, out, n0, rows, inverse) ||
          liftRowsOf<U8>(region, out, n0, rows, inverse);
 }

@@ -124,8 +124,8 @@ TEST(BlockEstimate, ErrorSumsKeepTheirOrderToTheLastBit) {
   B::TraceLayout full;
   EXPECT_EQ(B::sumError(ref.data(), rec.data(), gain, full, true),
             plainError(ref, rec, gain, full.valid, true));
-  for (const auto& valid : {std::vector<int>{61, 37, 50}, std::vector<int>{3, 64, 9},
-                            std::vector<int>{64, 7, 64}}) {
+  for (const auto& valid :
+       {std::vector<int>{61, 37, 50}, std::vector<int>{3, 64, 9}, std::vector<int>{64, 7, 64}}) {
     B::TraceLayout partial;
     for (int a = 0; a < 3; ++a) partial.valid[a] = valid[a];
     EXPECT_EQ(B::sumError(ref.data(), rec.data(), gain, partial, false),
