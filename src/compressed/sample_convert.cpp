@@ -168,8 +168,11 @@ inline __attribute__((always_inline)) void addErrorPair(D8& a, const double* ref
   const D8 x = __builtin_shufflevector(x0, x1, 0, 1, 2, 3, 4, 5, 6, 7);
   D8 product = __builtin_convertvector(c, D8) * gain;
   // The 512-bit instruction set brings fused multiply-adds, which would
-  // round differently; the product stays a product of its own.
+  // round differently; the product stays a product of its own (GCC fuses
+  // across statements, clang only within one).
+#if !defined(__clang__)
   __asm__("" : "+v"(product));
+#endif
   const D8 d = x - product;
   a += reinterpret_cast<D8>(reinterpret_cast<U64x8>(d) & 0x7FFFFFFFFFFFFFFFull);
 }

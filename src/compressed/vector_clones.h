@@ -20,7 +20,10 @@
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(TYQ_NO_VECTOR_CLONES)
 #define TYQ_WIDE_VECTORS __attribute__((target("avx512f")))
 inline bool wideVectors() {
-  static const bool has = __builtin_cpu_supports("avx512f");
+  static const bool has = [] {
+    __builtin_cpu_init();  // in case this runs before the constructors
+    return __builtin_cpu_supports("avx512f") != 0;
+  }();
   return has;
 }
 #else

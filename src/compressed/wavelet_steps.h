@@ -28,11 +28,13 @@ template <int Mul, int Add, int Shift, bool Subtract, typename V>
 TYQ_LIFT_INLINE void liftVector(V& o, const V& a, const V& b) {
   using S = typename SignedOf<V>::type;
   V mul = V{} + uint32_t{Mul};
+#if !defined(__clang__)
   if constexpr (sizeof(V) == 64) {
-    // A 512-bit multiply costs one instruction; left to itself the compiler
-    // spells the constant out in up to ten shifts and additions.
+    // A 512-bit multiply costs one instruction; left to itself GCC spells
+    // the constant out in up to ten shifts and additions.
     __asm__("" : "+v"(mul));
   }
+#endif
   const S sum = reinterpret_cast<S>((a + b) * mul + uint32_t(Add));
   const V t = reinterpret_cast<V>(sum >> Shift);
   o = Subtract ? o - t : o + t;
