@@ -1,12 +1,30 @@
 // Compression of one brick: padding, conversion, transform, plane choice
 // and the coding of the kept planes into streams.
-#include <algorithm>
+#include <cstring>
 
 #include "compressed/compressor3d_impl.h"
+#include "compressed/vector_clones.h"
 
 namespace Qra::Ostrel::Tyq::Private {
 
 namespace {
+
+// All magnitude bits of `count` sign-magnitude values ORed together: its
+// bit length is that of the largest magnitude.
+TYQ_VECTOR_CLONES uint32_t magnitudeBits(const uint32_t* u, int count) {
+  using U8 = uint32_t __attribute__((vector_size(32)));
+  U8 bits{};
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    U8 v;
+    std::memcpy(&v, u + i, sizeof v);
+    bits |= v;
+  }
+  uint32_t all = 0;
+  for (int k = 0; k < 8; ++k) all |= bits[k];
+  for (; i < count; ++i) all |= u[i];
+  return all & 0x7FFFFFFFu;
+}
 
 // Bit length of the largest magnitude in every subband of sign-magnitude
 // coefficients.
@@ -15,9 +33,7 @@ Block::PlaneArray mostSignificantPlanes(const int32_t* coef) {
   const uint32_t* u = reinterpret_cast<const uint32_t*>(coef);
   for (int s = 0; s < Block::kSubbands; ++s) {
     const Block::Subband& b = Block::kBands[s];
-    uint32_t top = 0;
-    for (int i = 0; i < b.size(); ++i) top = std::max(top, u[b.offset + i] & 0x7FFFFFFFu);
-    msb[s] = static_cast<uint8_t>(Block::bitLength(top));
+    msb[s] = static_cast<uint8_t>(Block::bitLength(magnitudeBits(u + b.offset, b.size())));
   }
   return msb;
 }

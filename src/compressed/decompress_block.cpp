@@ -69,6 +69,21 @@ bool planesValid(const Block::PlanePlan& plan) {
   return true;
 }
 
+// Writes each plane of the full inverse out as it comes.
+template <typename T>
+struct OutputSink final : Block::PlaneSink {
+  T* out;
+  Block::OutputMap map;
+  const Block::TraceLayout& layout;
+  OutputSink(T* o, const Block::OutputMap& m, const Block::TraceLayout& l)
+      : out(o), map(m), layout(l) {}
+  void take(int i2, int32_t* plane) override {
+    constexpr int kPlane = Block::kEdge * Block::kEdge;
+    if (layout.hasDead()) Block::zeroDeadInPlane(plane, layout.flags);
+    Block::writeOutput(plane, kPlane, map, out + static_cast<size_t>(kPlane) * i2);
+  }
+};
+
 }  // namespace
 
 // Unpacks the coded streams into the stream area, growing it when a stream
@@ -125,11 +140,17 @@ bool Compressor3d::Impl::decompressBrick() {
     const int finest = Block::kBands[Block::kSubbands - 6].offset;
     const uint32_t keepAll[6] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
     Block::fromSignMagnitude(coef.data(), finest);
-    Block::inverseTransformKeptFinest(coef.data(), coef.data() + finest, keepAll, tmp.data());
-  } else {
-    Block::fromSignMagnitude(coef.data(), extent);
-    Block::inverseTransform(coef.data(), tmp.data(), resolution);
+    withSamples(type, samples, [&](auto* out) {
+      using T = std::remove_pointer_t<decltype(out)>;
+      OutputSink<T> sink(out, outputMap<T>(block.GetGain(), outMin, outMax, kLevelFactor[level]),
+                         layout);
+      Block::inverseTransformKeptFinest(coef.data(), coef.data() + finest, keepAll, tmp.data(),
+                                        sink);
+    });
+    return true;
   }
+  Block::fromSignMagnitude(coef.data(), extent);
+  Block::inverseTransform(coef.data(), tmp.data(), resolution);
   if (layout.hasDead()) Block::zeroDeadTraces(coef.data(), edge, layout.flags);
   withSamples(type, samples, [&](auto* out) {
     using T = std::remove_pointer_t<decltype(out)>;

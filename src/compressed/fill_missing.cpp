@@ -116,6 +116,10 @@ void zeroDeadTraces(int32_t* coef, int edge, const uint8_t* flags) {
   }
 }
 
+void zeroDeadInPlane(int32_t* plane, const uint8_t* flags) {
+  for (int i = 0; i < kPlane; ++i) plane[i] = flags[i] != 0 ? plane[i] : 0;
+}
+
 #define TYQ_INSTANTIATE_FILL(T)                               \
   template void fillMissing<T>(T*, const TraceLayout&, bool); \
   template bool hasZombies<T>(const T*, const TraceLayout&);

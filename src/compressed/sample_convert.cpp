@@ -85,13 +85,29 @@ double toCoefficients(const T* s, int32_t* coef) {
   }
 }
 
+namespace {
+
+// double(s), 0 for markers, four at a time.
+TYQ_VECTOR_CLONES void comparableFloats(const float* s, double* ref) {
+  using I64x4 = int64_t __attribute__((vector_size(32)));
+  for (int i = 0; i < kSamples; i += 4) {
+    F4 v;
+    std::memcpy(&v, s + i, sizeof v);
+    const I64x4 keep = ~__builtin_convertvector(markerLanes(v), I64x4);
+    const D4 d =
+        reinterpret_cast<D4>(reinterpret_cast<I64x4>(__builtin_convertvector(v, D4)) & keep);
+    std::memcpy(ref + i, &d, sizeof d);
+  }
+}
+
+}  // namespace
+
 template <typename T>
 void comparableSamples(const T* s, double* ref) {
-  for (int i = 0; i < kSamples; ++i) {
-    if constexpr (std::is_same_v<T, float>)
-      ref[i] = isMarker(s[i]) ? 0.0 : double{s[i]};
-    else
-      ref[i] = static_cast<double>(s[i]);
+  if constexpr (std::is_same_v<T, float>) {
+    comparableFloats(s, ref);
+  } else {
+    for (int i = 0; i < kSamples; ++i) ref[i] = static_cast<double>(s[i]);
   }
 }
 
@@ -120,10 +136,23 @@ inline __attribute__((always_inline)) void addError(D4& a, const double* ref, co
   a += reinterpret_cast<D4>(reinterpret_cast<U64x4>(d) & 0x7FFFFFFFFFFFFFFFull);
 }
 
+// Row r's share of four rows 64 apart from its four partial sums a,
+// continued over the elements from i on as rowError does.
+inline __attribute__((always_inline)) double finishRow(double a0, double a1, double a2, double a3,
+                                                       const double* ref, const int32_t* rec,
+                                                       double gain, int i, int n) {
+  for (; i < n; ++i) {
+    double product = rec[i] * gain;
+    __asm__("" : "+x"(product));  // no fused multiply-add in the wide caller
+    a0 += std::fabs(ref[i] - product);
+  }
+  return (a0 + a1) + (a2 + a3);
+}
+
 // rowError of four rows 64 apart at once: the same sums in the same order,
 // the four rows' additions interleaved instead of each waiting on the last.
-TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double gain, int n,
-                                  double (&out)[4]) {
+TYQ_VECTOR_CLONES void rowErrors4Narrow(const double* ref, const int32_t* rec, double gain, int n,
+                                        double (&out)[4]) {
   D4 a0{}, a1{}, a2{}, a3{};
   int i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -133,17 +162,73 @@ TYQ_VECTOR_CLONES void rowErrors4(const double* ref, const int32_t* rec, double 
     addError(a3, ref + 192 + i, rec + 192 + i, gain);
   }
   const D4 a[4] = {a0, a1, a2, a3};
+  for (int r = 0; r < 4; ++r)
+    out[r] = finishRow(a[r][0], a[r][1], a[r][2], a[r][3], ref + 64 * r, rec + 64 * r, gain, i, n);
+}
+
+using D8 = double __attribute__((vector_size(64)));
+
+// addError of two rows 64 apart in one vector: row r in lanes 0-3, row
+// r + 1 in lanes 4-7, each lane adding what it adds in addError.
+inline __attribute__((always_inline)) void addErrorPair(D8& a, const double* ref,
+                                                        const int32_t* rec, double gain) {
+  using I8 = int32_t __attribute__((vector_size(32)));
+  using U64x8 = uint64_t __attribute__((vector_size(64)));
+  I4 c0, c1;
+  D4 x0, x1;
+  std::memcpy(&c0, rec, sizeof c0);
+  std::memcpy(&c1, rec + 64, sizeof c1);
+  std::memcpy(&x0, ref, sizeof x0);
+  std::memcpy(&x1, ref + 64, sizeof x1);
+  const I8 c = __builtin_shufflevector(c0, c1, 0, 1, 2, 3, 4, 5, 6, 7);
+  const D8 x = __builtin_shufflevector(x0, x1, 0, 1, 2, 3, 4, 5, 6, 7);
+  D8 product = __builtin_convertvector(c, D8) * gain;
+  // The 512-bit instruction set brings fused multiply-adds, which would
+  // round differently; the product stays a product of its own (GCC fuses
+  // across statements, clang only within one).
+#if !defined(__clang__)
+  __asm__("" : "+v"(product));
+#endif
+  const D8 d = x - product;
+  a += reinterpret_cast<D8>(reinterpret_cast<U64x8>(d) & 0x7FFFFFFFFFFFFFFFull);
+}
+
+TYQ_WIDE_VECTORS void rowErrors4Wide(const double* ref, const int32_t* rec, double gain, int n,
+                                     double (&out)[4]) {
+  D8 a01{}, a23{};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    addErrorPair(a01, ref + i, rec + i, gain);
+    addErrorPair(a23, ref + 128 + i, rec + 128 + i, gain);
+  }
   for (int r = 0; r < 4; ++r) {
-    double first = a[r][0];
-    for (int k = i; k < n; ++k) first += std::fabs(ref[64 * r + k] - rec[64 * r + k] * gain);
-    out[r] = (first + a[r][1]) + (a[r][2] + a[r][3]);
+    const D8& a = r < 2 ? a01 : a23;
+    const int l = 4 * (r % 2);
+    out[r] = finishRow(a[l], a[l + 1], a[l + 2], a[l + 3], ref + 64 * r, rec + 64 * r, gain, i, n);
   }
 }
 
-double rowSignal(const double* ref, int n) {
-  double a = 0;
-  for (int i = 0; i < n; ++i) a += std::fabs(ref[i]);
-  return a;
+void rowErrors4(const double* ref, const int32_t* rec, double gain, int n, double (&out)[4]) {
+  if (wideVectors())
+    rowErrors4Wide(ref, rec, gain, n, out);
+  else
+    rowErrors4Narrow(ref, rec, gain, n, out);
+}
+
+// Sum of |ref| over a row, in order, for four rows 64 apart at once: each
+// row's additions wait on the one before, the four rows' do not.
+void rowSignals4(const double* ref, int n, double (&out)[4]) {
+  double a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+  for (int i = 0; i < n; ++i) {
+    a0 += std::fabs(ref[i]);
+    a1 += std::fabs(ref[64 + i]);
+    a2 += std::fabs(ref[128 + i]);
+    a3 += std::fabs(ref[192 + i]);
+  }
+  out[0] = a0;
+  out[1] = a1;
+  out[2] = a2;
+  out[3] = a3;
 }
 
 int extent(const TraceLayout& l, bool fullBlock, int axis) {
@@ -169,33 +254,42 @@ ErrorSums sumSignal(const double* ref, const TraceLayout& l, bool fullBlock) {
   const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1),
             v2 = extent(l, fullBlock, 2);
   for (int i2 = 0; i2 < v2; ++i2) {
-    for (int i1 = 0; i1 < v1; ++i1) {
-      const double row = rowSignal(ref + 64 * (i1 + 64 * i2), v0);
-      sums.signal += fullBlock ? row : row / v0;
-      sums.rows += fullBlock ? v0 : 1;
+    // Rows past the valid ones are summed with them but not added.
+    for (int i1 = 0; i1 < v1; i1 += 4) {
+      double rows[4];
+      rowSignals4(ref + 64 * (i1 + 64 * i2), v0, rows);
+      for (int r = 0; r < 4 && i1 + r < v1; ++r) {
+        sums.signal += fullBlock ? rows[r] : rows[r] / v0;
+        sums.rows += fullBlock ? v0 : 1;
+      }
     }
   }
   return sums;
 }
 
+double addPlaneError(double error, const double* ref, const int32_t* rec, double gain,
+                     const TraceLayout& l, bool fullBlock, int i2) {
+  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1);
+  if (i2 >= extent(l, fullBlock, 2)) return error;
+  int i1 = 0;
+  for (; i1 + 4 <= v1; i1 += 4) {
+    double rows[4];
+    rowErrors4(ref + 64 * i1, rec + 64 * i1, gain, v0, rows);
+    for (const double row : rows) error += fullBlock ? row : row / v0;
+  }
+  for (; i1 < v1; ++i1) {
+    const double row = rowError(ref + 64 * i1, rec + 64 * i1, gain, v0);
+    error += fullBlock ? row : row / v0;
+  }
+  return error;
+}
+
 double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& l,
                 bool fullBlock) {
-  const int v0 = extent(l, fullBlock, 0), v1 = extent(l, fullBlock, 1),
-            v2 = extent(l, fullBlock, 2);
   double error = 0;
-  for (int i2 = 0; i2 < v2; ++i2) {
-    int i1 = 0;
-    for (; i1 + 4 <= v1; i1 += 4) {
-      const int at = 64 * (i1 + 64 * i2);
-      double rows[4];
-      rowErrors4(ref + at, rec + at, gain, v0, rows);
-      for (const double row : rows) error += fullBlock ? row : row / v0;
-    }
-    for (; i1 < v1; ++i1) {
-      const int at = 64 * (i1 + 64 * i2);
-      const double row = rowError(ref + at, rec + at, gain, v0);
-      error += fullBlock ? row : row / v0;
-    }
+  for (int i2 = 0; i2 < extent(l, fullBlock, 2); ++i2) {
+    const int at = 64 * 64 * i2;
+    error = addPlaneError(error, ref + at, rec + at, gain, l, fullBlock, i2);
   }
   return error;
 }

@@ -50,6 +50,10 @@ struct ErrorSums {
 ErrorSums sumSignal(const double* ref, const TraceLayout& layout, bool fullBlock);
 double sumError(const double* ref, const int32_t* rec, double gain, const TraceLayout& layout,
                 bool fullBlock);
+// sumError's share of the 64 x 64 plane i2, added to `error` in the order
+// sumError adds; `ref` and `rec` point at the plane.
+double addPlaneError(double error, const double* ref, const int32_t* rec, double gain,
+                     const TraceLayout& layout, bool fullBlock, int i2);
 double sqnrFromSums(const ErrorSums& sums, bool fullBlock);
 
 // Coefficient-to-output mapping: out = round(factor * c - offset) for
@@ -64,5 +68,7 @@ void writeOutput(const int32_t* coef, int count, const OutputMap& map, T* out);
 // Zeroes the coefficients of dead traces at a resolution of `edge` samples
 // per axis (64, 32 or 16).
 void zeroDeadTraces(int32_t* coef, int edge, const uint8_t* flags);
+// The same on one 64 x 64 plane.
+void zeroDeadInPlane(int32_t* plane, const uint8_t* flags);
 
 }  // namespace Qra::Ostrel::Tyq::Private::Block

@@ -12,3 +12,23 @@
 #else
 #define TYQ_VECTOR_CLONES
 #endif
+
+// Functions compiled for 512-bit vectors (TYQ_WIDE_VECTORS), called instead
+// of their clones when wideVectors() says the processor has them: the same
+// results in half the instructions. They need no loader resolver, so
+// sanitizer builds keep them.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(TYQ_NO_VECTOR_CLONES)
+#define TYQ_WIDE_VECTORS __attribute__((target("avx512f")))
+inline bool wideVectors() {
+  static const bool has = [] {
+    __builtin_cpu_init();  // in case this runs before the constructors
+    return __builtin_cpu_supports("avx512f") != 0;
+  }();
+  return has;
+}
+#else
+#define TYQ_WIDE_VECTORS
+inline bool wideVectors() {
+  return false;
+}
+#endif

@@ -22,6 +22,21 @@ void inverseTransform(int32_t* coef, int32_t* tmp, Resolution stopAt);
 void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
                                 int32_t* tmp);
 
+// Receives the full inverse a 64 x 64 plane at a time, axis 2 ascending, so
+// that what follows the transform runs on a plane still in the first-level
+// cache; the plane may be changed in place.
+class PlaneSink {
+ public:
+  virtual void take(int i2, int32_t* plane) = 0;
+
+ protected:
+  ~PlaneSink() = default;
+};
+// inverseTransformKeptFinest handing the result to `sink` instead of
+// `coef`.
+void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
+                                int32_t* tmp, PlaneSink& sink);
+
 // One-dimensional steps on a compact n0 x n1 x n2 region (axis 0 fastest),
 // exposed for tests.
 void liftAxis(int32_t* region, int n0, int n1, int n2, int axis, bool inverse);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -175,6 +176,66 @@ TEST(BlockWavelet, KeptFinestInverseEqualsMaskingFirst) {
   B::inverseTransform(want.data(), tmp.data(), B::Resolution::Full);
   B::inverseTransformKeptFinest(got.data(), sm.data() + first, keep, tmp.data());
   EXPECT_EQ(got, want);
+}
+
+// Band of the finest level by the parities of (axis 2, axis 1, axis 0).
+constexpr int kFinestBand[2][2][2] = {{{0, 2}, {3, 6}}, {{1, 4}, {5, 7}}};
+
+// The finest inverse level the plain way: the eight bands interleaved into
+// the whole brick, then each axis lifted over all of it.
+std::vector<int32_t> plainFinestInverse(const std::vector<int32_t>& bands) {
+  std::vector<int32_t> full(B::kSamples);
+  for (int i2 = 0; i2 < 64; ++i2)
+    for (int i1 = 0; i1 < 64; ++i1)
+      for (int i0 = 0; i0 < 64; ++i0) {
+        const int band = kFinestBand[i2 % 2][i1 % 2][i0 % 2];
+        const int at = (i2 / 2) * 1024 + (i1 / 2) * 32 + i0 / 2;
+        full[i0 + 64 * i1 + 4096 * i2] = bands[32768 * band + at];
+      }
+  for (const int axis : {2, 1, 0}) B::liftAxis(full.data(), 64, 64, 64, axis, true);
+  return full;
+}
+
+struct CollectPlanes final : B::PlaneSink {
+  std::vector<int32_t> brick = std::vector<int32_t>(B::kSamples, 0);
+  std::vector<int> order;
+  void take(int i2, int32_t* plane) override {
+    std::memcpy(brick.data() + 4096 * i2, plane, 4096 * sizeof(int32_t));
+    order.push_back(i2);
+  }
+};
+
+TEST(BlockWavelet, PiecewiseFinestInverseEqualsTheWholeBrickOne) {
+  // Extreme values as well, so that wrapping arithmetic counts.
+  for (const auto& [lo, hi] : {std::pair{-300000, 300000}, std::pair{INT32_MIN, INT32_MAX}}) {
+    // -2^31 has no sign-magnitude form.
+    const std::vector<int32_t> coef = randomBrick(11, std::max(lo, INT32_MIN + 1), hi);
+    std::vector<int32_t> tmp(B::kSamples);
+    // The coarser levels the usual way: they leave the two lowest finest
+    // bands in the first 65536 values.
+    std::vector<int32_t> bands = coef;
+    B::inverseTransform(bands.data(), tmp.data(), B::Resolution::Half);
+    const std::vector<int32_t> want = plainFinestInverse(bands);
+
+    std::vector<int32_t> got = coef;
+    B::inverseTransform(got.data(), tmp.data(), B::Resolution::Full);
+    EXPECT_EQ(got, want);
+
+    // Handed out plane by plane, axis 2 ascending.
+    std::vector<int32_t> work = coef;
+    const uint32_t keepAll[6] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+    std::vector<int32_t> signMagnitude(coef.begin() + 65536, coef.end());
+    for (auto& v : signMagnitude) {
+      const uint32_t u = static_cast<uint32_t>(v);
+      const uint32_t mag = (u >> 31) ? 0u - u : u;
+      v = static_cast<int32_t>(mag | (u & 0x80000000u));
+    }
+    CollectPlanes sink;
+    B::inverseTransformKeptFinest(work.data(), signMagnitude.data(), keepAll, tmp.data(), sink);
+    EXPECT_EQ(sink.brick, want);
+    ASSERT_EQ(sink.order.size(), 64u);
+    for (int k = 0; k < 64; ++k) EXPECT_EQ(sink.order[k], k);
+  }
 }
 
 }  // namespace
