@@ -16,17 +16,13 @@ constexpr int kSamples = 64 * 64 * 64;
 constexpr double kFloatRange = 131071.0;
 constexpr double kSilentFloat = 1e-6;
 
-// The largest float marks an unknown value and, like NaN and infinities,
-// takes no part in the scaling.
-inline bool isMarker(float v) {
-  return !std::isfinite(v) || v == std::numeric_limits<float>::max();
-}
-
 using I4 = int32_t __attribute__((vector_size(16)));
 using F4 = float __attribute__((vector_size(16)));
 using D4 = double __attribute__((vector_size(32)));
 
-// All ones in the lanes of `v` that hold a marker (isMarker).
+// All ones in the lanes of `v` that hold a marker: the largest float marks
+// an unknown value and, like NaN and infinities, takes no part in the
+// scaling.
 inline __attribute__((always_inline)) I4 markerLanes(const F4& v) {
   const I4 bits = reinterpret_cast<I4>(v) & 0x7FFFFFFF;
   return (bits >= 0x7F800000) | (v == std::numeric_limits<float>::max());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/cpu_features.h"
+
 // Hot loops of the block codec are compiled twice, for the baseline
 // instruction set and for AVX2, and the loader picks one per machine. The
 // results are identical; only the speed differs (the baseline lacks a
@@ -20,11 +22,7 @@
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(TYQ_NO_VECTOR_CLONES)
 #define TYQ_WIDE_VECTORS __attribute__((target("avx512f")))
 inline bool wideVectors() {
-  static const bool has = [] {
-    __builtin_cpu_init();  // in case this runs before the constructors
-    return __builtin_cpu_supports("avx512f") != 0;
-  }();
-  return has;
+  return Qra::Ostrel::Tyq::Private::Cpu::HasAvx512();
 }
 #else
 #define TYQ_WIDE_VECTORS

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <limits>
 
+#include "core/cpu_features.h"
+
 // Built where the compiler offers per-function targets on x86-64;
 // TYQ_NO_VECTOR_CLONES leaves the wide variants out.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(TYQ_NO_VECTOR_CLONES)
@@ -16,9 +18,7 @@ namespace {
 
 bool Offered() {
 #if TYQ_LOD_WIDE
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+  return Cpu::HasAvx512();
 #else
   return false;
 #endif

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <type_traits>
 
+#include "core/cpu_features.h"
 #include "stats/binning.h"
 
 // The wide variants need the x86-64 vector intrinsics and the compiler's
@@ -218,12 +219,8 @@ TYQ_AVX512 void ManyAvx512(const T* p, int m, int* idx, Lanes& lanes, const BinM
 
 Level Detect() {
 #if TYQ_HIST_WIDE
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw")) {
-    return Level::Avx512;
-  }
-  if (__builtin_cpu_supports("avx2")) return Level::Avx2;
+  if (Cpu::HasAvx512()) return Level::Avx512;
+  if (Cpu::HasAvx2()) return Level::Avx2;
 #endif
   return Level::Baseline;
 }
