@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "compressed/byte_packing.h"
 #include "core/endian.h"
@@ -11,18 +12,6 @@ namespace {
 
 constexpr int kLeaves = 256;
 constexpr int kNodes = 2 * kLeaves - 1;
-
-struct Node {
-  uint64_t weight;
-  int id;
-};
-
-// Heap order: the node taken first is the lightest, and among equal
-// weights the one with the larger id. The lengths, and so the coded bytes,
-// depend on this order.
-bool takenLater(const Node& a, const Node& b) {
-  return a.weight > b.weight || (a.weight == b.weight && a.id < b.id);
-}
 
 uint32_t reverseBits(uint32_t code, int length) {
   uint32_t r = 0;
@@ -48,23 +37,47 @@ void countBytes(const uint8_t* in, size_t n, uint64_t counts[256]) {
   }
 }
 
+// Merges the two lightest nodes until one is left, taking among equal
+// weights the node with the larger id (merged nodes take ids 256, 257, ...).
+// The lengths, and so the coded bytes, depend on that order. Merged weights
+// never decrease, so the merged nodes wait in creation order beside the
+// sorted leaves, and the lightest node is the first leaf or the newest of
+// the lightest run of equal merged weights. Once a run is taken from it is
+// complete: every node made afterwards outweighs the two it was made of.
 void huffmanLengths(const uint64_t counts[256], uint8_t lengths[256]) {
-  Node heap[kLeaves];
-  int size = 0;
-  for (int v = 0; v < kLeaves; ++v) {
-    heap[size++] = {counts[v] + 1, v};
-    std::push_heap(heap, heap + size, takenLater);
-  }
+  // Weight above, 255 - id below: ascending keys are the leaves' taking order.
+  uint64_t leaves[kLeaves];
+  for (int v = 0; v < kLeaves; ++v) leaves[v] = (counts[v] + 1) << 8 | static_cast<uint64_t>(255 - v);
+  std::sort(leaves, leaves + kLeaves);
+  uint64_t merged[kLeaves - 1];
   int parent[kNodes];
-  int next = kLeaves;
-  while (size > 1) {
-    std::pop_heap(heap, heap + size--, takenLater);
-    const Node a = heap[size];
-    std::pop_heap(heap, heap + size--, takenLater);
-    const Node b = heap[size];
-    parent[a.id] = parent[b.id] = next;
-    heap[size++] = {a.weight + b.weight, next++};
-    std::push_heap(heap, heap + size, takenLater);
+  int leaf = 0, created = 0;
+  int head = 0;                 // first merged node of no run taken from yet
+  int runLow = 0, runTop = -1;  // the run taken from: [runLow, runTop] are left
+  auto take = [&]() -> std::pair<uint64_t, int> {
+    const bool started = runTop >= runLow;
+    int newest = started ? runTop : -1;
+    if (!started && head < created) {
+      newest = head;
+      while (newest + 1 < created && merged[newest + 1] == merged[head]) ++newest;
+    }
+    if (newest >= 0 && (leaf == kLeaves || merged[newest] <= leaves[leaf] >> 8)) {
+      if (!started) {
+        runLow = head;
+        runTop = newest;
+        head = newest + 1;
+      }
+      const int id = runTop--;
+      return {merged[id], kLeaves + id};
+    }
+    const uint64_t key = leaves[leaf++];
+    return {key >> 8, 255 - static_cast<int>(key & 255)};
+  };
+  for (int next = kLeaves; next < kNodes; ++next) {
+    const auto a = take();
+    const auto b = take();
+    parent[a.second] = parent[b.second] = next;
+    merged[created++] = a.first + b.first;
   }
   // Parents are created after their children, so one pass from the root
   // down gives every depth.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <queue>
 #include <random>
 #include <vector>
 
@@ -206,6 +207,47 @@ TEST(ByteCoder, HuffmanBytesForASmallInput) {
   // the lowest bit of each byte.
   EXPECT_EQ(Bytes(c.data.begin() + 66, c.data.end()), (Bytes{0xFF, 0xFF, 0x7F, 0x01}));
   EXPECT_EQ(decoded(c, 4), (Bytes{0, 0, 0, 1}));
+}
+
+// The taking order written out plainly: a priority queue holding the
+// lightest node on top and, among equal weights, the larger id.
+std::vector<uint8_t> queueLengths(const uint64_t counts[256]) {
+  using Node = std::pair<uint64_t, int>;
+  auto later = [](const Node& a, const Node& b) {
+    return a.first > b.first || (a.first == b.first && a.second < b.second);
+  };
+  std::priority_queue<Node, std::vector<Node>, decltype(later)> queue(later);
+  for (int v = 0; v < 256; ++v) queue.push({counts[v] + 1, v});
+  std::vector<int> parent(511);
+  for (int next = 256; queue.size() > 1; ++next) {
+    const Node a = queue.top();
+    queue.pop();
+    const Node b = queue.top();
+    queue.pop();
+    parent[a.second] = parent[b.second] = next;
+    queue.push({a.first + b.first, next});
+  }
+  std::vector<uint8_t> depth(511, 0);
+  for (int id = 509; id >= 0; --id) depth[id] = static_cast<uint8_t>(depth[parent[id]] + 1);
+  depth.resize(256);
+  return depth;
+}
+
+// Ties between leaves, between merged nodes and across both decide the
+// lengths; small count ranges make them frequent.
+TEST(ByteCoder, HuffmanLengthsFollowTheTakingOrder) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    uint64_t counts[256];
+    const int kind = round % 4;
+    const uint32_t range = kind == 0 ? 2 : kind == 1 ? 8 : kind == 2 ? 1000 : 1u << 20;
+    for (auto& c : counts) c = rng() % range;
+    if (kind == 3)
+      for (int v = 0; v < 256; ++v) counts[v] = v % 5 == 0 ? 0 : counts[v] >> (v % 17);
+    uint8_t lengths[256];
+    huffmanLengths(counts, lengths);
+    ASSERT_EQ(std::vector<uint8_t>(lengths, lengths + 256), queueLengths(counts)) << round;
+  }
 }
 
 // A tree as lopsided as 256 leaves allow: value v has a code of v + 1
