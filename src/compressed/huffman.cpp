@@ -47,7 +47,8 @@ void countBytes(const uint8_t* in, size_t n, uint64_t counts[256]) {
 void huffmanLengths(const uint64_t counts[256], uint8_t lengths[256]) {
   // Weight above, 255 - id below: ascending keys are the leaves' taking order.
   uint64_t leaves[kLeaves];
-  for (int v = 0; v < kLeaves; ++v) leaves[v] = (counts[v] + 1) << 8 | static_cast<uint64_t>(255 - v);
+  for (int v = 0; v < kLeaves; ++v)
+    leaves[v] = (counts[v] + 1) << 8 | static_cast<uint64_t>(255 - v);
   std::sort(leaves, leaves + kLeaves);
   uint64_t merged[kLeaves - 1];
   int parent[kNodes];
