@@ -183,8 +183,7 @@ bool AccessorCore::WriteBoxPieceT(int lod, const int index[3], const int ovStart
 template <typename T>
 bool AccessorCore::MergeStoredT(int lod, const int index[3], const int ovStart[3],
                                 const int ovSize[3], const T* src, const int srcStrides[3],
-                                void* work, std::shared_ptr<AlignedBuffer>* adoptable,
-                                Func& func) {
+                                void* work, std::shared_ptr<AlignedBuffer>* adoptable, Func& func) {
   return visitSampleType(
       fileInfo_->dataType,
       [&](auto tag) {

@@ -143,16 +143,16 @@ TEST_F(AccessorCoreTest, IntegerBoxesMergeIntoFloatBricksWithoutRounding) {
         codes[n] = static_cast<short>(pick(60000) - 30000);
         values[n] = round % 2 ? codes[n] : static_cast<float>(pick(4000)) / 8.0f - 250.0f;
       }
-      ASSERT_TRUE(round % 2 ? accessor->WriteData(0, start[0], start[1], start[2], size[0],
-                                                  size[1], size[2], codes.data(), &status_)
-                            : accessor->WriteData(0, start[0], start[1], start[2], size[0],
-                                                  size[1], size[2], values.data(), &status_))
+      ASSERT_TRUE(round % 2 ? accessor->WriteData(0, start[0], start[1], start[2], size[0], size[1],
+                                                  size[2], codes.data(), &status_)
+                            : accessor->WriteData(0, start[0], start[1], start[2], size[0], size[1],
+                                                  size[2], values.data(), &status_))
           << status_.message();
       for (int i = 0; i < size[0]; ++i) {
         for (int j = 0; j < size[1]; ++j) {
           for (int k = 0; k < size[2]; ++k) {
-            const int n = order == 0 ? (i * size[1] + j) * size[2] + k
-                                     : (k * size[1] + j) * size[0] + i;
+            const int n =
+                order == 0 ? (i * size[1] + j) * size[2] + k : (k * size[1] + j) * size[0] + i;
             model.at(start[0] + i, start[1] + j, start[2] + k) = values[static_cast<size_t>(n)];
           }
         }
