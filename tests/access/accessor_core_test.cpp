@@ -69,19 +69,28 @@ struct Model {
   float& at(int i, int j, int k) { return v[(static_cast<size_t>(i) * n[1] + j) * n[2] + k]; }
 };
 
+// Boxes at random places of a survey of `n`, at most `most` samples long.
+struct BoxPicker {
+  std::mt19937 random;
+  int pick(int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); }
+  void box(const int n[3], int most, int start[3], int size[3]) {
+    for (int a = 0; a < 3; ++a) {
+      start[a] = pick(n[a]);
+      size[a] = 1 + pick(std::min(most, n[a] - start[a]));
+    }
+  }
+};
+
 TEST_F(AccessorCoreTest, RandomBoxesAgreeWithAnArrayModel) {
   MemoryStoreShape shape;
   auto accessor = makeAccessor();
   accessor->Attach(shape);
   Model model(shape.size);
-  std::mt19937 random(7);
-  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  BoxPicker boxes{std::mt19937(7)};
+  auto pick = [&](int n) { return boxes.pick(n); };
   for (int round = 0; round < 60; ++round) {
     int start[3], size[3];
-    for (int a = 0; a < 3; ++a) {
-      start[a] = pick(shape.size[a]);
-      size[a] = 1 + pick(shape.size[a] - start[a]);
-    }
+    boxes.box(shape.size, INT_MAX, start, size);
     std::vector<float> box(static_cast<size_t>(size[0]) * size[1] * size[2]);
     // Every other box is uniform, so that constant bricks arise too.
     const float uniform = static_cast<float>(pick(50));
@@ -129,14 +138,11 @@ TEST_F(AccessorCoreTest, IntegerBoxesMergeIntoFloatBricksWithoutRounding) {
         static_cast<FA::StorageOrderEnum::value_type>(order), &status_));
     ASSERT_TRUE(accessor->SetAccessScaleRange(-32768, 32767, &status_));
     Model model(shape.size);
-    std::mt19937 random(11);
-    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    BoxPicker boxes{std::mt19937(11)};
+    auto pick = [&](int n) { return boxes.pick(n); };
     for (int round = 0; round < 40; ++round) {
       int start[3], size[3];
-      for (int a = 0; a < 3; ++a) {
-        start[a] = pick(shape.size[a]);
-        size[a] = 1 + pick(std::min(12, shape.size[a] - start[a]));
-      }
+      boxes.box(shape.size, 12, start, size);
       std::vector<float> values(static_cast<size_t>(size[0]) * size[1] * size[2]);
       std::vector<short> codes(values.size());
       for (size_t n = 0; n < values.size(); ++n) {
