@@ -180,6 +180,27 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   // taken over instead of copied when the brick is held.
   bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks, bool raw,
                     Func& func, std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
+  // WriteDataExT with its conversion chosen: bricks laid out in storage
+  // order `order`, made stored samples by `convert` (null: they are).
+  template <typename T>
+  bool WriteBricksT(int lod, const int begin[3], const int end[3], const T* const* bricks,
+                    ConvFcn convert, int order, Func& func,
+                    std::shared_ptr<AlignedBuffer>* adoptable);
+  // Writes the part `ovStart`, `ovSize` of the caller's box into brick
+  // `index` through the caller's type, assembled in `temp` (caller's storage
+  // order, which is how bricks travel to WriteDataExT).
+  template <typename T>
+  bool WriteBoxPieceT(int lod, const int index[3], const int ovStart[3], const int ovSize[3],
+                      const T* src, const int srcStrides[3], bool partial, T* temp,
+                      std::shared_ptr<AlignedBuffer>* adoptable, Func& func);
+  // Puts the part `ovStart`, `ovSize` of the caller's box (at `src`, laid
+  // out by `srcStrides`) into brick `index` as the file holds it, assembled
+  // in `work` (one brick of stored samples), and stores the brick. The
+  // samples outside the part keep their stored bits.
+  template <typename T>
+  bool MergeStoredT(int lod, const int index[3], const int ovStart[3], const int ovSize[3],
+                    const T* src, const int srcStrides[3], void* work,
+                    std::shared_ptr<AlignedBuffer>* adoptable, Func& func);
   // Stores one brick of a column whose flag tile is `tile` (state as below),
   // keeping the in-memory histogram exact at level 0.
   bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,

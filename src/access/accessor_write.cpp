@@ -10,6 +10,7 @@
 
 #include "access/accessor_core.h"
 #include "access/accessor_util.h"
+#include "access/convert_box.h"
 #include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
 #include "core/sample_type.h"
@@ -66,6 +67,22 @@ ConvFcn AccessorCore::WriteConversion(bool raw) const {
   }
 }
 
+namespace {
+
+// Where the box `ovStart` begins inside brick `index` laid out by `strides`.
+int64_t OffsetInBrick(const int ovStart[3], const int index[3], const int brick[3],
+                      const int strides[3]) {
+  int64_t offset = 0;
+  for (int d = 0; d < 3; ++d) offset += int64_t{ovStart[d] - index[d] * brick[d]} * strides[d];
+  return offset;
+}
+
+}  // namespace
+
+// A box that covers a brick in part is merged with what the brick holds. In
+// the caller's type that would pass every other sample of the brick through
+// the read and the write conversion, which round or clip them unless both
+// are identities; such merges therefore run in the stored type.
 template <typename T>
 bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
                                       Func& func) {
@@ -88,57 +105,110 @@ bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int siz
     return WriteDataExT(lod, range.first, end, bricks, false, func);
   }
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  const size_t storedSize = static_cast<size_t>(store_->GetSampleSize());
   AlignedBuffer buffer;
-  if (!buffer.Resize(samples * std::max<size_t>(sizeof(T), store_->GetSampleSize()))) {
+  if (!buffer.Resize(samples * std::max(sizeof(T), storedSize))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
-  T* const own = static_cast<T*>(buffer.data());
+  const bool exact = !conversions_.write[SampleTypeOf<T>()];
   // Where the writer holds the bricks it stores, each is put together in a
   // buffer the holder takes over instead of copying it.
-  const bool lend = sizeof(T) == static_cast<size_t>(store_->GetSampleSize()) && HoldsLevel(lod);
   std::shared_ptr<AlignedBuffer> lent;
   int callerStrides[3] = {size[1] * size[2], size[2], 1};
   StorageStrides(accessOrder_, size, callerStrides);
-  // Bricks travel to WriteDataExT in the caller's storage order.
-  int accessBrick[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
-  StorageStrides(accessOrder_, brick, accessBrick);
   const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
   for (int i = range.first[0]; i < range.last[0]; ++i) {
     for (int j = range.first[1]; j < range.last[1]; ++j) {
       for (int k = range.first[2]; k < range.last[2]; ++k) {
-        const int index[3] = {i, j, k}, next[3] = {i + 1, j + 1, k + 1};
+        const int index[3] = {i, j, k};
         int ovStart[3], ovSize[3];
         const auto level = clip.GetEx(ovStart, ovSize, start, size, index);
         if (getDebugLevel() > 2) {
           std::printf("##  Brick (%d,%d,%d) %s\n", i, j, k, TileLevelText(level));
         }
         if (level == TileIntersect<3>::None) continue;
-        if (lend && !lent) lent = held_.Lend();
-        T* temp = lent ? static_cast<T*>(lent->data()) : own;
-        if (level == TileIntersect<3>::Partial && !MergesPartialBricks()) {
-          std::memset(temp, 0, samples * sizeof(T));
-        } else if (level == TileIntersect<3>::Partial) {
-          T* merge[1] = {temp};
-          if (!ReadDataExT(lod, index, next, merge, false, func)) {
-            if (func.tyqError() != Err::BrickNotFound) return false;
-            func.setSuccess();
-            std::memset(temp, 0, samples * sizeof(T));
-          }
-        }
-        int64_t srcOffset = 0, dstOffset = 0;
+        const bool partial = level == TileIntersect<3>::Partial;
+        const bool inStored = partial && !exact && MergesPartialBricks();
+        const bool lends = HoldsLevel(lod) && (inStored || sizeof(T) == storedSize);
+        if (lends && !lent) lent = held_.Lend();
+        std::shared_ptr<AlignedBuffer>* adoptable = lends && lent ? &lent : nullptr;
+        void* work = adoptable ? lent->data() : buffer.data();
+        int64_t srcOffset = 0;
         for (int d = 0; d < 3; ++d) {
           srcOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
-          dstOffset += int64_t{ovStart[d] - index[d] * brick[d]} * accessBrick[d];
         }
-        CopyBox<T>(temp + dstOffset, accessBrick, data + srcOffset, callerStrides, ovSize);
-        const T* bricks[1] = {temp};
-        if (!WriteDataExT(lod, index, next, bricks, false, func, lent ? &lent : nullptr)) {
-          return false;
-        }
+        const bool written =
+            inStored ? MergeStoredT(lod, index, ovStart, ovSize, data + srcOffset, callerStrides,
+                                    work, adoptable, func)
+                     : WriteBoxPieceT(lod, index, ovStart, ovSize, data + srcOffset, callerStrides,
+                                      partial, static_cast<T*>(work), adoptable, func);
+        if (!written) return false;
       }
     }
   }
   return true;
+}
+
+// The part of the box in brick `index`, put together in the caller's type
+// and storage order in `temp`; a partial brick is merged with what it holds
+// read in that type (or with zeros where the format does not merge).
+template <typename T>
+bool AccessorCore::WriteBoxPieceT(int lod, const int index[3], const int ovStart[3],
+                                  const int ovSize[3], const T* src, const int srcStrides[3],
+                                  bool partial, T* temp, std::shared_ptr<AlignedBuffer>* adoptable,
+                                  Func& func) {
+  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  const int next[3] = {index[0] + 1, index[1] + 1, index[2] + 1};
+  if (partial && !MergesPartialBricks()) {
+    std::memset(temp, 0, samples * sizeof(T));
+  } else if (partial) {
+    T* merge[1] = {temp};
+    if (!ReadDataExT(lod, index, next, merge, false, func)) {
+      if (func.tyqError() != Err::BrickNotFound) return false;
+      func.setSuccess();
+      std::memset(temp, 0, samples * sizeof(T));
+    }
+  }
+  int accessBrick[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
+  StorageStrides(accessOrder_, fileInfo_->brickSize, accessBrick);
+  CopyBox<T>(temp + OffsetInBrick(ovStart, index, fileInfo_->brickSize, accessBrick), accessBrick,
+             src, srcStrides, ovSize);
+  const T* bricks[1] = {temp};
+  return WriteDataExT(lod, index, next, bricks, false, func, adoptable);
+}
+
+// The overlap is converted exactly as a whole brick of the caller's would
+// be, sample for sample. Where the brick is absent, the rest holds the
+// stored sample nearest the value 0, which is what an absent brick reads as.
+template <typename T>
+bool AccessorCore::MergeStoredT(int lod, const int index[3], const int ovStart[3],
+                                const int ovSize[3], const T* src, const int srcStrides[3],
+                                void* work, std::shared_ptr<AlignedBuffer>* adoptable, Func& func) {
+  return visitSampleType(
+      fileInfo_->dataType,
+      [&](auto tag) {
+        using U = typename decltype(tag)::type;
+        U* brick = static_cast<U*>(work);
+        if (!store_->GetBrick(index[0], index[1], index[2], lod, brick, func.statusP())) {
+          if (func.tyqError() != Err::BrickNotFound) return false;
+          func.setSuccess();
+          U zero{};
+          const float none = 0.0f;
+          if (const ConvFcn code = conversions_.write[SampleTypeOf<float>()]) {
+            code(&zero, fileInfo_->valueMin, fileInfo_->valueMax, &none, scaleLow_, scaleHigh_, 1);
+          }
+          std::fill_n(brick, fileInfo_->GetNumberOfSamplesPerBrick(), zero);
+        }
+        const ConvertCall convert{conversions_.write[SampleTypeOf<T>()], fileInfo_->valueMin,
+                                  fileInfo_->valueMax, scaleLow_, scaleHigh_};
+        ConvertBox(brick + OffsetInBrick(ovStart, index, fileInfo_->brickSize, brickStrides_),
+                   brickStrides_, src, static_cast<int>(sizeof(T)), srcStrides, ovSize, convert);
+        const U* bricks[1] = {brick};
+        const int next[3] = {index[0] + 1, index[1] + 1, index[2] + 1};
+        return WriteBricksT(lod, index, next, bricks, nullptr, fileInfo_->storageOrder, func,
+                            adoptable);
+      },
+      [&] { return func.setError(Err::InternalError, fileInfo_->fileName); });
 }
 
 template <typename T>
@@ -158,8 +228,15 @@ bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
                                 std::shared_ptr<AlignedBuffer>* adoptable) {
   if (!bricks) return true;
   if (!CheckLod(lod, func)) return false;
-  const ConvFcn convert = WriteConversion<T>(raw);
-  const bool direct = accessOrder_ == fileInfo_->storageOrder && !convert;
+  return WriteBricksT(lod, begin, end, bricks, WriteConversion<T>(raw), accessOrder_, func,
+                      adoptable);
+}
+
+template <typename T>
+bool AccessorCore::WriteBricksT(int lod, const int begin[3], const int end[3],
+                                const T* const* bricks, ConvFcn convert, int order, Func& func,
+                                std::shared_ptr<AlignedBuffer>* adoptable) {
+  const bool direct = order == fileInfo_->storageOrder && !convert;
   const int* brick = fileInfo_->brickSize;
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
   AlignedBuffer temp, tile;
@@ -168,7 +245,7 @@ bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
   int accessBrick[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
-  StorageStrides(accessOrder_, brick, accessBrick);
+  StorageStrides(order, brick, accessBrick);
   int extent[3];
   LevelExtent(dataInfo_->size, lod, extent);
   const int64_t nj = end[1] - begin[1], nk = end[2] - begin[2];

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -68,19 +69,28 @@ struct Model {
   float& at(int i, int j, int k) { return v[(static_cast<size_t>(i) * n[1] + j) * n[2] + k]; }
 };
 
+// Boxes at random places of a survey of `n`, at most `most` samples long.
+struct BoxPicker {
+  std::mt19937 random;
+  int pick(int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); }
+  void box(const int n[3], int most, int start[3], int size[3]) {
+    for (int a = 0; a < 3; ++a) {
+      start[a] = pick(n[a]);
+      size[a] = 1 + pick(std::min(most, n[a] - start[a]));
+    }
+  }
+};
+
 TEST_F(AccessorCoreTest, RandomBoxesAgreeWithAnArrayModel) {
   MemoryStoreShape shape;
   auto accessor = makeAccessor();
   accessor->Attach(shape);
   Model model(shape.size);
-  std::mt19937 random(7);
-  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  BoxPicker boxes{std::mt19937(7)};
+  auto pick = [&](int n) { return boxes.pick(n); };
   for (int round = 0; round < 60; ++round) {
     int start[3], size[3];
-    for (int a = 0; a < 3; ++a) {
-      start[a] = pick(shape.size[a]);
-      size[a] = 1 + pick(shape.size[a] - start[a]);
-    }
+    boxes.box(shape.size, INT_MAX, start, size);
     std::vector<float> box(static_cast<size_t>(size[0]) * size[1] * size[2]);
     // Every other box is uniform, so that constant bricks arise too.
     const float uniform = static_cast<float>(pick(50));
@@ -112,6 +122,53 @@ TEST_F(AccessorCoreTest, RandomBoxesAgreeWithAnArrayModel) {
         EXPECT_EQ(box[(k * 4 + j) * 3 + i], model.at(30 + i, 9 + j, 14 + k));
       }
     }
+  }
+}
+
+// Whole numbers written as int16 codes (through a scale range where a code
+// is its value) between boxes of fractions, in an access order other than
+// the store's: every brick an int16 box covers in part keeps its fractions.
+TEST_F(AccessorCoreTest, IntegerBoxesMergeIntoFloatBricksWithoutRounding) {
+  for (const int order : {0, 5}) {
+    MemoryStoreShape shape;
+    shape.storageOrder = 5 - order;
+    auto accessor = makeAccessor();
+    accessor->Attach(shape);
+    ASSERT_TRUE(accessor->SetAccessStorageOrder(
+        static_cast<FA::StorageOrderEnum::value_type>(order), &status_));
+    ASSERT_TRUE(accessor->SetAccessScaleRange(-32768, 32767, &status_));
+    Model model(shape.size);
+    BoxPicker boxes{std::mt19937(11)};
+    auto pick = [&](int n) { return boxes.pick(n); };
+    for (int round = 0; round < 40; ++round) {
+      int start[3], size[3];
+      boxes.box(shape.size, 12, start, size);
+      std::vector<float> values(static_cast<size_t>(size[0]) * size[1] * size[2]);
+      std::vector<short> codes(values.size());
+      for (size_t n = 0; n < values.size(); ++n) {
+        codes[n] = static_cast<short>(pick(60000) - 30000);
+        values[n] = round % 2 ? codes[n] : static_cast<float>(pick(4000)) / 8.0f - 250.0f;
+      }
+      ASSERT_TRUE(round % 2 ? accessor->WriteData(0, start[0], start[1], start[2], size[0], size[1],
+                                                  size[2], codes.data(), &status_)
+                            : accessor->WriteData(0, start[0], start[1], start[2], size[0], size[1],
+                                                  size[2], values.data(), &status_))
+          << status_.message();
+      for (int i = 0; i < size[0]; ++i) {
+        for (int j = 0; j < size[1]; ++j) {
+          for (int k = 0; k < size[2]; ++k) {
+            const int n =
+                order == 0 ? (i * size[1] + j) * size[2] + k : (k * size[1] + j) * size[0] + i;
+            model.at(start[0] + i, start[1] + j, start[2] + k) = values[static_cast<size_t>(n)];
+          }
+        }
+      }
+    }
+    ASSERT_TRUE(accessor->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status_));
+    std::vector<float> all(model.v.size());
+    ASSERT_TRUE(accessor->ReadData(0, 0, 0, 0, shape.size[0], shape.size[1], shape.size[2],
+                                   all.data(), &status_));
+    EXPECT_EQ(all, model.v) << "access order " << order;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -285,6 +286,115 @@ TEST(WritePath, IntegerStorageThroughOtherScaleRanges) {
     }
     ASSERT_TRUE(writer->Finalize(false, false, nullptr));
   }
+}
+
+// Reads the brick starting at `at` in the stored type S (through an
+// identity conversion: the caller's range must be the coding range).
+template <typename S>
+std::vector<S> readBrick(FA::Writer& writer, const int at[3]) {
+  std::vector<S> back(16 * 16 * 16);
+  auto* reader = dynamic_cast<FA::Reader*>(&writer);
+  EXPECT_TRUE(reader->ReadData(0, at[0], at[1], at[2], 16, 16, 16, back.data(), nullptr));
+  return back;
+}
+
+// Writes a box of caller type T, through the access range [lo, hi], at
+// `at` + [0, size) inside the brick at the origin, whose stored samples are
+// `before`; writes the same values as part of a whole brick at `ref`. The
+// samples outside the box must keep their stored bits, those inside must be
+// stored as the whole brick stored them. `before` becomes the brick's new
+// content.
+template <typename S, typename T>
+void expectMergeKeepsTheRest(FA::Writer& writer, std::vector<S>& before, const int where[3],
+                             const int size[3], const int ref[3], float lo, float hi) {
+  const int brick[3] = {16, 16, 16};
+  std::vector<T> box(static_cast<size_t>(size[0]) * size[1] * size[2]), whole(16 * 16 * 16);
+  for (size_t n = 0; n < box.size(); ++n) {
+    box[n] = static_cast<T>(static_cast<int>(n * 7919 % 251) * 113 - 14000);
+  }
+  for (int i = 0; i < size[0]; ++i)
+    for (int j = 0; j < size[1]; ++j)
+      for (int k = 0; k < size[2]; ++k)
+        whole[at(brick, where[0] + i, where[1] + j, where[2] + k)] = box[at(size, i, j, k)];
+  float codingLo = 0, codingHi = 0;
+  ASSERT_TRUE(writer.GetAccessScaleRange(codingLo, codingHi, nullptr));
+  ASSERT_TRUE(writer.SetAccessScaleRange(lo, hi, nullptr));
+  Status status;
+  ASSERT_TRUE(writer.WriteData(0, where[0], where[1], where[2], size[0], size[1], size[2],
+                               box.data(), &status))
+      << status.message();
+  ASSERT_TRUE(writer.WriteData(0, ref[0], ref[1], ref[2], 16, 16, 16, whole.data(), &status));
+  ASSERT_TRUE(writer.SetAccessScaleRange(codingLo, codingHi, nullptr));
+  const int origin[3] = {0, 0, 0};
+  const std::vector<S> got = readBrick<S>(writer, origin), want = readBrick<S>(writer, ref);
+  int wrong = 0;
+  for (int i = 0; i < 16; ++i) {
+    for (int j = 0; j < 16; ++j) {
+      for (int k = 0; k < 16; ++k) {
+        const size_t n = at(brick, i, j, k);
+        const bool inside = i >= where[0] && i < where[0] + size[0] && j >= where[1] &&
+                            j < where[1] + size[1] && k >= where[2] && k < where[2] + size[2];
+        const S& expected = inside ? want[n] : before[n];
+        if (std::memcmp(&got[n], &expected, sizeof(S)) != 0 && wrong++ == 0) {
+          ADD_FAILURE() << "first at " << i << "," << j << "," << k << ": " << +got[n] << " vs "
+                        << +expected << (inside ? " (written)" : " (kept)");
+        }
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  before = got;
+}
+
+// Boxes in a narrower caller type than the file's merge into what a brick
+// holds without touching the other samples, and the statistics count what
+// is stored.
+TEST(WritePath, NarrowPartialWritesKeepTheRestOfTheBrick) {
+  tyq_test::TempDir dir;
+  auto writer = create(dir.file("f.vbs"), FA::DataTypeEnum::Float32, 16);
+  std::vector<float> before(16 * 16 * 16);
+  for (size_t n = 0; n < before.size(); ++n) before[n] = std::sin(0.37f * n) * 123.456f + 0.1f;
+  ASSERT_TRUE(writer->WriteData(0, 0, 0, 0, 16, 16, 16, before.data(), nullptr));
+  const int at16[3] = {2, 3, 4}, size16[3] = {3, 5, 7}, ref16[3] = {16, 0, 0};
+  expectMergeKeepsTheRest<float, short>(*writer, before, at16, size16, ref16, -300, 300);
+  const int at8[3] = {9, 0, 11}, size8[3] = {6, 16, 5}, ref8[3] = {0, 16, 0};
+  expectMergeKeepsTheRest<float, signed char>(*writer, before, at8, size8, ref8, -2, 7);
+
+  // A brick not written before: the rest is zero.
+  ASSERT_TRUE(writer->SetAccessScaleRange(-300, 300, nullptr));
+  const short four[4] = {-5000, 7, 12000, 32767};
+  ASSERT_TRUE(writer->WriteData(0, 20, 21, 22, 1, 2, 2, four, nullptr));
+  const int absent[3] = {16, 16, 16};
+  const std::vector<float> fresh = readBrick<float>(*writer, absent);
+  int zeros = 0;
+  for (const float v : fresh) zeros += v == 0.0f && !std::signbit(v);
+  EXPECT_EQ(zeros, 16 * 16 * 16 - 4);
+
+  ASSERT_TRUE(writer->Flush(false, false, nullptr));
+  FA::DataInfo info;
+  ASSERT_TRUE(writer->GetDataInfo(info, nullptr));
+  double sum = 0;
+  const int written[4][3] = {{0, 0, 0}, {16, 0, 0}, {0, 16, 0}, {16, 16, 16}};
+  for (const auto& start : written) {
+    for (const float v : readBrick<float>(*writer, start)) sum += v;
+  }
+  EXPECT_EQ(info.statCount, 4 * 16 * 16 * 16);
+  EXPECT_NEAR(info.statSum, sum, 1e-9 * std::fabs(sum) + 1e-3);
+}
+
+// Integer storage read through another scale range: an int8 box leaves the
+// other stored codes of the brick exactly as they were.
+TEST(WritePath, PartialWriteThroughOtherRangeKeepsStoredCodes) {
+  tyq_test::TempDir dir;
+  auto writer = create(dir.file("s.vbs"), FA::DataTypeEnum::Int16, 16);  // coding range [-1, 1]
+  std::vector<short> before(16 * 16 * 16);
+  for (size_t n = 0; n < before.size(); ++n) before[n] = static_cast<short>(n * 7717 % 65536);
+  const void* raw[1] = {before.data()};
+  ASSERT_TRUE(writer->WriteRawBrick(0, 0, 0, 0, 1, 1, 1, raw, nullptr));
+  const int origin[3] = {0, 0, 0};
+  before = readBrick<short>(*writer, origin);
+  const int at8[3] = {1, 5, 0}, size8[3] = {14, 2, 16}, ref8[3] = {0, 0, 16};
+  expectMergeKeepsTheRest<short, signed char>(*writer, before, at8, size8, ref8, -3, 5);
 }
 
 }  // namespace
