@@ -127,16 +127,16 @@ struct BorderOrder {
 };
 BorderOrder makeBorderOrder(int n0, int n1);
 
-template <class Bits>
+// A coder for bands of N0 x N0 x N2 coefficients: with the shape fixed,
+// every index step is a constant, which frees registers in the passes.
+template <class Bits, int N0, int N2>
 class BandCoder {
+  static constexpr int kN0 = N0, kN1 = N0, kN2 = N2;
+  static constexpr int kRow = N0 + 2, kPlaneBytes = (N0 + 2) * (N0 + 2);
+
  public:
   BandCoder(Bits& bits, const Subband& band, uint32_t* coef, uint8_t* states)
-      : bits_(bits),
-        b_(band),
-        mag_(coef + band.offset),
-        st_(states + band.stateOffset + band.n0 + 3),
-        sRow_(band.n0 + 2),
-        sPlane_(band.statePlane()) {}
+      : bits_(bits), mag_(coef + band.offset), st_(states + band.stateOffset + kRow + 1) {}
 
   // Codes `count` planes below the `done` already coded of a band whose
   // magnitudes have `msb` bits; with `final`, ends with the border pass.
@@ -168,11 +168,10 @@ class BandCoder {
   static constexpr uint64_t kBytes80 = 0x8080808080808080ULL;
   static constexpr uint64_t kCounts = 0x0F0F0F0F0F0F0F0FULL;
 
-  // The row step is held in a local: stores through a byte pointer would
-  // otherwise make the compiler read the member again after each of them.
+  // Codes the sign and counts the coefficient in its eight neighbours.
   void becomeSignificant(int c, int t, uint8_t base, uint32_t g) {
     uint8_t* s = st_ + t;
-    const ptrdiff_t row = sRow_;
+    constexpr ptrdiff_t row = kRow;
     const int key = neighbourKey(s[-1], s[1], s[-row], s[row]);
     const uint32_t flip = kTables.signFlip[key];
     const uint32_t neg = bits_.bit(kTables.signStream[key], (mag_[c] >> 31) ^ flip) ^ flip;
@@ -194,7 +193,7 @@ class BandCoder {
   // the columns of a group between those with a 1 take their zeros in one go.
   // The run stream stays in a local for the whole pass.
   void cleanup(uint32_t g) {
-    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    constexpr int n0 = kN0, n1 = kN1, n2 = kN2, sRow = kRow, sPlane = kPlaneBytes;
     auto run = bits_.take(kRunStream);
     for (int i2 = 0; i2 < n2; ++i2) {
       for (int r = 0; r < n1; r += 4) {
@@ -224,16 +223,16 @@ class BandCoder {
   uint32_t hitColumns(const uint8_t* group, int c, uint32_t g) const {
     uint32_t hits = 0;
     for (int j = 0; j < 4; ++j)
-      hits |= bitSet8(mag_ + c + j * b_.n0, g) & byteMask(~load8(group + j * sRow_) & kBytes80);
+      hits |= bitSet8(mag_ + c + j * kN0, g) & byteMask(~load8(group + j * kRow) & kBytes80);
     return hits;
   }
 
   template <class Local>
   void cleanupColumn(Local& run, int c, int t, uint32_t g) {
-    const int n0 = b_.n0;
+    constexpr int n0 = kN0;
     int k = 0;
     if (!Bits::kDecode) {
-      while (k < 4 && !(st_[t + k * sRow_] < kSig && (mag_[c + k * n0] & g))) ++k;
+      while (k < 4 && !(st_[t + k * kRow] < kSig && (mag_[c + k * n0] & g))) ++k;
     }
     if (!Bits::ioBit(run, k < 4)) return;
     const uint32_t hi = Bits::ioBit(run, (k >> 1) & 1);
@@ -242,14 +241,14 @@ class BandCoder {
     // Only a damaged stream names a coefficient that is significant already;
     // making it so again would count its neighbours twice and let their
     // counts outgrow the stream tables.
-    if (Bits::kDecode && st_[t + k * sRow_] >= kSig) return;
-    becomeSignificant(c + k * n0, t + k * sRow_, kSig | kFresh, g);
+    if (Bits::kDecode && st_[t + k * kRow] >= kSig) return;
+    becomeSignificant(c + k * n0, t + k * kRow, kSig | kFresh, g);
     for (int j = k + 1; j < 4; ++j) {
-      const uint8_t s = st_[t + j * sRow_];
+      const uint8_t s = st_[t + j * kRow];
       if (s >= kSig) continue;
       const uint32_t has = (mag_[c + j * n0] & g) != 0;
       if (!bits_.bit(kTables.cleanupStream[s], has ^ 1))
-        becomeSignificant(c + j * n0, t + j * sRow_, kSig | kFresh, g);
+        becomeSignificant(c + j * n0, t + j * kRow, kSig | kFresh, g);
     }
   }
 
@@ -282,7 +281,7 @@ class BandCoder {
     return static_cast<uint32_t>(y | y >> 16);
   }
   void loadGroup(const uint8_t* group, uint64_t (&rows)[4]) const {
-    for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * sRow_);
+    for (int j = 0; j < 4; ++j) rows[j] = load8(group + j * kRow);
   }
 
   // Visits the candidates of each group of 8 columns. A coefficient that
@@ -291,7 +290,7 @@ class BandCoder {
   // the group's states being read again (which would also wait for the
   // byte stores just made).
   void propagate(uint32_t g) {
-    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    constexpr int n0 = kN0, n1 = kN1, n2 = kN2, sRow = kRow, sPlane = kPlaneBytes;
     uint32_t* const mag = mag_;
     uint8_t* const st = st_;
     for (int i2 = 0; i2 < n2; ++i2) {
@@ -327,7 +326,7 @@ class BandCoder {
   // wait for the next plane; each stream's bits of the group move as one
   // word, and the states are updated a row word at a time.
   void refine(uint32_t g) {
-    const int n0 = b_.n0, n1 = b_.n1, n2 = b_.n2, sRow = sRow_, sPlane = sPlane_;
+    constexpr int n0 = kN0, n1 = kN1, n2 = kN2, sRow = kRow, sPlane = kPlaneBytes;
     uint32_t* const mag = mag_;
     uint8_t* const st = st_;
     auto first = bits_.take(kFirstRefineStream);
@@ -385,11 +384,11 @@ class BandCoder {
 
   // One more plane for the border coefficients only; states stay as they are.
   void finalPass(uint32_t g) {
-    const BorderOrder& order = borderOrder(b_.n0);
+    const BorderOrder& order = borderOrder(kN0);
     auto stream = bits_.take(kRefineStream);
     auto run = bits_.take(kRunStream);
-    for (int i2 = 0; i2 < b_.n2; ++i2) finalRefine(stream, order, i2, g);
-    for (int i2 = 0; i2 < b_.n2; ++i2) {
+    for (int i2 = 0; i2 < kN2; ++i2) finalRefine(stream, order, i2, g);
+    for (int i2 = 0; i2 < kN2; ++i2) {
       for (int i = 0; i < order.count; i += 4) finalGroup(run, stream, order.groups + i, i2, g);
     }
     bits_.give(kRefineStream, stream);
@@ -447,20 +446,40 @@ class BandCoder {
     mag_[c] |= g | (neg << 31);
   }
 
-  int coefIndex(uint16_t pos, int i2) const {
-    return (i2 * b_.n1 + (pos >> 8)) * b_.n0 + (pos & 255);
-  }
+  int coefIndex(uint16_t pos, int i2) const { return (i2 * kN1 + (pos >> 8)) * kN0 + (pos & 255); }
   int stateIndex(uint16_t pos, int i2) const {
-    return i2 * sPlane_ + (pos >> 8) * sRow_ + (pos & 255);
+    return i2 * kPlaneBytes + (pos >> 8) * kRow + (pos & 255);
   }
 
   Bits bits_;  // a pointer to the streams: copied, one load less per bit
-  const Subband& b_;
   uint32_t* mag_;
   uint8_t* st_;  // state of coefficient (0, 0, 0), inside the border
-  int sRow_;
-  int sPlane_;
 };
+
+// Calls f with a coder for band s of the shape the band has.
+template <class Bits, class F>
+void withBandCoder(Bits& bits, int s, uint32_t* coef, uint8_t* states, F f) {
+  const Subband& b = kBands[s];
+  if (b.n0 == 8)
+    f(BandCoder<Bits, 8, 16>(bits, b, coef, states));
+  else if (b.n0 == 16 && b.n2 == 16)
+    f(BandCoder<Bits, 16, 16>(bits, b, coef, states));
+  else if (b.n0 == 16)
+    f(BandCoder<Bits, 16, 32>(bits, b, coef, states));
+  else
+    f(BandCoder<Bits, 32, 32>(bits, b, coef, states));
+}
+
+constexpr bool bandShapesKnown() {
+  for (const Subband& b : kBands) {
+    const bool known = (b.n0 == 8 && b.n1 == 8 && b.n2 == 16) ||
+                       (b.n0 == 16 && b.n1 == 16 && (b.n2 == 16 || b.n2 == 32)) ||
+                       (b.n0 == 32 && b.n1 == 32 && b.n2 == 32);
+    if (!known) return false;
+  }
+  return true;
+}
+static_assert(bandShapesKnown(), "withBandCoder knows every band shape");
 
 // Codes or decodes the first `bandCount` subbands. Without a second stage
 // `first` equals `planes`; otherwise the first stage codes `first` planes
@@ -470,13 +489,14 @@ void codeBands(Bits& bits, uint32_t* coef, uint8_t* states, const PlaneArray& ms
                const PlaneArray& planes, const PlaneArray& first, int bandCount, bool secondStage) {
   for (int s = 0; s < bandCount; ++s) {
     if (planes[s] == 0 || msb[s] == 0 || first[s] == 0) continue;
-    BandCoder<Bits>(bits, kBands[s], coef, states).code(msb[s], 0, first[s], first[s] == planes[s]);
+    withBandCoder(bits, s, coef, states,
+                  [&](auto coder) { coder.code(msb[s], 0, first[s], first[s] == planes[s]); });
   }
   if (!secondStage) return;
   for (int s = 0; s < bandCount; ++s) {
     if (planes[s] == 0 || msb[s] == 0 || first[s] >= planes[s]) continue;
-    BandCoder<Bits>(bits, kBands[s], coef, states)
-        .code(msb[s], first[s], planes[s] - first[s], true);
+    withBandCoder(bits, s, coef, states,
+                  [&](auto coder) { coder.code(msb[s], first[s], planes[s] - first[s], true); });
   }
 }
 
