@@ -46,6 +46,7 @@ void countBytes(const uint8_t* in, size_t n, uint64_t counts[256]) {
 // complete: every node made afterwards outweighs the two it was made of.
 void huffmanLengths(const uint64_t counts[256], uint8_t lengths[256]) {
   // Weight above, 255 - id below: ascending keys are the leaves' taking order.
+  // Counts are byte counts of one array (below 2^31), so the key cannot overflow.
   uint64_t leaves[kLeaves];
   for (int v = 0; v < kLeaves; ++v)
     leaves[v] = (counts[v] + 1) << 8 | static_cast<uint64_t>(255 - v);
