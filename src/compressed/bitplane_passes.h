@@ -384,7 +384,7 @@ class BandCoder {
 
   // One more plane for the border coefficients only; states stay as they are.
   void finalPass(uint32_t g) {
-    const BorderOrder& order = borderOrder(kN0);
+    const BorderOrder& order = borderOrder();
     auto stream = bits_.take(kRefineStream);
     auto run = bits_.take(kRunStream);
     for (int i2 = 0; i2 < kN2; ++i2) finalRefine(stream, order, i2, g);
@@ -407,18 +407,10 @@ class BandCoder {
     }
   }
 
-  static constexpr bool squarePlanes() {
-    for (const Subband& b : kBands)
-      if (b.n0 != b.n1 || (b.n0 != 8 && b.n0 != 16 && b.n0 != 32)) return false;
-    return true;
-  }
-  static_assert(squarePlanes(), "border orders are made for square planes of 8, 16 and 32");
-
-  // The border orders of the band shapes (square planes of 8, 16 or 32).
-  static const BorderOrder& borderOrder(int n0) {
-    static const BorderOrder o8 = makeBorderOrder(8, 8), o16 = makeBorderOrder(16, 16),
-                             o32 = makeBorderOrder(32, 32);
-    return n0 == 8 ? o8 : n0 == 16 ? o16 : o32;
+  // The border order of this band shape, made once.
+  static const BorderOrder& borderOrder() {
+    static const BorderOrder order = makeBorderOrder(kN0, kN1);
+    return order;
   }
 
   template <class Local>
@@ -479,7 +471,8 @@ constexpr bool bandShapesKnown() {
   }
   return true;
 }
-static_assert(bandShapesKnown(), "withBandCoder knows every band shape");
+static_assert(bandShapesKnown(),
+              "withBandCoder knows every band shape, and border orders hold 32 x 32 planes");
 
 // Codes or decodes the first `bandCount` subbands. Without a second stage
 // `first` equals `planes`; otherwise the first stage codes `first` planes
