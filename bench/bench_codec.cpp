@@ -55,8 +55,10 @@ tyq_bench::Volume corner(const tyq_bench::Volume& v, int ni, int nj) {
 
 // One brick of the volume in the codec's orientation: axis 0 (fastest) the
 // inline, axis 1 the crossline, axis 2 the vertical axis, so that traces run
-// along axis 2. Samples beyond the volume repeat its edge; `valid` tells the
-// coder how much is real.
+// along axis 2. Samples beyond the volume are 0, as in the bricks the file
+// writer hands to the coder (an edge repeated to the brick's end would cost
+// the partial bricks of the survey about a sixth more bytes); `valid` tells
+// the coder how much is real.
 struct Brick {
   std::vector<float> samples;
   int origin[3] = {0, 0, 0};  // inline, crossline, sample of sample (0, 0, 0)
@@ -74,13 +76,11 @@ std::vector<Brick> cut(const tyq_bench::Volume& v) {
         b.origin[1] = j;
         b.origin[2] = k;
         for (int a = 0; a < 3; ++a) b.valid[a] = std::min(kEdge, size[a] - b.origin[a]);
-        b.samples.resize(kBrickSamples);
-        for (int i2 = 0; i2 < kEdge; ++i2)
-          for (int i1 = 0; i1 < kEdge; ++i1)
-            for (int i0 = 0; i0 < kEdge; ++i0)
-              b.samples[i0 + kEdge * (i1 + kEdge * i2)] =
-                  v.at(i + std::min(i0, b.valid[0] - 1), j + std::min(i1, b.valid[1] - 1),
-                       k + std::min(i2, b.valid[2] - 1));
+        b.samples.assign(kBrickSamples, 0.0f);
+        for (int i2 = 0; i2 < b.valid[2]; ++i2)
+          for (int i1 = 0; i1 < b.valid[1]; ++i1)
+            for (int i0 = 0; i0 < b.valid[0]; ++i0)
+              b.samples[i0 + kEdge * (i1 + kEdge * i2)] = v.at(i + i0, j + i1, k + i2);
         bricks.push_back(std::move(b));
       }
   return bricks;
