@@ -168,37 +168,4 @@ bool loadBenchmarkCube(Volume& cube, std::string& error) {
   return true;
 }
 
-BrickGrid brickGrid(const Volume& v, int edge) {
-  auto bricks = [edge](int n) { return (n + edge - 1) / edge; };
-  return {edge, bricks(v.ni), bricks(v.nj), bricks(v.nk)};
-}
-
-void copyBrick(const Volume& v, const BrickGrid& g, int bi, int bj, int bk, float* out) {
-  const int e = g.edge;
-  for (int i = 0; i < e; ++i) {
-    const int si = std::min(bi * e + i, v.ni - 1);
-    for (int j = 0; j < e; ++j) {
-      const int sj = std::min(bj * e + j, v.nj - 1);
-      const float* trace = &v.samples[v.index(si, sj, 0)];
-      float* dst = out + (static_cast<size_t>(i) * e + j) * e;
-      for (int k = 0; k < e; ++k) dst[k] = trace[std::min(bk * e + k, v.nk - 1)];
-    }
-  }
-}
-
-std::vector<std::vector<float>> cutIntoBricks(const Volume& v, int edge) {
-  const BrickGrid g = brickGrid(v, edge);
-  std::vector<std::vector<float>> bricks;
-  bricks.reserve(static_cast<size_t>(g.count()));
-  for (int bi = 0; bi < g.bi; ++bi) {
-    for (int bj = 0; bj < g.bj; ++bj) {
-      for (int bk = 0; bk < g.bk; ++bk) {
-        bricks.emplace_back(static_cast<size_t>(edge) * edge * edge);
-        copyBrick(v, g, bi, bj, bk, bricks.back().data());
-      }
-    }
-  }
-  return bricks;
-}
-
 }  // namespace tyq_bench

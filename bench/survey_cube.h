@@ -42,21 +42,4 @@ Volume mirrorTile(const Volume& src, int ni, int nj, int nk);
 // `error`) when the survey cannot be loaded, so that a benchmark can skip.
 bool loadBenchmarkCube(Volume& cube, std::string& error);
 
-// Bricks of edge `edge` covering the volume, the last ones along each axis
-// padded by repeating the edge samples.
-struct BrickGrid {
-  int edge = 64;
-  int bi = 0;
-  int bj = 0;
-  int bk = 0;
-  int count() const { return bi * bj * bk; }
-};
-BrickGrid brickGrid(const Volume& v, int edge = 64);
-
-// Copies brick (bi, bj, bk) into `out` (edge^3 samples, sample fastest).
-void copyBrick(const Volume& v, const BrickGrid& grid, int bi, int bj, int bk, float* out);
-
-// Every brick of the volume, in inline, crossline, sample order.
-std::vector<std::vector<float>> cutIntoBricks(const Volume& v, int edge = 64);
-
 }  // namespace tyq_bench
