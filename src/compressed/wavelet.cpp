@@ -192,10 +192,4 @@ void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint
   inverseLevels(coef, tmp, Resolution::Full, fine, &sink);
 }
 
-void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
-                                int32_t* tmp) {
-  StoreSink sink(coef);
-  inverseTransformKeptFinest(coef, finest, keep, tmp, sink);
-}
-
 }  // namespace Qra::Ostrel::Tyq::Private::Block

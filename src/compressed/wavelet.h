@@ -14,14 +14,6 @@ enum class Resolution { Quarter = 0, Half = 1, Full = 2 };
 // `coef` holds 64^3 values; `tmp` is scratch of the same size.
 void forwardTransform(int32_t* coef, int32_t* tmp);
 void inverseTransform(int32_t* coef, int32_t* tmp, Resolution stopAt);
-// The full inverse when the six finest subbands (the last 6 x 32^3 values)
-// are read from `finest`, in sign-magnitude, keeping of subband k only the
-// magnitude bits in keep[k]; `coef` holds the coarser subbands as usual.
-// Saves a conversion pass over the finest subbands; `finest` may be their
-// own place in `coef`, which they are read from before it is overwritten.
-void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
-                                int32_t* tmp);
-
 // Receives the full inverse a 64 x 64 plane at a time, axis 2 ascending, so
 // that what follows the transform runs on a plane still in the first-level
 // cache; the plane may be changed in place.
@@ -32,8 +24,11 @@ class PlaneSink {
  protected:
   ~PlaneSink() = default;
 };
-// inverseTransformKeptFinest handing the result to `sink` instead of
-// `coef`.
+// The full inverse, handed to `sink`, when the six finest subbands (the last
+// 6 x 32^3 values) are read from `finest`, in sign-magnitude, keeping of
+// subband k only the magnitude bits in keep[k]; `coef` holds the coarser
+// subbands as usual, which the coarser levels overwrite. Saves a conversion
+// pass over the finest subbands; `finest` may be their own place in `coef`.
 void inverseTransformKeptFinest(int32_t* coef, const int32_t* finest, const uint32_t* keep,
                                 int32_t* tmp, PlaneSink& sink);
 
