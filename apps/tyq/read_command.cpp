@@ -14,6 +14,7 @@
 #include "read_flags.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -165,17 +166,10 @@ int runRead(int argc, char** argv) {
   }
   ReadArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
-  Status status;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo dataInfo;
-  if (FA::Tyq::CreateTyqReader(reader, args.file, FA::TyqOptions(), &status) != 0 ||
-      !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(dataInfo, &status) ||
-      !reader->SetAccessStorageOrder(static_cast<FA::StorageOrderEnum::value_type>(args.order),
-                                     &status)) {
-    std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
-    return 1;
-  }
+  if (!openReader("read", args.file, args.order, reader, info, dataInfo)) return 1;
   if (!boxInsideLevel(args, info, dataInfo)) return 2;
   std::vector<char> bytes;
   std::string dtype;

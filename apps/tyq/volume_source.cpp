@@ -8,12 +8,22 @@ namespace tyq_tool {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 
-bool openVolume(const char* command, const std::string& file, int lod,
+bool openReader(const char* command, const std::string& file, int order,
                 FA::AutoRef<FA::Reader>& reader, FA::FileInfo& info, FA::DataInfo& data) {
   Qra::Ostrel::Tyq::Private::Status status;
   if (FA::Tyq::CreateTyqReader(reader, file, FA::TyqOptions(), &status) != 0 ||
+      !reader->SetAccessStorageOrder(static_cast<FA::StorageOrderEnum::value_type>(order),
+                                     &status) ||
       !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {
     std::fprintf(stderr, "tyq %s: %s\n", command, describeFailure(status).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool openVolume(const char* command, const std::string& file, int lod,
+                FA::AutoRef<FA::Reader>& reader, FA::FileInfo& info, FA::DataInfo& data) {
+  if (!openReader(command, file, FA::StorageOrderEnum::TraceOptimized(), reader, info, data)) {
     return false;
   }
   if (lod < 0 || lod >= info.numberOfLods) {

@@ -6,8 +6,17 @@
 
 namespace tyq_tool {
 
-// Opens `file` for reading with its descriptions, and checks that level `lod`
-// exists; false after a message prefixed by the command's name.
+// Opens `file` for reading with its descriptions and sets the layout of every
+// buffer the command reads into: `order` (trace order unless a command is
+// asked for another). The accessor's own default is the file's storage
+// order, which differs between formats, so no command may rely on it.
+// False after a message prefixed by the command's name.
+bool openReader(const char* command, const std::string& file, int order,
+                Qra::Ostrel::Tyq::FileAccess::AutoRef<Qra::Ostrel::Tyq::FileAccess::Reader>& reader,
+                Qra::Ostrel::Tyq::FileAccess::FileInfo& info,
+                Qra::Ostrel::Tyq::FileAccess::DataInfo& data);
+
+// openReader in trace order, and a check that level `lod` exists.
 bool openVolume(const char* command, const std::string& file, int lod,
                 Qra::Ostrel::Tyq::FileAccess::AutoRef<Qra::Ostrel::Tyq::FileAccess::Reader>& reader,
                 Qra::Ostrel::Tyq::FileAccess::FileInfo& info,

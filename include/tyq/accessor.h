@@ -35,8 +35,12 @@ class TYQ_EXPORT AccessorBase {
   // The value range that integer caller buffers map to.
   virtual bool SetAccessScaleRange(float low, float high, Status* status) = 0;
   virtual bool GetAccessScaleRange(float& low, float& high, Status* status) = 0;
-  // Layout of caller buffers; any value is accepted, unknown ones leave the
-  // previous layout's strides in force.
+  // Layout of caller buffers (sample boxes and grid flags); any value is
+  // accepted, unknown ones leave the previous layout's strides in force.
+  // A freshly opened accessor starts in the file's own storage order, which
+  // differs by format: 0 (TraceOptimized, k fastest) for uncompressed files
+  // and 5 (TraditionalTyq, i fastest) for compressed ones. A host that reads
+  // or writes both formats sets the order it means after every open.
   virtual bool SetAccessStorageOrder(EnumClass<StorageOrderEnum> order, Status* status) = 0;
   virtual bool GetAccessStorageOrder(EnumClass<StorageOrderEnum>& order, Status* status) = 0;
   // File position per tile or brick of the range (i outermost, k innermost),

@@ -5,6 +5,13 @@
 // Each returns 0 or the error code the status holds; the status may be null.
 // A caller-supplied file is used instead of one from the file factory and is
 // never destroyed by the library.
+//
+// Buffer layout: the accessor handed out lays caller buffers (ReadData,
+// WriteData, grid flags) in the file's own storage order until the caller
+// sets another: 0 (TraceOptimized, sample index fastest) for uncompressed
+// files, 5 (TraditionalTyq, inline index fastest) for compressed files, and
+// 0 for synthetic volumes. The same call on two formats therefore fills the
+// buffer differently; call SetAccessStorageOrder after opening.
 
 #include <string>
 
