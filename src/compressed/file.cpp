@@ -206,6 +206,7 @@ bool File::Open(const std::string& name, int32_t version, Status* status) {
       !ReadInfo(func.statusP()) || !ReadHist(func.statusP()) || !ReadLookupTable(func.statusP())) {
     return Fail(func);
   }
+  ReadStats();
   fileInfo_.SetBasic(name, end_);
   return true;
 }
@@ -225,6 +226,7 @@ bool File::Finalize(bool newRevision, Status* status) {
   std::lock_guard<std::mutex> hold(lock_);
   if ((newRevision && !NewRevision(func.statusP())) || !WriteLookupTable(func.statusP()) ||
       (infoChanged_ && !WriteInfo(func.statusP())) ||
+      (histChanged_ && !WriteStats(func.statusP())) ||
       (histChanged_ && !WriteHist(func.statusP())) || !WriteOffsets(func.statusP()) ||
       !WriteFileHeader(func.statusP()) || !file_->Flush(func.statusP())) {
     return Fail(func);

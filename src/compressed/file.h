@@ -74,6 +74,10 @@ class File final : public CompressedFileADT {
   bool WriteInfo(Status* status);
   bool ReadHist(Status* status);
   bool WriteHist(Status* status);
+  // The statistics record, when the file has a sound one; without it the
+  // count and sums read as 0, as they do in files of other writers.
+  void ReadStats();
+  bool WriteStats(Status* status);
   bool AllocateLookupTable(Status* status);
   bool OnCriticalInfoChanged(Status* status);
   bool ReadLookupTable(Status* status);

@@ -31,10 +31,12 @@ constexpr size_t kTileHeadSize = 9;
 constexpr size_t kTableHeadSize = 5;
 constexpr int32_t kTileBytes = kBrick * kBrick;
 
-// The five record positions of the offsets record.
+// The five record positions of the offsets record. The second slot, left 0
+// by other writers and ignored by their readers, holds the position of the
+// statistics record.
 struct Offsets {
   int64_t info = kInfoPos;
-  int64_t reserved = 0;
+  int64_t statistics = 0;
   int64_t alphaTable = 0;
   int64_t brickTable = 0;
   int64_t hist = 0;
@@ -74,6 +76,20 @@ bool histPayloadFits(int32_t size);
 // Head and payload; false when the payload does not decode to 256 counts.
 bool decodeHist(const uint8_t head[kHistHeadSize], const uint8_t* payload, int32_t size,
                 bool symmetricRange, HistRecord& record);
+
+// Statistics record: sample count, sum and sum of squares of the live
+// samples written, which the histogram record cannot hold. A tag guards
+// against a foreign value in the slot that points to it.
+struct StatsRecord {
+  int64_t count = 0;
+  double sum = 0.0;
+  double sumOfSquares = 0.0;
+};
+constexpr size_t kStatsRecordSize = 28;
+std::string encodeStats(const StatsRecord& record);
+// False for bytes that are not a sound record (wrong tag, negative count,
+// sums that are not finite).
+bool decodeStats(const uint8_t bytes[kStatsRecordSize], StatsRecord& record);
 
 // Where each level's entries begin in a lookup table, and its counts.
 struct LevelGeometry {

@@ -9,7 +9,7 @@ namespace Qra::Ostrel::Tyq::Private::Compressed {
 std::string encodeOffsets(const Offsets& o) {
   std::string out;
   Le::Writer w(out);
-  for (int64_t v : {o.info, int64_t{0}, o.alphaTable, o.brickTable, o.hist}) w.i64HighFirst(v);
+  for (int64_t v : {o.info, o.statistics, o.alphaTable, o.brickTable, o.hist}) w.i64HighFirst(v);
   return out;
 }
 
@@ -17,7 +17,7 @@ Offsets decodeOffsets(const uint8_t bytes[kOffsetsSize]) {
   Le::Reader r(bytes, kOffsetsSize);
   Offsets o;
   o.info = r.i64HighFirst();
-  o.reserved = r.i64HighFirst();
+  o.statistics = r.i64HighFirst();
   o.alphaTable = r.i64HighFirst();
   o.brickTable = r.i64HighFirst();
   o.hist = r.i64HighFirst();
