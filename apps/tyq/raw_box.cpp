@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 
+#include "level_box.h"
 #include "tyq/brick_geometry.h"
 
 namespace tyq_tool {
@@ -22,16 +23,18 @@ bool useCodingRange(FA::Reader& reader, const FA::FileInfo& info, Status* status
   return reader.SetAccessScaleRange(info.valueMin, info.valueMax, status);
 }
 
-// Copies the part of brick `index` that lies in the box. Both buffers share
-// the storage order, so runs along its fastest axis (stride 1) are contiguous.
+// Copies the part of brick `index` that lies in the box and inside the
+// level's `extent` (a brick at the edge pads past it). Both buffers share the
+// storage order, so runs along its fastest axis (stride 1) are contiguous.
 void copyOverlap(char* box, const int start[3], const int size[3], const int64_t boxStrides[3],
                  const char* brick, const int index[3], const int brickSize[3],
-                 const int64_t brickStrides[3], size_t sampleSize) {
+                 const int64_t brickStrides[3], const int64_t extent[3], size_t sampleSize) {
   int lo[3], hi[3];
   for (int d = 0; d < 3; ++d) {
     const int64_t origin = int64_t{index[d]} * brickSize[d];
     lo[d] = static_cast<int>(std::max<int64_t>(start[d], origin));
-    hi[d] = static_cast<int>(std::min<int64_t>(int64_t{start[d]} + size[d], origin + brickSize[d]));
+    hi[d] =
+        static_cast<int>(std::min({int64_t{start[d]} + size[d], origin + brickSize[d], extent[d]}));
   }
   const int fast = boxStrides[0] == 1 ? 0 : (boxStrides[1] == 1 ? 1 : 2);
   const int outer = fast == 0 ? 1 : 0, inner = fast == 2 ? 1 : 2;
@@ -60,8 +63,9 @@ std::string npyTypeOfStored(FA::DataTypeEnum::value_type type) {
   return kNames[type];
 }
 
-bool readRawBox(FA::Reader& reader, const FA::FileInfo& info, int lod, const int start[3],
-                const int size[3], int order, std::vector<char>& bytes, Status* status) {
+bool readRawBox(FA::Reader& reader, const FA::FileInfo& info, const int32_t survey[3], int lod,
+                const int start[3], const int size[3], int order, std::vector<char>& bytes,
+                Status* status) {
   const size_t sampleSize = static_cast<size_t>(FA::DataTypeEnum::Size(info.dataType));
   const int* brickSize = info.brickSize;
   int64_t boxStrides[3], brickStrides[3];
@@ -76,10 +80,14 @@ bool readRawBox(FA::Reader& reader, const FA::FileInfo& info, int lod, const int
     return status->setError(FA::Error::OutOfMemory, info.fileName, "tyq read");
   }
   if (!useCodingRange(reader, info, status)) return false;
+  // Only the level's bricks: the box may reach past either end of it.
+  int64_t extent[3];
   int first[3], last[3];
   for (int d = 0; d < 3; ++d) {
-    first[d] = start[d] / brickSize[d];
-    last[d] = static_cast<int>((int64_t{start[d]} + size[d] - 1) / brickSize[d]);
+    extent[d] = levelExtent(survey[d], lod);
+    const int64_t end = std::min(int64_t{start[d]} + size[d], extent[d]);
+    first[d] = static_cast<int>(std::max(start[d], 0) / brickSize[d]);
+    last[d] = static_cast<int>((end - 1) / brickSize[d]);
   }
   int64_t found = 0;
   int index[3];
@@ -90,7 +98,7 @@ bool readRawBox(FA::Reader& reader, const FA::FileInfo& info, int lod, const int
         if (reader.ReadRawBrick(lod, index[0], index[1], index[2], 1, 1, 1, target, status)) {
           ++found;
           copyOverlap(bytes.data(), start, size, boxStrides, brick.data(), index, brickSize,
-                      brickStrides, sampleSize);
+                      brickStrides, extent, sampleSize);
         } else if (status->tyqError() != FA::Error::BrickNotFound) {
           return false;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,12 @@ std::string npyTypeOfStored(Qra::Ostrel::Tyq::FileAccess::DataTypeEnum::value_ty
 
 // Reads a box of stored samples, unconverted, assembled from the raw bricks
 // that cover it, into `bytes` laid out in storage order `order`. The box must
-// lie inside the level. Bricks the file does not hold read as zeros; a box
-// with none of its bricks present fails as a typed read would.
+// overlap level `lod` of a survey of `survey` samples; what lies outside it
+// reads as zeros, as do bricks the file does not hold. A box with none of
+// its bricks present fails as a typed read would.
 bool readRawBox(Qra::Ostrel::Tyq::FileAccess::Reader& reader,
-                const Qra::Ostrel::Tyq::FileAccess::FileInfo& info, int lod, const int start[3],
-                const int size[3], int order, std::vector<char>& bytes,
+                const Qra::Ostrel::Tyq::FileAccess::FileInfo& info, const int32_t survey[3],
+                int lod, const int start[3], const int size[3], int order, std::vector<char>& bytes,
                 Qra::Ostrel::Tyq::Private::Status* status);
 
 }  // namespace tyq_tool

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "args.h"
+#include "level_box.h"
 #include "npy.h"
 #include "output_file.h"
 #include "raw_box.h"
@@ -37,7 +38,7 @@ bool parseArgs(int argc, char** argv, ReadArgs& args) {
     const char* value = a + 1 < argc ? argv[a + 1] : nullptr;
     bool ok = true;
     if (flag == "--lod" && value) {
-      ok = parseInt(value, args.lod);
+      ok = parseInt(value, args.lod) && args.lod >= 0;
     } else if (flag == "--start" && value) {
       ok = parseTriple(value, args.start);
     } else if (flag == "--size" && value) {
@@ -97,30 +98,11 @@ bool readBox(FA::Reader& reader, const ReadArgs& args, std::vector<char>& bytes,
                          args.size[1], args.size[2], reinterpret_cast<T*>(bytes.data()), status);
 }
 
-// A box inside the requested level, checked before any room is allocated
-// for it: the level's extent is ceil(n / 2^lod) along every axis.
-bool boxInsideLevel(const ReadArgs& args, const FA::FileInfo& fileInfo,
-                    const FA::DataInfo& dataInfo) {
-  if (args.lod < 0 || args.lod >= fileInfo.numberOfLods) {
-    std::fprintf(stderr, "tyq read: level %d does not exist (the file has %d)\n", args.lod,
-                 fileInfo.numberOfLods);
-    return false;
-  }
-  int64_t extent[3];
-  bool inside = true;
-  for (int d = 0; d < 3; ++d) {
-    extent[d] = ((int64_t{dataInfo.size[d]} - 1) >> args.lod) + 1;
-    inside = inside && args.start[d] >= 0 && int64_t{args.start[d]} + args.size[d] <= extent[d];
-  }
-  if (!inside) {
-    std::fprintf(stderr,
-                 "tyq read: the box %d,%d,%d + %d,%d,%d lies outside level %d "
-                 "(%lld x %lld x %lld samples)\n",
-                 args.start[0], args.start[1], args.start[2], args.size[0], args.size[1],
-                 args.size[2], args.lod, static_cast<long long>(extent[0]),
-                 static_cast<long long>(extent[1]), static_cast<long long>(extent[2]));
-  }
-  return inside;
+// Bytes of one sample of the requested type: the buffer is sized before
+// anything is allocated for it.
+int64_t sampleBytes(const ReadArgs& args, const FA::FileInfo& info) {
+  if (args.type == "raw") return FA::DataTypeEnum::Size(info.dataType);
+  return args.type == "float" ? 4 : (args.type == "int16" ? 2 : 1);
 }
 
 bool writeOutput(const ReadArgs& args, const std::string& dtype, const std::vector<char>& bytes) {
@@ -131,8 +113,8 @@ bool writeOutput(const ReadArgs& args, const std::string& dtype, const std::vect
 
 // Reads the box in the requested type into `bytes`, naming its NumPy type in
 // `dtype`; 0, or the exit code after a message.
-int readSamples(FA::Reader& reader, const FA::FileInfo& info, const ReadArgs& args,
-                std::vector<char>& bytes, std::string& dtype) {
+int readSamples(FA::Reader& reader, const FA::FileInfo& info, const FA::DataInfo& dataInfo,
+                const ReadArgs& args, std::vector<char>& bytes, std::string& dtype) {
   Status status;
   bool ok = false;
   if (args.type == "raw") {
@@ -142,7 +124,8 @@ int readSamples(FA::Reader& reader, const FA::FileInfo& info, const ReadArgs& ar
                    FA::DataTypeEnum::Name(info.dataType));
       return 2;
     }
-    ok = readRawBox(reader, info, args.lod, args.start, args.size, args.order, bytes, &status);
+    ok = readRawBox(reader, info, dataInfo.size, args.lod, args.start, args.size, args.order, bytes,
+                    &status);
   } else if (args.type == "float") {
     dtype = "<f4";
     ok = readBox<float>(reader, args, bytes, &status);
@@ -154,7 +137,7 @@ int readSamples(FA::Reader& reader, const FA::FileInfo& info, const ReadArgs& ar
     ok = readBox<signed char>(reader, args, bytes, &status);
   }
   if (ok) return 0;
-  std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
+  reportReadFailure(describeFailure(status), args.lod, info.numberOfLods);
   return 1;
 }
 
@@ -170,10 +153,12 @@ int runRead(int argc, char** argv) {
   FA::FileInfo info;
   FA::DataInfo dataInfo;
   if (!openReader("read", args.file, args.order, reader, info, dataInfo)) return 1;
-  if (!boxInsideLevel(args, info, dataInfo)) return 2;
+  const int64_t need =
+      int64_t{args.size[0]} * args.size[1] * args.size[2] * sampleBytes(args, info);
+  if (!boxWorthReading(args.start, args.size, 3, dataInfo.size, args.lod, need)) return 2;
   std::vector<char> bytes;
   std::string dtype;
-  const int rc = readSamples(*reader, info, args, bytes, dtype);
+  const int rc = readSamples(*reader, info, dataInfo, args, bytes, dtype);
   if (rc != 0) return rc;
   return writeOutput(args, dtype, bytes) ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "args.h"
+#include "level_box.h"
 #include "output_file.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -28,7 +29,7 @@ constexpr const char* kUsage = "tyq read FILE --flags --lod L --start i,j --size
 bool parseArgs(int argc, char** argv, FlagArgs& args) {
   const auto toggle = [](const std::string& flag) { return flag == "--flags"; };
   const auto option = [&args](const std::string& flag, const char* value) {
-    if (flag == "--lod") return parseInt(value, args.lod);
+    if (flag == "--lod") return parseInt(value, args.lod) && args.lod >= 0;
     if (flag == "--start") return parseInts(value, 2, args.start);
     if (flag == "--size") {
       return args.haveSize = parseInts(value, 2, args.size) && args.size[0] > 0 && args.size[1] > 0;
@@ -43,22 +44,6 @@ bool parseArgs(int argc, char** argv, FlagArgs& args) {
   return true;
 }
 
-// The box inside the level's traces, said with the level's size otherwise.
-bool boxInside(const FlagArgs& args, const FA::DataInfo& data) {
-  int64_t extent[2];
-  bool inside = true;
-  for (int d = 0; d < 2; ++d) {
-    extent[d] = ((int64_t{data.size[d]} - 1) >> args.lod) + 1;
-    inside = inside && args.start[d] >= 0 && int64_t{args.start[d]} + args.size[d] <= extent[d];
-  }
-  if (!inside) {
-    std::fprintf(stderr, "tyq read: the traces %d,%d + %d,%d lie outside level %d (%lld x %lld)\n",
-                 args.start[0], args.start[1], args.size[0], args.size[1], args.lod,
-                 static_cast<long long>(extent[0]), static_cast<long long>(extent[1]));
-  }
-  return inside;
-}
-
 }  // namespace
 
 int runReadFlags(int argc, char** argv) {
@@ -67,13 +52,16 @@ int runReadFlags(int argc, char** argv) {
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;
-  if (!openVolume("read", args.file, args.lod, reader, info, data)) return 1;
-  if (!boxInside(args, data)) return 2;
+  if (!openReader("read", args.file, FA::StorageOrderEnum::TraceOptimized(), reader, info, data)) {
+    return 1;
+  }
+  const int64_t bytes = int64_t{args.size[0]} * args.size[1];
+  if (!boxWorthReading(args.start, args.size, 2, data.size, args.lod, bytes)) return 2;
   Status status;
   std::vector<unsigned char> flags(static_cast<size_t>(args.size[0]) * args.size[1]);
   if (!reader->ReadGridFlags(args.lod, args.start[0], args.start[1], args.size[0], args.size[1],
                              flags.data(), &status)) {
-    std::fprintf(stderr, "tyq read: %s\n", describeFailure(status).c_str());
+    reportReadFailure(describeFailure(status), args.lod, info.numberOfLods);
     return 1;
   }
   return writeArray("read", args.out, "|u1", {args.size[0], args.size[1]}, flags.data(),

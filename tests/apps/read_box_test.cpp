@@ -1,4 +1,4 @@
-// tyq read: boxes checked against the level before anything is allocated,
+// tyq read: boxes over the level's edge and beyond its levels,
 // and raw reads of every sample type the accessor stores.
 #include <gtest/gtest.h>
 
@@ -94,34 +94,67 @@ TEST(ReadRaw, EveryStoredIntegerAndFloatTypeComesBackUnconverted) {
   expectRawCodes<float>(dir, FA::DataTypeEnum::Float32, 0.25f, "<f4");
 }
 
-TEST(ReadBox, OutsideTheLevelIsRefusedBeforeAllocating) {
+// As the library reads it: a box over the level's edge (on either side) is
+// read, with zeros outside; only a box wholly outside is refused.
+TEST(ReadBox, ABoxOverTheEdgeReadsZerosOutsideTheLevel) {
   tyq_test::TempDir dir;
-  const std::string name = writeCodes<short>(dir, FA::DataTypeEnum::Int16, 0);
-  const std::string out = dir.file("o.raw");
-  std::string err;
-  // 46340^2 samples is just under 2^31: 8 GB of floats for a 70 x 50 x 40 file.
-  EXPECT_EQ(
-      runCommand(runRead,
-                 {name, "--lod", "0", "--start", "0,0,0", "--size", "46340,46340,1", "-o", out},
-                 &err),
-      2);
-  EXPECT_NE(err.find("outside level 0 (70 x 50 x 40 samples)"), std::string::npos) << err;
-  const std::vector<std::vector<std::string>> refused = {
-      {"--lod", "0", "--start", "-1,0,0", "--size", "1,1,1"},
-      {"--lod", "0", "--start", "0,0,0", "--size", "71,1,1"},
-      {"--lod", "0", "--start", "0,0,39", "--size", "1,1,2"},
-      {"--lod", "1", "--start", "0,0,0", "--size", "36,1,1"},  // level 1 is 35 x 25 x 20
-      {"--lod", "7", "--start", "0,0,0", "--size", "1,1,1"},
-      {"--lod", "-1", "--start", "0,0,0", "--size", "1,1,1"},
-  };
-  for (std::vector<std::string> args : refused) {
-    args.insert(args.begin(), name);
-    args.insert(args.end(), {"-o", out});
-    EXPECT_EQ(runCommand(runRead, args), 2) << args[2] << " " << args[4] << " " << args[6];
+  const std::string name = writeCodes<short>(dir, FA::DataTypeEnum::Int16, 1);
+  const std::string out = dir.file("edge.raw");
+  for (const char* type : {"int16", "raw"}) {
+    ASSERT_EQ(runCommand(runRead, {name, "--lod", "0", "--start", "-2,48,38", "--size", "4,4,4",
+                                   "--type", type, "-o", out}),
+              0)
+        << type;
+    const std::string bytes = readWholeFile(out);
+    ASSERT_EQ(bytes.size(), 2u * 64);
+    const short* codes = reinterpret_cast<const short*>(bytes.data());
+    int mismatches = 0;
+    for (int i = 0; i < 4; ++i) {
+      for (int j = 0; j < 4; ++j) {
+        for (int k = 0; k < 4; ++k) {
+          const int gi = i - 2, gj = 48 + j, gk = 38 + k;
+          const bool inside = gi >= 0 && gj < kSize[1] && gk < kSize[2];
+          const short expected = inside ? codeAt<short>(gi, gj, gk, 1) : short{0};
+          mismatches += codes[(i * 4 + j) * 4 + k] != expected;
+        }
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << type;
   }
-  EXPECT_EQ(runCommand(runRead, {name, "--lod", "0", "--start", "0,0,0", "--size", "70,50,40",
-                                 "--type", "int16", "-o", out}),
+  std::string err;
+  EXPECT_EQ(
+      runCommand(runRead, {name, "--lod", "1", "--start", "35,0,0", "--size", "1,1,1", "-o", out},
+                 &err),
+      2);  // level 1 is 35 x 25 x 20
+  EXPECT_NE(err.find("wholly outside level 1 (35 x 25 x 20 samples)"), std::string::npos) << err;
+  EXPECT_EQ(
+      runCommand(runRead, {name, "--lod", "0", "--start", "-5,0,0", "--size", "5,1,1", "-o", out}),
+      2);
+  EXPECT_EQ(
+      runCommand(runRead, {name, "--lod", "-1", "--start", "0,0,0", "--size", "1,1,1", "-o", out}),
+      2);
+  // The library's limit on one read is refused before any room is taken.
+  EXPECT_EQ(runCommand(runRead, {name, "--lod", "0", "--start", "0,0,0", "--size", "46341,46341,1",
+                                 "-o", out}),
+            2);
+}
+
+// Levels beyond a file's count go to the reader: the synthetic one serves
+// them, a file's reader refuses them and the message says why.
+TEST(ReadBox, LevelsBeyondTheCountAreTheReadersToRefuse) {
+  tyq_test::TempDir dir;
+  const std::string out = dir.file("deep.npy");
+  const std::string synthetic = std::string(TYQ_EXAMPLES_DIR) + "/demo_synthetic.txt";
+  EXPECT_EQ(runCommand(runRead,
+                       {synthetic, "--lod", "7", "--start", "0,0,0", "--size", "3,3,2", "-o", out}),
             0);
+  const std::string name = writeCodes<short>(dir, FA::DataTypeEnum::Int16, 0);
+  std::string err;
+  EXPECT_EQ(
+      runCommand(runRead, {name, "--lod", "7", "--start", "0,0,0", "--size", "1,1,1", "-o", out},
+                 &err),
+      1);
+  EXPECT_NE(err.find("level 7 is beyond the file's 2 levels"), std::string::npos) << err;
 }
 
 }  // namespace

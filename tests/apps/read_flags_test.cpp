@@ -33,13 +33,19 @@ TEST(ReadFlags, DeadTracesShowAsZeroInA2DArray) {
   ASSERT_GE(bytes.size(), 4u);
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\0\1\1\1", 4));
 
+  // Over the edge: traces outside the survey read as dead.
+  ASSERT_EQ(runCommand(runRead, {dir.file("v.vbs"), "--flags", "--lod", "0", "--start", "2,-1",
+                                 "--size", "2,2", "-o", dir.file("f.npy")}),
+            0);
+  const std::string edge = readWholeFile(dir.file("f.npy"));
+  EXPECT_EQ(edge.substr(edge.size() - 4), std::string("\0\1\0\0", 4));
   std::string err;
   EXPECT_EQ(runCommand(runRead,
-                       {dir.file("v.vbs"), "--flags", "--lod", "0", "--start", "2,0", "--size",
+                       {dir.file("v.vbs"), "--flags", "--lod", "0", "--start", "3,0", "--size",
                         "2,2", "-o", dir.file("f.npy")},
                        &err),
             2);
-  EXPECT_NE(err.find("outside level 0 (3 x 2)"), std::string::npos) << err;
+  EXPECT_NE(err.find("wholly outside level 0 (3 x 2 traces)"), std::string::npos) << err;
 }
 
 TEST(ReadFlags, DashWritesNpyToStandardOutput) {
