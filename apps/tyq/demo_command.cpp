@@ -15,6 +15,7 @@
 #include "tyq/lod.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -154,11 +155,12 @@ std::string defaultDescription() {
 bool runSteps(const std::string& description, const std::string& output) {
   Status status;
   FA::AutoRef<FA::Reader> source;
-  if (FA::Tyq::CreateTyqReader(source, description, FA::TyqOptions(), &status) != 0) {
-    return fail("opening the synthetic description", status);
-  }
+  FA::FileInfo sourceInfo;
   FA::DataInfo info;
-  source->GetDataInfo(info, nullptr);
+  if (!openReader("demo", description, FA::StorageOrderEnum::TraceOptimized(), source, sourceInfo,
+                  info)) {
+    return false;
+  }
   std::printf("tyq demo: %d x %d x %d float samples from %s\n", info.size[0], info.size[1],
               info.size[2], description.c_str());
   // The copy moves slabs of 64 inlines; keep each within 1 GiB of memory.
@@ -171,7 +173,8 @@ bool runSteps(const std::string& description, const std::string& output) {
   options.noAutoFlush = true;  // the pyramid is built once, when the copy is finalised
   FA::AutoRef<FA::Writer> writer;
   if (FA::Tyq::CreateTyqWriter(writer, output, info, FA::DataTypeEnum::Float32, options, &status, 0,
-                               0) != 0) {
+                               0) != 0 ||
+      !useTraceOrder(*writer, &status)) {
     return fail("creating the copy", status);
   }
   std::vector<Step> steps(3);
@@ -182,8 +185,11 @@ bool runSteps(const std::string& description, const std::string& output) {
   steps[1] = {"pyramid + statistics + flush", since(start), 0};
   writer = FA::AutoRef<FA::Writer>();
   FA::AutoRef<FA::Reader> copy;
-  if (FA::Tyq::CreateTyqReader(copy, output, FA::TyqOptions(), &status) != 0) {
-    return fail("reopening the copy", status);
+  FA::FileInfo copyInfo;
+  FA::DataInfo copyData;
+  if (!openReader("demo", output, FA::StorageOrderEnum::TraceOptimized(), copy, copyInfo,
+                  copyData)) {
+    return false;
   }
   if (!compareVolume(*source, *copy, info.size, steps[2]) || !checkLevels(*copy) ||
       !checkLevel1(*source, *copy, vvArrayBasic::LowPass)) {

@@ -6,6 +6,7 @@
 
 #include "progress.h"
 #include "tools/compressed_volume.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -28,12 +29,11 @@ double since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The whole of level 0, vertical fastest.
+// The whole of level 0, vertical fastest: the reader was opened in trace order.
 bool readLevel0(FA::Reader& reader, const int size[3], std::vector<float>& out, Status& status) {
   out.resize(static_cast<size_t>(size[0]) * size[1] * size[2]);
   constexpr int kSlab = 64;
   const size_t slab = static_cast<size_t>(size[1]) * size[2];
-  if (!reader.SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) return false;
   for (int i = 0; i < size[0]; i += kSlab) {
     const int ni = std::min(kSlab, size[0] - i);
     if (!reader.ReadData(0, i, 0, 0, ni, size[1], size[2], out.data() + slab * i, &status)) {
@@ -77,9 +77,10 @@ bool demoCompressedCopy(FA::Reader& source, const std::string& output) {
   const double writeSeconds = since(start);
   FA::AutoRef<FA::Reader> copy;
   FA::FileInfo fileInfo;
-  if (FA::Tyq::CreateTyqReader(copy, output, FA::TyqOptions(), &status) != 0 ||
-      !copy->GetFileInfo(fileInfo, &status)) {
-    return fail("reopening the compressed copy", status);
+  FA::DataInfo copyData;
+  if (!openReader("demo", output, FA::StorageOrderEnum::TraceOptimized(), copy, fileInfo,
+                  copyData)) {
+    return false;
   }
   std::vector<float> back;
   start = Clock::now();

@@ -34,4 +34,8 @@ bool openVolume(const char* command, const std::string& file, int lod,
   return true;
 }
 
+bool useTraceOrder(FA::Writer& writer, Qra::Ostrel::Tyq::Private::Status* status) {
+  return writer.SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), status);
+}
+
 }  // namespace tyq_tool

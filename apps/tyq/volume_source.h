@@ -22,4 +22,9 @@ bool openVolume(const char* command, const std::string& file, int lod,
                 Qra::Ostrel::Tyq::FileAccess::FileInfo& info,
                 Qra::Ostrel::Tyq::FileAccess::DataInfo& data);
 
+// A writer the command made takes its buffers in trace order, said as
+// explicitly as for readers.
+bool useTraceOrder(Qra::Ostrel::Tyq::FileAccess::Writer& writer,
+                   Qra::Ostrel::Tyq::Private::Status* status);
+
 }  // namespace tyq_tool
