@@ -8,6 +8,7 @@
 #include <string>
 
 #include "args.h"
+#include "compare_command.h"
 #include "npy_map.h"
 #include "output_options.h"
 #include "progress.h"
@@ -16,6 +17,7 @@
 #include "tools/compressed_volume.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -138,7 +140,7 @@ bool writeVolume(const std::string& name, const CreateArgs& args, const MappedNp
   return FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
              writer, name, identityInfo(args.identity, size), type, options, status,
              static_cast<float>(lo), static_cast<float>(hi), args.version) == 0 &&
-         writer->GetFileInfo(fileInfo, status) &&
+         useTraceOrder(*writer, status) && writer->GetFileInfo(fileInfo, status) &&
          writeMappedArray(*writer, array, fileInfo.brickSize[0], status) &&
          writer->Finalize(false, true, status);
 }
@@ -178,6 +180,83 @@ bool writeCompressed(const std::string& name, const CreateArgs& args, const Mapp
   options.progress = progressCallback("compressing");
   return Tools::WriteCompressedVolume(name, identityInfo(args.identity, level0.size), level0,
                                       options, status);
+}
+
+// The array as the source of a comparison: level 0 only, every trace live.
+class ArraySource : public ColumnSource {
+ public:
+  explicit ArraySource(const MappedNpy& array) : array_(array) {}
+
+  bool readSamples(int lod, const int start[3], const int size[3], float* out,
+                   std::string& error) override {
+    if (lod != 0) {
+      error = "an array has level 0 only";
+      return false;
+    }
+    const int64_t* shape = array_.shape();
+    for (int i = 0; i < size[0]; ++i) {
+      for (int j = 0; j < size[1]; ++j) {
+        const int64_t first =
+            ((start[0] + int64_t{i}) * shape[1] + start[1] + j) * shape[2] + start[2];
+        convert(first, size[2], out + (int64_t{i} * size[1] + j) * size[2]);
+      }
+    }
+    return true;
+  }
+
+  bool readFlags(int, int, int, int ni, int nj, unsigned char* flags, bool&,
+                 std::string&) override {
+    std::fill(flags, flags + static_cast<size_t>(ni) * nj, 1);
+    return true;
+  }
+
+ private:
+  // `count` elements from element `first`, as floats; the mapping need not
+  // be aligned for the element type.
+  void convert(int64_t first, int count, float* out) const {
+    const char* from = array_.data() + first * static_cast<int64_t>(array_.elementSize());
+    for (int n = 0; n < count; ++n) out[n] = element(from + n * array_.elementSize());
+  }
+  float element(const char* at) const {
+    if (array_.dtype() == "<f4") return load<float>(at);
+    if (array_.dtype() == "<i2") return load<short>(at);
+    return load<signed char>(at);
+  }
+  template <typename T>
+  static float load(const char* at) {
+    T value;
+    std::memcpy(&value, at, sizeof(T));
+    return static_cast<float>(value);
+  }
+
+  const MappedNpy& array_;
+};
+
+// The achieved quality of the compressed file `args.out` against the array
+// it was written from. False after a message.
+bool reportAchieved(const CreateArgs& args, const MappedNpy& array) {
+  FA::AutoRef<FA::Reader> reader;
+  FA::FileInfo info;
+  FA::DataInfo data;
+  if (!openVolume("create", args.out, 0, reader, info, data)) return false;
+  const int size[3] = {static_cast<int>(array.shape()[0]), static_cast<int>(array.shape()[1]),
+                       static_cast<int>(array.shape()[2])};
+  if (!std::equal(size, size + 3, data.size)) {
+    std::fprintf(stderr, "tyq create: %s does not hold the array's %d x %d x %d samples\n",
+                 args.out.c_str(), size[0], size[1], size[2]);
+    return false;
+  }
+  ArraySource source(array);
+  ReaderSource copy(*reader);
+  Comparison achieved;
+  achieved.copyFileBytes = info.fileSize;
+  std::string error;
+  if (!compareColumns(source, copy, 0, size, info.brickSize, true, achieved, error)) {
+    std::fprintf(stderr, "tyq create: %s\n", error.c_str());
+    return false;
+  }
+  printAchieved(achieved);
+  return true;
 }
 
 // Fills in the sample type and coding range the array implies where the
@@ -247,7 +326,11 @@ int runCreate(int argc, char** argv) {
                 args.out.c_str(), static_cast<long long>(array.shape()[0]),
                 static_cast<long long>(array.shape()[1]), static_cast<long long>(array.shape()[2]),
                 args.sqnr);
-    return 0;
+    std::fflush(stdout);
+    if (reportAchieved(args, array)) return 0;
+    std::fprintf(stderr, "tyq create: %s was written, but its quality could not be measured\n",
+                 args.out.c_str());
+    return 1;
   }
   std::printf("tyq create: wrote %s (%lld x %lld x %lld, %s, version %d)\n", args.out.c_str(),
               static_cast<long long>(array.shape()[0]), static_cast<long long>(array.shape()[1]),

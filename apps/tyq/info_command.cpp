@@ -96,6 +96,20 @@ bool twoStage(const FA::FileInfo& f) {
   return f.formatVersion >= 8 && f.formatVersion <= 12;
 }
 
+// The survey's samples as stored: compressed files hand out 4-byte floats.
+int64_t sampleBytes(const FA::FileInfo& f, const FA::DataInfo& d) {
+  const int64_t each = isCompressed(f) ? 4 : FA::DataTypeEnum::Size(f.dataType);
+  return int64_t{d.size[0]} * d.size[1] * d.size[2] * each;
+}
+
+// The sample bytes over the file's: unlike the factor the library records,
+// which counts whole bricks, partial bricks at the survey's edge do not
+// inflate it.
+double surveyFactor(const FA::FileInfo& f, const FA::DataInfo& d) {
+  return f.fileSize > 0 ? static_cast<double>(sampleBytes(f, d)) / static_cast<double>(f.fileSize)
+                        : 0.0;
+}
+
 int64_t nonEmptyBins(const FA::Histogram& hist) {
   int64_t n = 0;
   for (const int64_t bin : hist.bins) n += bin != 0;
@@ -141,6 +155,7 @@ void printJson(const Summary& s) {
   json.beginObject();
   json.value("file", f.fileName);
   json.value("fileSize", f.fileSize);
+  json.value("sampleBytes", sampleBytes(f, d));
   json.value("format", f.formatName);
   json.value("version", int64_t{f.formatVersion});
   json.value("sampleType", std::string(FA::DataTypeEnum::Name(f.dataType)));
@@ -159,6 +174,7 @@ void printJson(const Summary& s) {
     json.value("sqnr", static_cast<double>(f.sqnr), 6);
     json.value("twoStage", twoStage(f));
     json.value("factor", static_cast<double>(f.compressionFactor), 6);
+    json.value("surveyFactor", surveyFactor(f, d), 6);
     json.endObject();
   }
   json.beginObject("annotation");
@@ -230,11 +246,16 @@ void printText(const Summary& s) {
   std::printf("Samples       %s, value range %g .. %g\n", FA::DataTypeEnum::Name(f.dataType),
               static_cast<double>(f.valueMin), static_cast<double>(f.valueMax));
   if (isCompressed(f)) {
-    std::printf("Compression   SQNR target %g dB, compression factor %g, two-stage %s\n",
-                static_cast<double>(f.sqnr), static_cast<double>(f.compressionFactor),
-                twoStage(f) ? "yes" : "no");
+    std::printf(
+        "Compression   SQNR target %g dB, factor %.2f against the survey's samples (%g as "
+        "recorded, over whole bricks), two-stage %s\n",
+        static_cast<double>(f.sqnr), surveyFactor(f, d), static_cast<double>(f.compressionFactor),
+        twoStage(f) ? "yes" : "no");
   }
   std::printf("Size          %d x %d x %d\n", d.size[0], d.size[1], d.size[2]);
+  std::printf("Sample bytes  %lld (%s, %d bytes each)\n", static_cast<long long>(sampleBytes(f, d)),
+              isCompressed(f) ? "float" : FA::DataTypeEnum::Name(f.dataType),
+              isCompressed(f) ? 4 : static_cast<int>(FA::DataTypeEnum::Size(f.dataType)));
   std::printf("Bricks        %d x %d x %d samples, %d x %d x %d bricks, %d levels\n",
               f.brickSize[0], f.brickSize[1], f.brickSize[2], f.brickCount[0], f.brickCount[1],
               f.brickCount[2], f.numberOfLods);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "compare_command.h"
 #include "compress_command.h"
 #include "create_command.h"
 #include "demo_command.h"
@@ -24,6 +25,9 @@ void printHelp() {
       "Usage: tyq [-v] COMMAND [ARGS]\n"
       "\n"
       "Commands:\n"
+      "  compare A B [--lod L] [--json]\n"
+      "                 measure how far B is from A over A's live traces (SQNR, RMS\n"
+      "                 and maximum error); any two volumes of the same size\n"
       "  compress IN OUT --sqnr S [--threads N]\n"
       "                 copy a volume file into a new one compressed to S dB (0: an\n"
       "                 uncompressed copy), every level, from N threads (default: one\n"
@@ -89,6 +93,7 @@ int main(int argc, char** argv) {
     std::printf("tyq %s\n", Qra::Ostrel::Tyq::versionString());
     return 0;
   }
+  if (command == "compare") return tyq_tool::runCompare(argc - 2, argv + 2);
   if (command == "compress") return tyq_tool::runCompress(argc - 2, argv + 2);
   if (command == "create") return tyq_tool::runCreate(argc - 2, argv + 2);
   if (command == "demo") return tyq_tool::runDemo(argc - 2, argv + 2);

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "args.h"
+#include "compare_command.h"
 #include "compress_command.h"
 #include "output_options.h"
 #include "progress.h"
@@ -19,6 +21,7 @@
 #include "tool_threads.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
+#include "volume_source.h"
 
 namespace tyq_tool {
 
@@ -214,7 +217,7 @@ bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
   if (FA::PoststackSeis3dBrickedAccessorFactory::CreateWriter(
           writer, name, surveyInfo(args, in.layout(), grid), s.type, options, status,
           static_cast<float>(s.lo), static_cast<float>(s.hi), 3) != 0 ||
-      !writer->GetFileInfo(fileInfo, status)) {
+      !useTraceOrder(*writer, status) || !writer->GetFileInfo(fileInfo, status)) {
     return false;
   }
   bool ok = false;
@@ -244,9 +247,10 @@ bool scanSurvey(SegyInput& in, const ImportArgs& args, SegyGrid& grid, std::stri
 }
 
 // Compresses the finished uncompressed import `plain` into `packed`, a new
-// name beside it, from all cores. Going through a complete uncompressed file
-// keeps memory bounded whatever the survey's size, and gives the copy every
-// level of detail to code.
+// name beside it, from all cores, and measures what the copy achieved
+// against it. Going through a complete uncompressed file keeps memory
+// bounded whatever the survey's size, and gives the copy every level of
+// detail to code.
 bool compressImport(const std::string& plain, const std::string& packed, const ImportArgs& args,
                     int64_t bytes, std::string& error) {
   CopyFigures figures;
@@ -254,10 +258,23 @@ bool compressImport(const std::string& plain, const std::string& packed, const I
                        bytes, figures, error)) {
     return false;
   }
-  std::printf("  compressed %.1f MB to %.1f MB (factor %.1f at %g dB)\n",
+  std::printf("  compressed %.1f MB to %.1f MB at %g dB\n",
               static_cast<double>(figures.inputBytes) / 1e6,
-              static_cast<double>(figures.outputBytes) / 1e6, static_cast<double>(figures.factor),
-              args.sqnr);
+              static_cast<double>(figures.outputBytes) / 1e6, args.sqnr);
+  std::fflush(stdout);
+  Comparison achieved;
+  if (!reportAchievedQuality("import-segy", plain, packed, achieved)) {
+    std::remove(packed.c_str());
+    error = "the compressed copy's quality could not be measured";
+    return false;
+  }
+  std::error_code failed;
+  const auto segyBytes = std::filesystem::file_size(args.in, failed);
+  if (!failed && achieved.copyFileBytes > 0) {
+    std::printf("  factor %.2f against the SEG-Y file's %.1f MB\n",
+                static_cast<double>(segyBytes) / static_cast<double>(achieved.copyFileBytes),
+                static_cast<double>(segyBytes) / 1e6);
+  }
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "command_runner.h"
+#include "compare_command.h"
 #include "compress_command.h"
 #include "info_command.h"
 #include "npy.h"
@@ -306,6 +308,26 @@ TEST_F(FormatMatrix, ExportedSegyHoldsTheLiveTraces) {
       ASSERT_EQ(g.samples.size(), survey.grid.samples.size());
       EXPECT_EQ(g.live, survey.grid.live);
       EXPECT_GE(liveSqnr(survey.grid, g.samples.data()), s.lossless ? 1000.0 : kTarget - 1.5);
+    }
+  }
+}
+
+TEST_F(FormatMatrix, CompareMeasuresEveryCopyAgainstTheSource) {
+  for (const Survey& survey : surveys()) {
+    for (const Stored& s : survey.files) {
+      SCOPED_TRACE(s.name);
+      int rc = 0;
+      const std::string json =
+          capturedStdout(runCompare, {survey.files[0].name, s.name, "--json"}, rc);
+      ASSERT_EQ(rc, 0);
+      const size_t lossless = json.find("\"lossless\":true");
+      if (s.lossless) {
+        EXPECT_NE(lossless, std::string::npos) << json;
+        continue;
+      }
+      const size_t at = json.find("\"sqnr\":");
+      ASSERT_NE(at, std::string::npos) << json;
+      EXPECT_GE(std::atof(json.c_str() + at + 7), kTarget - 1.5) << json;
     }
   }
 }
