@@ -1,5 +1,7 @@
 #include "indexing.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace py = pybind11;
@@ -24,19 +26,24 @@ int IntegerIndex(py::handle item, int axis, int extent) {
   return static_cast<int>(index);
 }
 
-void SelectAxis(py::handle item, int axis, int extent, Selection& box) {
-  if (PySlice_Check(item.ptr())) {
-    Py_ssize_t start = 0, stop = 0, step = 0;
-    if (PySlice_Unpack(item.ptr(), &start, &stop, &step) < 0) throw py::error_already_set();
-    if (step != 1) {
-      Refuse("tyq volumes take slices with step 1 only (got step " + std::to_string(step) +
-             "); read the box and slice the numpy array");
-    }
-    const Py_ssize_t length = PySlice_AdjustIndices(extent, &start, &stop, step);
-    box.start[axis] = static_cast<int>(length > 0 ? start : 0);
-    box.size[axis] = static_cast<int>(length);
-    return;
+// The box of samples a slice picks from, first to last.
+void SelectSlice(py::handle item, int axis, int extent, bool steps, Selection& box) {
+  Py_ssize_t start = 0, stop = 0, step = 0;
+  if (PySlice_Unpack(item.ptr(), &start, &stop, &step) < 0) throw py::error_already_set();
+  if (step != 1 && !steps) {
+    Refuse("tyq volumes are written through slices with step 1 only (got step " +
+           std::to_string(step) + ")");
   }
+  const Py_ssize_t length = PySlice_AdjustIndices(extent, &start, &stop, step);
+  const Py_ssize_t last = start + (length - 1) * step;
+  box.start[axis] = static_cast<int>(length > 0 ? std::min(start, last) : 0);
+  box.size[axis] = static_cast<int>(length > 0 ? (length - 1) * std::abs(step) + 1 : 0);
+  // A single sample needs no thinning, whatever the step.
+  box.step[axis] = length > 1 ? static_cast<int>(step) : 1;
+}
+
+void SelectAxis(py::handle item, int axis, int extent, bool steps, Selection& box) {
+  if (PySlice_Check(item.ptr())) return SelectSlice(item, axis, extent, steps, box);
   // bool is an int in Python, but numpy reads it as a mask: refuse it.
   if (PyBool_Check(item.ptr()) || !PyIndex_Check(item.ptr())) {
     Refuse("tyq volumes take integers, slices and ... as indices, not " +
@@ -91,10 +98,18 @@ std::vector<py::ssize_t> Selection::Shape() const {
   return shape;
 }
 
-Selection SelectBox(py::handle key, const int extent[3]) {
+py::tuple Selection::Thinning() const {
+  py::list key;
+  for (int d = 0; d < 3; ++d) {
+    if (keep[d]) key.append(py::slice(py::none(), py::none(), py::int_(step[d])));
+  }
+  return py::tuple(key);
+}
+
+Selection SelectBox(py::handle key, const int extent[3], bool steps) {
   const std::vector<py::object> items = AxisItems(key);
   Selection box;
-  for (int d = 0; d < 3; ++d) SelectAxis(items[d], d, extent[d], box);
+  for (int d = 0; d < 3; ++d) SelectAxis(items[d], d, extent[d], steps, box);
   return box;
 }
 

@@ -1,6 +1,7 @@
 // The Python module `tyq`: volume files as numpy arrays, through the
 // library's own reader and writer.
 
+#include <pybind11/eval.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -43,7 +44,7 @@ py::tuple ShapeTuple(const Volume& volume, int lod) {
 py::array ReadKey(Volume& volume, int lod, py::handle key) {
   int extent[3];
   volume.LevelShape(lod, extent);
-  return volume.Read(lod, SelectBox(key, extent), py::dtype::of<float>());
+  return volume.Read(lod, SelectBox(key, extent, true), py::dtype::of<float>());
 }
 
 py::dtype DtypeArgument(py::handle given) {
@@ -105,6 +106,21 @@ py::array SurveySlice(Volume& volume, int axis, double number) {
   return volume.Read(0, box, py::dtype::of<float>());
 }
 
+// A volume being written would come back unfinished: only files pickle.
+void CheckPicklable(const Volume& volume) {
+  if (volume.Writable()) {
+    throw py::type_error("a volume being written cannot be pickled; close it and open the file");
+  }
+}
+
+// Pickles as the call that opens the file again, as a path object so that
+// names that are not UTF-8 survive.
+py::tuple ReopeningCall(const Volume& volume) {
+  CheckPicklable(volume);
+  return py::make_tuple(py::module_::import("tyq").attr("open"),
+                        py::make_tuple(std::filesystem::path(volume.Path())));
+}
+
 std::string Describe(const Volume& volume, int lod) {
   int extent[3];
   volume.LevelShape(lod, extent);
@@ -133,6 +149,15 @@ void BindLevelView(py::module_& m) {
       .def_property_readonly("lod", [](const LevelView& v) { return v.lod; })
       .def_property_readonly("shape",
                              [](const LevelView& v) { return ShapeTuple(*v.volume, v.lod); })
+      .def_property_readonly("dtype", [](const LevelView&) { return py::dtype::of<float>(); })
+      .def_property_readonly("ndim", [](const LevelView&) { return 3; })
+      .def("__reduce__",
+           [](const LevelView& v) {
+             CheckPicklable(*v.volume);
+             const py::object level =
+                 py::module_::import("operator").attr("methodcaller")("level", v.lod);
+             return py::make_tuple(level, py::make_tuple(py::cast(v.volume)));
+           })
       .def("__getitem__",
            [](LevelView& v, py::handle key) { return ReadKey(*v.volume, v.lod, key); })
       .def(
@@ -155,8 +180,10 @@ void BindLevelView(py::module_& m) {
 void BindMetadata(py::class_<Volume, std::shared_ptr<Volume>>& c) {
   c.def_property_readonly("path", [](const Volume& v) { return DecodedText(v.Path()); })
       .def_property_readonly("shape", [](const Volume& v) { return ShapeTuple(v, 0); })
-      .def_property_readonly("dtype",
+      .def_property_readonly("dtype", [](const Volume&) { return py::dtype::of<float>(); })
+      .def_property_readonly("stored_dtype",
                              [](const Volume& v) { return StoredDtype(v.FileInfo().dataType); })
+      .def_property_readonly("ndim", [](const Volume&) { return 3; })
       .def_property_readonly("sample_type",
                              [](const Volume& v) { return SampleTypeName(v.FileInfo().dataType); })
       .def_property_readonly("levels", [](const Volume& v) { return v.FileInfo().numberOfLods; })
@@ -210,6 +237,12 @@ void BindVolume(py::module_& m) {
           "int16 or int8 codes of the value range), or into `out`, a writable C-contiguous "
           "array of the box's shape whose dtype decides the sample type.")
       .def(
+          "flags", [](Volume& v, int lod) { return v.Flags(lod); }, "lod"_a = 0,
+          "The live-trace mask of level `lod`: bool, inline x crossline, True where the trace "
+          "holds samples. A file that holds no flag at all (one never written to, or written by "
+          "a program that keeps no flags) reads as all live.")
+      .def("__reduce__", &ReopeningCall)
+      .def(
           "level",
           [](const std::shared_ptr<Volume>& v, int lod) {
             if (lod < 0 || lod >= v->FileInfo().numberOfLods) {
@@ -238,20 +271,44 @@ void BindVolume(py::module_& m) {
            [](const Volume& v) { return DecodedText("<tyq.Volume " + Describe(v, 0) + ">"); });
 }
 
+// A function of pybind11 cannot be pickled by name (its self is a
+// capsule), and volumes pickle as a call of tyq.open: so open is a plain
+// Python function around the binding.
+constexpr const char* kOpenSource = R"(
+def open(path):
+    """Opens a volume file for reading."""
+    return _open(path)
+)";
+
+void BindOpen(py::module_& m) {
+  py::dict scope;
+  scope["__name__"] = m.attr("__name__");
+  scope["__builtins__"] = py::module_::import("builtins");
+  scope["_open"] = py::cpp_function(&Volume::Open, "path"_a);
+  py::exec(kOpenSource, scope);
+  m.attr("open") = scope["open"];
+}
+
 void BindFunctions(py::module_& m) {
-  m.def("open", &Volume::Open, "path"_a, "Opens a volume file for reading.");
+  BindOpen(m);
   m.def(
       "create",
       [](const std::filesystem::path& path, py::handle array, const std::string& type,
          py::object valueRange, double sqnr, const std::array<int, 3>& brick, py::object annotation,
-         py::object corners) {
-        CreateFrom(path, array, MakeOptions(type, valueRange, sqnr, brick, annotation, corners));
+         py::object corners, py::object live, bool overwrite) {
+        CreateOptions options = MakeOptions(type, valueRange, sqnr, brick, annotation, corners);
+        options.live = std::move(live);
+        options.overwrite = overwrite;
+        CreateFrom(path, array, options);
       },
       "path"_a, "array"_a, py::kw_only(), "type"_a = "float", "value_range"_a = py::none(),
       "sqnr"_a = 0.0, "brick"_a = std::array<int, 3>{64, 64, 64}, "annotation"_a = py::none(),
-      "corners"_a = py::none(),
+      "corners"_a = py::none(), "live"_a = py::none(), "overwrite"_a = false,
       "Writes a three-axis array as a new volume file with its levels of detail, statistics "
-      "and histogram.");
+      "and histogram. `live` (bool or integers, shape array.shape[:2]) marks the traces that "
+      "hold samples; the others are dead and stay out of the statistics. An existing file at "
+      "`path` raises FileExistsError unless overwrite=True, and is replaced only once the new "
+      "file is complete.");
   m.def(
       "create_empty",
       [](const std::filesystem::path& path, const std::array<int64_t, 3>& shape,

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "blocks.h"
 #include "errors.h"
@@ -175,9 +177,36 @@ void Volume::Fill(int lod, const Selection& box, py::array& out) {
 
 py::array Volume::Read(int lod, const Selection& box, py::dtype dtype) {
   CheckSampleDtype(dtype);
+  if (box.Stepped() && !box.Empty()) return ReadStepped(lod, box, dtype);
   py::array result(dtype, box.Shape());
   Fill(lod, box, result);
-  return result;
+  if (!box.Stepped()) return result;
+  // Empty: only the shape needs thinning.
+  return py::module_::import("numpy").attr("ascontiguousarray")(result[box.Thinning()]);
+}
+
+// Brick row by brick row along axis 0: the samples a step skips then take
+// at most one brick row's plane of memory, not the whole covering box, and
+// every brick is still decoded once.
+py::array Volume::ReadStepped(int lod, const Selection& box, py::dtype dtype) {
+  const int step = box.step[0], brick = std::max(fileInfo_.brickSize[0], 1);
+  const int first = step > 0 ? box.start[0] : box.start[0] + box.size[0] - 1;
+  const int count = (box.size[0] - 1) / std::abs(step) + 1;
+  const auto row = [&](int n) { return first + n * step; };
+  Selection slab = box;
+  slab.keep[0] = true;
+  py::list parts;
+  for (int n = 0, end = 0; n < count; n = end) {
+    for (end = n + 1; end < count && row(end) / brick == row(n) / brick;) ++end;
+    slab.start[0] = std::min(row(n), row(end - 1));
+    slab.size[0] = std::abs(row(end - 1) - row(n)) + 1;
+    py::array samples(dtype, slab.Shape());
+    Fill(lod, slab, samples);
+    parts.append(samples[slab.Thinning()]);
+  }
+  py::module_ numpy = py::module_::import("numpy");
+  py::object rows = numpy.attr("concatenate")(parts, 0);
+  return numpy.attr("ascontiguousarray")(box.keep[0] ? rows : rows[py::int_(0)]);
 }
 
 Selection Volume::CheckBox(int lod, const int start[3], const int size[3]) const {
@@ -215,6 +244,48 @@ py::array Volume::ReadBoxInto(int lod, const int start[3], const int size[3], py
   }
   Fill(lod, box, out);
   return out;
+}
+
+py::array Volume::Flags(int lod) {
+  CheckLevel(lod, fileInfo_);
+  int extent[3];
+  LevelShape(lod, extent);
+  std::vector<unsigned char> flags(static_cast<size_t>(extent[0]) * extent[1]);
+  Status status;
+  bool ok = true;
+  {
+    py::gil_scoped_release nogil;
+    std::shared_lock<std::shared_mutex> hold(mutex_);
+    // The buffer follows the access storage order set when the volume was
+    // opened or created: trace order, crossline fastest, as numpy's C order.
+    ok = reader_
+             ? reader_->ReadGridFlags(lod, 0, 0, extent[0], extent[1], flags.data(), &status)
+             : status.setError(closed_ ? Err::NotOpen : Err::NotImplemented, path_, "tyq.Volume");
+    // Without a single flag tile nothing was ever marked dead: files
+    // written without flags hold samples for every trace.
+    if (!ok && status.tyqError() == Err::BrickNotFound) {
+      std::fill(flags.begin(), flags.end(), 1);
+      ok = status.setSuccess();
+    }
+  }
+  if (!ok) ThrowStatus(status);
+  py::array_t<bool> result({extent[0], extent[1]});
+  std::transform(flags.begin(), flags.end(), result.mutable_data(),
+                 [](unsigned char flag) { return flag != 0; });
+  return result;
+}
+
+void Volume::WriteFlags(const TraceMask& mask) {
+  Status status;
+  bool ok = true;
+  {
+    py::gil_scoped_release nogil;
+    std::unique_lock<std::shared_mutex> hold(mutex_);
+    ok = writer_ ? writer_->WriteGridFlags(0, 0, 0, mask.size[0], mask.size[1], mask.live.data(),
+                                           &status)
+                 : status.setError(closed_ ? Err::NotOpen : Err::ReadOnly, path_, "tyq.Volume");
+  }
+  if (!ok) ThrowStatus(status);
 }
 
 void Volume::WriteFrom(const int start[3], const int size[3], const float* data) {

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "indexing.h"
+#include "trace_mask.h"
 #include "tyq/tyq.h"
 
 namespace tyq_python {
@@ -45,13 +46,20 @@ class Volume {
   FA::Histogram Histogram();
 
   // A box of level `lod` as a C-contiguous array of `dtype` (float32, int16
-  // or int8), the axes an integer index took away removed.
+  // or int8), the axes an integer index took away removed and stepped
+  // slices thinned.
   pybind11::array Read(int lod, const Selection& box, pybind11::dtype dtype);
   // start and size must lie inside the level; otherwise tyq.Error.
   pybind11::array ReadBox(int lod, const int start[3], const int size[3], pybind11::dtype dtype);
   // The same into `out`, a writable C-contiguous array of the box's shape
   // whose dtype chooses the sample type; returns `out`.
   pybind11::array ReadBoxInto(int lod, const int start[3], const int size[3], pybind11::array out);
+  // The live mask of level `lod` as bool (inline x crossline). A file that
+  // holds no flag tile at all reads as all live.
+  pybind11::array Flags(int lod);
+  // The grid flags of level 0; written before the samples they cover, so
+  // that the statistics count live traces only.
+  void WriteFlags(const TraceMask& mask);
   // Writes `block` (broadcast to the selection's shape) at level 0.
   void Write(const Selection& box, pybind11::handle block);
   // Finalises a volume being written (levels of detail, statistics,
@@ -64,6 +72,7 @@ class Volume {
   // Runs get(accessor, record, status) under the shared lock.
   template <typename Record, typename Get>
   Record Query(Get get);
+  pybind11::array ReadStepped(int lod, const Selection& box, pybind11::dtype dtype);
   Selection CheckBox(int lod, const int start[3], const int size[3]) const;
   void Fill(int lod, const Selection& box, pybind11::array& out);
   template <typename T>

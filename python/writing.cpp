@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include "blocks.h"
 #include "errors.h"
+#include "partial_file.h"
 #include "records.h"
 #include "tools/compressed_volume.h"
 
@@ -121,10 +122,9 @@ unsigned CompressingThreads() {
 }
 
 // The samples as C-ordered float32 (copied only when they are not), written
-// with every level of detail without holding the GIL; on failure nothing is
-// left at `path`.
+// with every level of detail without holding the GIL.
 void WriteCompressed(const std::filesystem::path& path, const py::array& samples, const int size[3],
-                     double lo, double hi, const CreateOptions& options) {
+                     double lo, double hi, const TraceMask* live, const CreateOptions& options) {
   const auto level0 =
       py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(samples);
   if (!level0) throw py::error_already_set();
@@ -137,16 +137,33 @@ void WriteCompressed(const std::filesystem::path& path, const py::array& samples
   compression.threads = static_cast<int>(CompressingThreads());
   compression.histogramMin = lo;
   compression.histogramMax = hi;
+  compression.live = live ? live->live.data() : nullptr;
   Status status;
   bool written = false;
   {
     py::gil_scoped_release unlocked;
     written = Tools::WriteCompressedVolume(path.string(), info, view, compression, &status);
   }
-  if (!written) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    ThrowStatus(status);
+  if (!written) ThrowStatus(status);
+}
+
+// Flags first, so that the statistics count the live traces only.
+void WriteUncompressed(const std::filesystem::path& path, const py::array& samples,
+                       const int size[3], Type::value_type type, double lo, double hi,
+                       const TraceMask* live, const CreateOptions& options) {
+  std::shared_ptr<Volume> volume = NewVolume(path, size, type, lo, hi, options);
+  try {
+    if (live) volume->WriteFlags(*live);
+    Selection whole;
+    std::copy(size, size + 3, whole.size);
+    volume->Write(whole, samples);
+    volume->Close();
+  } catch (...) {
+    try {
+      volume->Close();
+    } catch (...) {  // the first failure is the one to report
+    }
+    throw;
   }
 }
 
@@ -207,23 +224,16 @@ void CreateFrom(const std::filesystem::path& path, py::handle array, const Creat
     if (lo == hi) hi = lo + 1;  // a coding range needs some width
     CheckRange(lo, hi);
   }
+  if (options.sqnr > 0.0) CheckCompressedOptions(type, options);
+  std::optional<TraceMask> live;
+  if (!options.live.is_none()) live = MaskArgument(options.live, size);
+  PartialFile file(path, options.overwrite);
   if (options.sqnr > 0.0) {
-    CheckCompressedOptions(type, options);
-    return WriteCompressed(path, samples, size, lo, hi, options);
+    WriteCompressed(file.Path(), samples, size, lo, hi, live ? &*live : nullptr, options);
+  } else {
+    WriteUncompressed(file.Path(), samples, size, type, lo, hi, live ? &*live : nullptr, options);
   }
-  std::shared_ptr<Volume> volume = NewVolume(path, size, type, lo, hi, options);
-  try {
-    volume->Write(whole, samples);
-    volume->Close();
-  } catch (...) {
-    try {
-      volume->Close();
-    } catch (...) {  // the first failure is the one to report
-    }
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    throw;
-  }
+  file.Commit();
 }
 
 }  // namespace tyq_python

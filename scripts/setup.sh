@@ -7,10 +7,10 @@ set -euo pipefail
 # libpng-dev: the tool's slice pictures. libzfp-dev serves only the benchmarks (peer codec),
 # libhdf5-dev only bench_vs_hdf5 (peer store).
 # The Python module is built with pybind11 against Debian's interpreter and numpy,
-# and tested with its pytest.
+# and tested with its pytest; dask checks that volumes serve as dask arrays.
 packages=(cmake ninja-build g++ clang clang-format pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           liburing-dev libsegyio-dev libpng-dev libzfp-dev libhdf5-dev python3-dev python3-numpy
-          python3-pytest python3-pybind11 pybind11-dev)
+          python3-pytest python3-pybind11 pybind11-dev python3-dask)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

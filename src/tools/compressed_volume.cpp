@@ -112,7 +112,40 @@ FloatVolume Decimate(const FloatVolumeView& below, int level,
   return out;
 }
 
+std::vector<unsigned char> CoarserFlags(const std::vector<unsigned char>& finer,
+                                        const int finerSize[2]) {
+  const int n[2] = {(finerSize[0] + 1) / 2, (finerSize[1] + 1) / 2};
+  std::vector<unsigned char> out(static_cast<size_t>(n[0]) * n[1], 0);
+  for (int i = 0; i < finerSize[0]; ++i) {
+    for (int j = 0; j < finerSize[1]; ++j) {
+      if (finer[static_cast<size_t>(i) * finerSize[1] + j]) {
+        out[static_cast<size_t>(i / 2) * n[1] + j / 2] = 1;
+      }
+    }
+  }
+  return out;
+}
+
 namespace {
+
+// Every level's flags from those of level 0, written before any sample.
+bool WriteLevelFlags(FA::Writer& writer, const std::vector<FloatVolumeView>& levels,
+                     const unsigned char* live, Status* status) {
+  const int* n0 = levels[0].size;
+  std::vector<unsigned char> flags(live, live + static_cast<size_t>(n0[0]) * n0[1]);
+  for (size_t level = 0; level < levels.size(); ++level) {
+    const int* n = levels[level].size;
+    if (level > 0) {
+      const int* below = levels[level - 1].size;
+      const int finer[2] = {below[0], below[1]};
+      flags = CoarserFlags(flags, finer);
+    }
+    if (!writer.WriteGridFlags(static_cast<int>(level), 0, 0, n[0], n[1], flags.data(), status)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 struct Column {
   int level, bi, bj;
@@ -232,7 +265,8 @@ bool WriteCompressedVolume(const std::string& name, const FA::DataInfo& info,
     above.push_back(Decimate(levels.back(), level, histogram));
     levels.push_back(above.back().View());
   }
-  return WriteAll(*writer, levels, options, func.statusP()) &&
+  return (!options.live || WriteLevelFlags(*writer, levels, options.live, func.statusP())) &&
+         WriteAll(*writer, levels, options, func.statusP()) &&
          writer->Finalize(false, false, func.statusP());
 }
 

@@ -62,11 +62,22 @@ struct CompressedVolumeOptions {
   double histogramMin = 0.0;
   double histogramMax = 0.0;
   ColumnProgress progress;  // may be empty
+  // Live flags of level 0, one byte per trace (inline slowest, non-zero
+  // live), that the caller keeps for the call; null: every trace is live
+  // and no flags are stored.
+  const unsigned char* live = nullptr;
 };
 
+// The flags of the level above: a trace is live when any of the (up to)
+// four traces it stands for is, as the uncompressed format's level-of-detail
+// builder decides.
+std::vector<unsigned char> CoarserFlags(const std::vector<unsigned char>& finer,
+                                        const int finerSize[2]);
+
 // Creates `name`, writes `level0` and every level above it, and finalizes
-// the file. On failure the file may be left partly written: the caller
-// removes it.
+// the file. Given live flags, every level's flags go in before its samples,
+// so that the statistics count live traces only. On failure the file may be left partly written:
+// the caller removes it.
 bool WriteCompressedVolume(const std::string& name, const FileAccess::DataInfo& info,
                            const FloatVolumeView& level0, const CompressedVolumeOptions& options,
                            Status* status);

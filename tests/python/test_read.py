@@ -64,10 +64,20 @@ def test_slicing_matches_numpy(reference, key):
     np.testing.assert_array_equal(got, want)
 
 
-@pytest.mark.parametrize("key", [np.s_[::2], np.s_[:, ::-1], np.s_[:, :, 1:9:3]])
-def test_steps_other_than_one_raise_index_error(reference, key):
-    with pytest.raises(IndexError, match="step 1"):
-        tyq.open(reference[0])[key]
+STEPPED = [np.s_[::2], np.s_[:, ::-1], np.s_[:, :, 1:9:3], np.s_[60:2:-3, -1:0:-4, ::-1],
+           np.s_[5:1:-2, 3, ::7], np.s_[::-100], np.s_[3:3:-1], np.s_[::1000],
+           np.s_[:, ::2, 5:6:-3], np.s_[1:69:20, 2:40:5]]
+
+
+@pytest.mark.parametrize("key", STEPPED, ids=[repr(k) for k in STEPPED])
+def test_steps_other_than_one_read_like_numpy_and_cannot_write(reference, tmp_path, key):
+    path, array = reference
+    got = tyq.open(path)[key]
+    assert got.flags["C_CONTIGUOUS"] and got.shape == array[key].shape
+    np.testing.assert_array_equal(got, array[key])
+    with tyq.create_empty(tmp_path / "stepped.vbs", array.shape) as v:
+        with pytest.raises(IndexError, match="step 1"):
+            v[key] = 0
 
 
 @pytest.mark.parametrize("key", [np.s_[70], np.s_[-71], np.s_[0, 45], np.s_[0, 0, 0, 0],

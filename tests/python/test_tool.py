@@ -38,7 +38,7 @@ def test_python_reads_what_the_tool_wrote(tool, tmp_path):
     run(tool, "create", path, "--from", source, "--type", "int16", "--range", "-32768,32767",
         "--brick", "16,16,16")
     v = tyq.open(path)
-    assert v.dtype == np.int16 and v.brick_shape == (16, 16, 16) and v.shape == array.shape
+    assert v.stored_dtype == np.int16 and v.brick_shape == (16, 16, 16) and v.shape == array.shape
     np.testing.assert_array_equal(v[:], array.astype(np.float32))
     np.testing.assert_array_equal(v.read((0, 0, 0), array.shape, dtype=np.int16), array)
 

@@ -24,7 +24,9 @@ def test_integer_arrays_round_trip_in_their_own_type(tmp_path, dtype):
     path = tmp_path / "v.vbs"
     tyq.create(path, array, type=dtype, brick=(16, 16, 16))
     v = tyq.open(path)
-    assert v.dtype == np.dtype(dtype) and v.sample_type == dtype
+    # dtype is what reads return; the stored type is told apart.
+    assert v.stored_dtype == np.dtype(dtype) and v.sample_type == dtype
+    assert v.dtype == np.float32 and v[:2].dtype == v.dtype
     if dtype in EXACT_TYPES:
         np.testing.assert_array_equal(v[:], array.astype(np.float64))
         assert v.statistics["min"] == array.min() and v.statistics["max"] == array.max()
@@ -64,10 +66,10 @@ def test_value_range_codes_an_integer_file(tmp_path):
     path = tmp_path / "v.vbs"
     tyq.create(path, array, type="int16", value_range=(-2, 2))
     v = tyq.open(path)
-    assert v.value_range == (-2, 2) and v.dtype == np.int16
+    assert v.value_range == (-2, 2) and v.stored_dtype == np.int16
     np.testing.assert_allclose(v[:], array, atol=4 / 65535)
     # Without a range, a float array's own range is coded.
-    tyq.create(path, array, type="uint8")
+    tyq.create(path, array, type="uint8", overwrite=True)
     assert tyq.open(path).value_range == pytest.approx((-1, 1))
     np.testing.assert_allclose(tyq.open(path)[:], array, atol=2 / 255)
 
@@ -85,7 +87,8 @@ def test_annotation_and_corners_round_trip(tmp_path):
     v = tyq.open(path)
     assert v.annotation == annotation
     np.testing.assert_allclose(v.corners, corners, rtol=1e-12)
-    tyq.create(path, np.zeros((4, 5, 6), np.float32), annotation=v.annotation, corners=v.corners)
+    tyq.create(path, np.zeros((4, 5, 6), np.float32), annotation=v.annotation, corners=v.corners,
+               overwrite=True)
     assert tyq.open(path).annotation == annotation
 
 
