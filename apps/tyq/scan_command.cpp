@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -25,9 +26,14 @@ namespace FA = Qra::Ostrel::Tyq::FileAccess;
 namespace Tyq = Qra::Ostrel::Tyq;
 constexpr int kSteps = Tyq::TyqCompressScan::kQualities;
 
+// Bricks drawn by default: enough that the estimate of a real survey lies
+// within a few per cent of the copy at 20 to 40 dB, few enough that the
+// scan of a survey of a gigabyte costs a small part of its copy.
+constexpr int kDefaultBricks = 24;
+
 struct ScanArgs {
   std::string in, plot;
-  int bricks = 100, threads = 0;
+  int bricks = kDefaultBricks, threads = 0, seed = 1;
   bool json = false;
 };
 
@@ -40,6 +46,7 @@ bool parseArgs(int argc, char** argv, ScanArgs& args) {
   const auto option = [&args](const std::string& flag, const char* value) {
     if (flag == "--bricks") return parseInt(value, args.bricks) && args.bricks >= 1;
     if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
+    if (flag == "--seed") return parseInt(value, args.seed);
     if (flag == "--plot") return !(args.plot = value).empty();
     return false;
   };
@@ -48,24 +55,13 @@ bool parseArgs(int argc, char** argv, ScanArgs& args) {
 
 // What the input is, for the estimate and the notes.
 struct Input {
-  double floatBytes = 0;  // every level's bricks as 32-bit floats
+  double floatBytes = 0;  // the survey's samples as 32-bit floats
   float sqnr = -1;        // of a compressed input
 };
 
-// Bytes of every brick of every level of a compressed copy, as floats.
 double floatBytes(const FA::DataInfo& d) {
-  int64_t bricks[3];
-  for (int a = 0; a < 3; ++a) bricks[a] = (int64_t{d.size[a]} + 63) / 64;
-  const int64_t largest = std::max({bricks[0], bricks[1], bricks[2]});
-  int levels = 1;
-  while ((int64_t{1} << (levels - 1)) < largest) ++levels;
-  double total = 0;
-  for (int level = 0; level < levels; ++level) {
-    double count = 1;
-    for (int64_t b : bricks) count *= static_cast<double>(((b - 1) >> level) + 1);
-    total += count * 64.0 * 64.0 * 64.0 * 4.0;
-  }
-  return total;
+  return 4.0 * static_cast<double>(d.size[0]) * static_cast<double>(d.size[1]) *
+         static_cast<double>(d.size[2]);
 }
 
 struct ScanView {
@@ -101,22 +97,26 @@ std::vector<Row> rowsOf(const Tyq::TyqCompressScan& scan, const Input& input) {
 
 void printTable(const ScanArgs& args, const Input& input, const std::vector<Row>& rows,
                 int sampled) {
-  std::printf("tyq scan: %s, %d bricks of 64^3 coded at every quality\n",
-              escapeForTerminal(args.in).c_str(), sampled);
+  std::printf(
+      "tyq scan: %s, %d bricks drawn from every level and coded as a compressed copy codes "
+      "them\n(sizes include the levels of detail and the file's own tables)\n",
+      escapeForTerminal(args.in).c_str(), sampled);
   if (input.sqnr > 0) {
     std::printf(
         "note: the input is already compressed (SQNR %g dB); these figures estimate a "
         "recompression of its decoded samples\n",
         static_cast<double>(input.sqnr));
   }
-  if (sampled == 0) std::printf("note: the survey holds no whole brick; nothing to estimate\n");
+  if (sampled == 0) std::printf("note: the survey holds no samples; nothing to estimate\n");
   std::printf("\n  SQNR dB      ppm   factor   estimated MB\n");
   for (const Row& r : rows) {
     if (r.sqnr % 5 != 0 && r.sqnr != 99) continue;
-    std::printf("  %7d %8lld %8.1f %14.1f%s\n", r.sqnr, static_cast<long long>(r.ppm), r.factor,
+    std::printf("  %7d %8lld %8.1f %14.3f%s\n", r.sqnr, static_cast<long long>(r.ppm), r.factor,
                 r.megabytes, r.sqnr == 20 || r.sqnr == 30 || r.sqnr == 40 ? "   <" : "");
   }
-  std::printf("\n(every 5 dB shown; --json lists every dB)\n");
+  std::printf(
+      "\n(every 5 dB shown; --json lists every dB; ppm and factor against the survey's samples "
+      "as 32-bit floats)\n");
 }
 
 std::string jsonOf(const ScanArgs& args, const Input& input, const std::vector<Row>& rows,
@@ -164,7 +164,8 @@ bool writePlot(const ScanArgs& args, const std::vector<Row>& rows) {
 
 }  // namespace
 
-const char* const kScanUsage = "tyq scan IN [--bricks N] [--threads N] [--json] [--plot OUT.svg]";
+const char* const kScanUsage =
+    "tyq scan IN [--bricks N] [--seed N] [--threads N] [--json] [--plot OUT.svg]";
 
 int runScan(int argc, char** argv) {
   ScanArgs args;
@@ -182,7 +183,9 @@ int runScan(int argc, char** argv) {
   ScanView view;
   view.quiet = args.json;
   InterruptGuard guard;
-  Tyq::TyqCompressScan scan(args.in, args.bricks, onScan, &view);
+  // The draw follows std::rand: a seed of our own keeps runs repeatable.
+  std::srand(static_cast<unsigned>(args.seed));
+  Tyq::TyqCompressScan scan(args.in, args.bricks, onScan, &view, Tyq::TyqScanMode::CopyEstimate);
   if (scan.open(threads)) {
     runItems(scan.size(), threads,
              [&scan](int item, int thread) { return scan.scan(item, thread); });

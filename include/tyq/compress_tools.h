@@ -205,14 +205,39 @@ class TYQ_EXPORT TyqCompressCopy {
   std::unique_ptr<Private::Tools::CopyRun> p_;
 };
 
-// Estimates compressed sizes by coding up to `bricks` randomly drawn whole
-// bricks of level 0 at every quality. The pseudo-random draw follows the
-// process's std::rand sequence (seed it with std::srand to vary it).
+// What a scan draws and how its table is to be read.
+enum class TyqScanMode : int32_t {
+  // Up to `bricks` whole bricks of level 0 lying fully inside the survey,
+  // shuffled, each coded at every quality level; a size per SQNR is the
+  // cheapest level that reaches it. The table is in parts per million of
+  // the coded bricks' float size. A survey under 64 samples along an axis
+  // has no such brick: its table is all zeros.
+  WholeBricks = 0,
+  // An estimate of the file a compress copy would write: about `bricks`
+  // bricks drawn from every level the copy writes, partial bricks at the
+  // survey's edge included. Bricks of one level and shape (whole, or cut
+  // along the same axes) are drawn and weighed together, spread over the
+  // survey (one at random from each of as many runs of neighbouring
+  // bricks); each is gathered, judged constant and coded with the quality
+  // loop as the copy does, at a few SQNR targets (20, 30 and 40 dB for
+  // every brick; sizes between the targets interpolated). The file's
+  // headers, tables and flag tiles are added. The table is in parts per
+  // million of the survey's own float samples (n0 x n1 x n2 x 4 bytes), so
+  // a survey of any size has an estimate and 1e6 / ppm is the compression
+  // factor against its real samples.
+  CopyEstimate = 1,
+};
+
+// Estimates compressed sizes from a sample of bricks (see TyqScanMode; the
+// default is WholeBricks). The pseudo-random draw follows the process's
+// std::rand sequence (seed it with std::srand to vary it).
 class TYQ_EXPORT TyqCompressScan {
  public:
   static constexpr int kQualities = 100;  // SQNR 0..99 dB
 
   TyqCompressScan(const std::string& input, int bricks, TyqCompressCallback callback, void* user);
+  TyqCompressScan(const std::string& input, int bricks, TyqCompressCallback callback, void* user,
+                  TyqScanMode mode);
   ~TyqCompressScan();
   TyqCompressScan(const TyqCompressScan&) = delete;
   TyqCompressScan& operator=(const TyqCompressScan&) = delete;
@@ -226,7 +251,8 @@ class TYQ_EXPORT TyqCompressScan {
   std::string message() const;
   int size() const;
   // After close: the estimated compressed size at `sqnr` dB in parts per
-  // million of the 32-bit float size (0 outside 0..99 or without bricks).
+  // million of the 32-bit float size that the mode names (0 outside 0..99
+  // or without bricks).
   int64_t partsPerMillion(int sqnr) const;
 
   static bool run(const std::string& input, int bricks, TyqCompressCallback callback, void* user);

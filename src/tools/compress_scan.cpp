@@ -1,5 +1,6 @@
 // Estimating compressed sizes per SQNR from a random sample of bricks,
-// coded at every quality level by the caller's threads.
+// coded by the caller's threads: whole bricks at every quality level, or
+// bricks of every level coded as a compress copy codes them.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -9,6 +10,9 @@
 #include <vector>
 
 #include "tools/quality_curve.h"
+#include "tools/scan_copy_coder.h"
+#include "tools/scan_draw.h"
+#include "tools/scan_estimate.h"
 #include "tools/tool_run.h"
 #include "tools/work_items.h"
 #include "tyq/compress_tools.h"
@@ -17,6 +21,7 @@ namespace Qra::Ostrel::Tyq {
 
 namespace FA = FileAccess;
 using Private::Tools::BrickCurveCoder;
+using Private::Tools::CopyCurveCoder;
 using Private::Tools::kSqnrSteps;
 using Private::Tools::QualityCurve;
 using Private::Tools::ToolRun;
@@ -30,15 +35,23 @@ struct Private::Tools::ScanRun {
   ScanRun(TyqCompressCallback callback, void* user) : run(callback, user) {}
 
   bool prepare(int threads);
+  bool prepareCopyEstimate(int threads);
+  bool scanWhole(float* samples, int thread);
+  bool scanForCopy(int item, float* samples, int thread);
   void progress(float ratio);
 
   std::string input;
   int bricks = 0;
+  TyqScanMode mode = TyqScanMode::WholeBricks;
   ToolRun run;
   std::unique_ptr<TyqCompressIO::Reader> reader;
   std::vector<WorkItem> items;
   int count = 0;
   std::vector<std::unique_ptr<BrickCurveCoder>> coders;
+  // CopyEstimate: the draw, a coder per thread, the sums.
+  Private::Tools::ScanDraw draw;
+  std::vector<std::unique_ptr<CopyCurveCoder>> copyCoders;
+  Private::Tools::CopySizeSums copySums;
   std::atomic<int64_t> sums[kSqnrSteps];
   std::atomic<int64_t> total{0};
   int64_t perMillion[kSqnrSteps] = {};
@@ -55,6 +68,7 @@ bool Private::Tools::ScanRun::prepare(int threads) {
     return false;
   }
   inputSize = reader->fileSize();
+  if (mode == TyqScanMode::CopyEstimate) return prepareCopyEstimate(threads);
   items = Private::Tools::ScanItems(*reader);
   count =
       static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(bricks, 0)), items.size()));
@@ -67,6 +81,59 @@ bool Private::Tools::ScanRun::prepare(int threads) {
       return false;
     }
   }
+  return true;
+}
+
+bool Private::Tools::ScanRun::prepareCopyEstimate(int threads) {
+  draw = Private::Tools::DrawCopyBricks(*reader, bricks);
+  items = draw.items;
+  count = static_cast<int>(items.size());
+  if (!copySums.reset(draw.strata.size())) {
+    run.errors.record("Out of memory allocating the scan's sums");
+    return false;
+  }
+  // The packed box and the gathered brick.
+  if (!run.allocate(threads, 2 * static_cast<size_t>(kBrickBytes))) return false;
+  copyCoders.clear();
+  for (int t = 0; t < threads; ++t) {
+    copyCoders.push_back(std::unique_ptr<CopyCurveCoder>(new (std::nothrow) CopyCurveCoder));
+    if (!copyCoders.back()) {
+      run.errors.record("Out of memory allocating the per-thread coders");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Private::Tools::ScanRun::scanWhole(float* samples, int thread) {
+  float lo = 0.0f, hi = 0.0f;
+  for (int64_t s = 0; s < kBrickBytes / 4; ++s) {
+    lo = std::min(lo, samples[s]);
+    hi = std::max(hi, samples[s]);
+  }
+  // A brick with (next to) nothing in it costs nothing worth counting.
+  if (hi - lo < 1e-5f) return true;
+  QualityCurve curve;
+  if (!coders[static_cast<size_t>(thread)]->code(samples, curve)) {
+    run.errors.record("Compressing a brick failed");
+    return false;
+  }
+  Private::Tools::AddCurve(curve, sums);
+  total.fetch_add(kBrickBytes, std::memory_order_relaxed);
+  return true;
+}
+
+bool Private::Tools::ScanRun::scanForCopy(int item, float* samples, int thread) {
+  const WorkItem& box = items[static_cast<size_t>(item)];
+  const bool all = draw.allTargets[static_cast<size_t>(item)];
+  int64_t bytes[Private::Tools::kTargets] = {};
+  if (!copyCoders[static_cast<size_t>(thread)]->code(box, samples, reader->deadLow(),
+                                                     reader->deadHigh(), samples + kBrickBytes / 4,
+                                                     all, bytes)) {
+    run.errors.record("Compressing a brick failed");
+    return false;
+  }
+  copySums.add(draw.stratum[static_cast<size_t>(item)], all, bytes);
   return true;
 }
 
@@ -85,6 +152,12 @@ TyqCompressScan::TyqCompressScan(const std::string& input, int bricks, TyqCompre
   p_->bricks = bricks;
 }
 
+TyqCompressScan::TyqCompressScan(const std::string& input, int bricks, TyqCompressCallback callback,
+                                 void* user, TyqScanMode mode)
+    : TyqCompressScan(input, bricks, callback, user) {
+  p_->mode = mode;
+}
+
 TyqCompressScan::~TyqCompressScan() = default;
 
 bool TyqCompressScan::open(int threads) {
@@ -92,6 +165,7 @@ bool TyqCompressScan::open(int threads) {
   p.run.reset();
   p.reader.reset();
   p.items.clear();
+  p.draw = Private::Tools::ScanDraw();
   p.count = 0;
   p.inputSize = 0;
   for (auto& sum : p.sums) sum.store(0);
@@ -113,22 +187,11 @@ bool TyqCompressScan::scan(int item, int thread) {
   auto* samples = static_cast<float*>(p.run.claim(item, p.count, thread));
   if (!samples) return false;
   Status status;
-  if (p.reader->read(p.items[static_cast<size_t>(item)], samples, &status)) {
-    float lo = 0.0f, hi = 0.0f;
-    for (int64_t s = 0; s < kBrickBytes / 4; ++s) {
-      lo = std::min(lo, samples[s]);
-      hi = std::max(hi, samples[s]);
-    }
-    // A brick with (next to) nothing in it costs nothing worth counting.
-    if (hi - lo >= 1e-5f) {
-      QualityCurve curve;
-      if (!p.coders[static_cast<size_t>(thread)]->code(samples, curve)) {
-        p.run.errors.record("Compressing a brick failed");
-        return false;
-      }
-      Private::Tools::AddCurve(curve, p.sums);
-      p.total.fetch_add(kBrickBytes, std::memory_order_relaxed);
-    }
+  const WorkItem& box = p.items[static_cast<size_t>(item)];
+  if (p.reader->read(box, samples, &status)) {
+    const bool coded = p.mode == TyqScanMode::CopyEstimate ? p.scanForCopy(item, samples, thread)
+                                                           : p.scanWhole(samples, thread);
+    if (!coded) return false;
   } else if (status.tyqError() != FA::Error::BrickNotFound) {
     p.run.errors.record(status.message());
     return false;
@@ -143,11 +206,14 @@ bool TyqCompressScan::close() {
   if (p.ended) return p.run.errors.ok();
   if (p.run.errors.ok()) p.progress(1.0f);
   const int64_t total = p.total.load();
-  for (int s = 0; s < kSqnrSteps; ++s) {
+  for (int s = 0; s < kSqnrSteps && p.mode == TyqScanMode::WholeBricks; ++s) {
     const double share =
         total > 0 ? static_cast<double>(p.sums[s].load()) / static_cast<double>(total) * 1000000.0
                   : 0.0;
     p.perMillion[s] = std::llround(share);
+  }
+  if (p.mode == TyqScanMode::CopyEstimate && p.run.errors.ok()) {
+    p.copySums.table(p.draw, p.perMillion);
   }
   if (p.run.errors.ok()) {
     const std::string report = Private::Tools::ReportText(p.perMillion);

@@ -1,12 +1,15 @@
 // tyq compress and tyq scan as a user runs them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "command_runner.h"
 #include "compress_command.h"
 #include "scan_command.h"
+#include "segy_import.h"
 #include "support/temp_dir.h"
 #include "tools/tool_util.h"
 
@@ -96,6 +99,45 @@ TEST_F(CompressScanCommand, ScanOfACompressedInputSaysItEstimatesARecompression)
   EXPECT_NE(out_.find("already compressed (SQNR 35 dB)"), std::string::npos) << out_;
   ASSERT_EQ(run(tyq_tool::runScan, {packed, "--bricks", "1", "--json"}, out_, err_), 0);
   EXPECT_NE(out_.find("\"compressedInput\":true"), std::string::npos) << out_;
+}
+
+// The estimated bytes at `sqnr` dB in the JSON of a scan.
+double estimatedBytes(const std::string& json, int sqnr) {
+  const std::string row = "{\"sqnr\":" + std::to_string(sqnr) + ",";
+  const size_t at = json.find(row);
+  const size_t mb = json.find("\"estimatedMB\":", at);
+  if (at == std::string::npos || mb == std::string::npos) return -1;
+  return std::strtod(json.c_str() + mb + 14, nullptr) * 1e6;
+}
+
+// Real surveys thinner than a brick: the scan had no whole brick to code
+// and estimated nothing; the estimate now follows the copy at every level.
+TEST_F(CompressScanCommand, ScanEstimatesTheCopyOfRealSurveys) {
+  for (const char* survey : {"volve10-migvel-depth-sub3d", "f3_segyio"}) {
+    const std::string segy = std::string(TYQ_SOURCE_DIR) + "/tests/data/segy/" + survey + ".sgy";
+    const std::string volume = dir_.file(std::string(survey) + ".vbs");
+    ASSERT_EQ(run(tyq_tool::runImportSegy, {segy, volume}, out_, err_), 0) << err_;
+    ASSERT_EQ(run(tyq_tool::runScan, {volume, "--json", "--threads", "2"}, out_, err_), 0) << err_;
+    const std::string json = out_;
+    for (int sqnr : {20, 30, 40}) {
+      const std::string packed = dir_.file("packed.vcs");
+      std::filesystem::remove(packed);
+      ASSERT_EQ(
+          run(tyq_tool::runCompress, {volume, packed, "--sqnr", std::to_string(sqnr)}, out_, err_),
+          0)
+          << err_;
+      const double real = static_cast<double>(std::filesystem::file_size(packed));
+      EXPECT_NEAR(estimatedBytes(json, sqnr), real, 0.15 * real) << survey << " " << sqnr;
+    }
+  }
+}
+
+TEST_F(CompressScanCommand, ScanRefusesABadSeedAndRepeatsItsDraw) {
+  EXPECT_EQ(run(tyq_tool::runScan, {input_, "--seed", "x"}, out_, err_), 2);
+  ASSERT_EQ(run(tyq_tool::runScan, {input_, "--json", "--bricks", "3"}, out_, err_), 0) << err_;
+  const std::string first = out_;
+  ASSERT_EQ(run(tyq_tool::runScan, {input_, "--json", "--bricks", "3"}, out_, err_), 0) << err_;
+  EXPECT_EQ(out_, first);
 }
 
 }  // namespace
