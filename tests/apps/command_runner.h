@@ -30,6 +30,21 @@ inline int runCommand(int (*command)(int, char**), std::vector<std::string> args
   return rc;
 }
 
+// Runs `command` with `args`, keeping its standard output in `out` and its
+// standard error in `err` when asked for.
+inline int runCaptured(int (*command)(int, char**), std::vector<std::string> args, std::string& out,
+                       std::string* err = nullptr) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const int rc = command(static_cast<int>(argv.size()), argv.data());
+  out = testing::internal::GetCapturedStdout();
+  const std::string error = testing::internal::GetCapturedStderr();
+  if (err) *err = error;
+  return rc;
+}
+
 template <typename T>
 void writeNpy(const std::string& path, const std::string& dtype, const std::vector<T>& values,
               std::vector<int64_t> shape) {

@@ -47,20 +47,6 @@ Expected expectedFigures(const std::vector<float>& x, const std::vector<float>& 
           rms / static_cast<double>(std::sqrt(spread / count))};
 }
 
-// Runs a command and keeps what it printed.
-int runCaptured(int (*command)(int, char**), std::vector<std::string> args, std::string& out,
-                std::string* err = nullptr) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int rc = command(static_cast<int>(argv.size()), argv.data());
-  out = testing::internal::GetCapturedStdout();
-  const std::string error = testing::internal::GetCapturedStderr();
-  if (err) *err = error;
-  return rc;
-}
-
 // A number after `key` in the output; NaN when the key is missing or null.
 double numberAfter(const std::string& text, const std::string& key) {
   const size_t at = text.find(key);

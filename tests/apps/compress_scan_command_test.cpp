@@ -17,17 +17,9 @@ namespace {
 
 using tyq_tool::readWholeFile;
 
-// Runs a command, keeping standard output and standard error.
 int run(int (*command)(int, char**), std::vector<std::string> args, std::string& out,
         std::string& err) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int rc = command(static_cast<int>(argv.size()), argv.data());
-  out = testing::internal::GetCapturedStdout();
-  err = testing::internal::GetCapturedStderr();
-  return rc;
+  return tyq_tool::runCaptured(command, std::move(args), out, &err);
 }
 
 class CompressScanCommand : public ::testing::Test {

@@ -170,13 +170,10 @@ tyq_test::TempDir* FormatMatrix::dir_ = nullptr;
 std::vector<Survey>* FormatMatrix::surveys_ = nullptr;
 
 std::string capturedStdout(int (*command)(int, char**), std::vector<std::string> args, int& rc) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  rc = command(static_cast<int>(argv.size()), argv.data());
-  return testing::internal::GetCapturedStdout();
+  std::string out;
+  rc = runCaptured(command, std::move(args), out);
+  return out;
 }
-
 TEST_F(FormatMatrix, ReadGivesTheSurveyAndItsDeadTraces) {
   for (const Survey& survey : surveys()) {
     const Grid& g = survey.grid;
