@@ -8,27 +8,12 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "npy.h"
 
 namespace tyq_tool {
-
-// Runs `command` with `args`; its standard error is echoed when it fails and
-// kept in `err` when asked for.
-inline int runCommand(int (*command)(int, char**), std::vector<std::string> args,
-                      std::string* err = nullptr) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  const int rc = command(static_cast<int>(argv.size()), argv.data());
-  testing::internal::GetCapturedStdout();
-  const std::string captured = testing::internal::GetCapturedStderr();
-  if (rc != 0) std::fprintf(stderr, "%s", captured.c_str());
-  if (err) *err = captured;
-  return rc;
-}
 
 // Runs `command` with `args`, keeping its standard output in `out` and its
 // standard error in `err` when asked for.
@@ -42,6 +27,17 @@ inline int runCaptured(int (*command)(int, char**), std::vector<std::string> arg
   out = testing::internal::GetCapturedStdout();
   const std::string error = testing::internal::GetCapturedStderr();
   if (err) *err = error;
+  return rc;
+}
+
+// Runs `command` with `args`; its standard error is echoed when it fails and
+// kept in `err` when asked for.
+inline int runCommand(int (*command)(int, char**), std::vector<std::string> args,
+                      std::string* err = nullptr) {
+  std::string out, captured;
+  const int rc = runCaptured(command, std::move(args), out, &captured);
+  if (rc != 0) std::fprintf(stderr, "%s", captured.c_str());
+  if (err) *err = captured;
   return rc;
 }
 
