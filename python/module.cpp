@@ -306,7 +306,9 @@ void BindFunctions(py::module_& m) {
       "corners"_a = py::none(), "live"_a = py::none(), "overwrite"_a = false,
       "Writes a three-axis array as a new volume file with its levels of detail, statistics "
       "and histogram. `live` (bool or integers, shape array.shape[:2]) marks the traces that "
-      "hold samples; the others are dead and stay out of the statistics. An existing file at "
+      "hold samples; the others are dead and stay out of the statistics. `sqnr` 0 writes an "
+      "uncompressed file, more than 0 and less than 100 (dB) a compressed one, as tyq "
+      "compress does. An existing file at "
       "`path` raises FileExistsError unless overwrite=True, and is replaced only once the new "
       "file is complete.");
   m.def(

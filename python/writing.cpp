@@ -23,9 +23,16 @@ using Err = FA::Error;
 using Type = FA::DataTypeEnum;
 namespace Tools = Qra::Ostrel::Tyq::Private::Tools;
 
+// The bound the tool takes: the file keeps at most 655.35 dB, and long before
+// that a target only asks for lossless coding at a far greater size.
+constexpr double kMaxSqnr = 100.0;
+
 void CheckSqnr(double sqnr) {
-  if (!(sqnr >= 0.0) || !std::isfinite(sqnr)) {
-    ThrowError(Err::InvalidArgument, "sqnr must be 0 (uncompressed) or a positive number of dB");
+  if (!(sqnr == 0.0 || (sqnr > 0.0 && sqnr < kMaxSqnr))) {
+    ThrowError(Err::InvalidArgument,
+               "sqnr must be 0 (uncompressed) or more than 0 and less than 100 dB, as tyq "
+               "compress takes it; got " +
+                   std::to_string(sqnr));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "args.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -7,7 +8,19 @@
 #include <cstdlib>
 #include <string>
 
+#include "tool_threads.h"
+
 namespace tyq_tool {
+
+namespace {
+std::string gParseNote;
+}  // namespace
+
+std::string takeParseNote() {
+  std::string note;
+  note.swap(gParseNote);
+  return note;
+}
 
 bool parseInt(const char* text, int& out) {
   char* end = nullptr;
@@ -50,6 +63,23 @@ bool parseRange(const char* text, double out[2]) {
          out[0] < out[1];
 }
 
+bool codableRange(double lo, double hi) {
+  const float flo = static_cast<float>(lo), fhi = static_cast<float>(hi);
+  return std::isfinite(flo) && std::isfinite(fhi) && flo < fhi && std::isfinite(fhi - flo);
+}
+
+int maxThreads() {
+  return std::clamp(4 * coreCount(), 8, 1024);
+}
+
+bool parseThreads(const char* text, int& out) {
+  if (!parseInt(text, out)) return false;
+  if (out >= 1 && out <= maxThreads()) return true;
+  gParseNote = "1 to " + std::to_string(maxThreads()) + " threads here (four per core of " +
+               std::to_string(coreCount()) + ", never fewer than 8 nor more than 1024)";
+  return false;
+}
+
 bool walkArguments(const char* command, const char* usage, int argc, char** argv,
                    std::initializer_list<std::string*> positionals,
                    const std::function<bool(const std::string&)>& toggle,
@@ -63,8 +93,10 @@ bool walkArguments(const char* command, const char* usage, int argc, char** argv
     } else if (a + 1 < argc && option(flag, argv[a + 1])) {
       ++a;
     } else {
-      std::fprintf(stderr, "tyq %s: unexpected argument or bad value \"%s%s%s\"\n", command,
-                   flag.c_str(), a + 1 < argc ? " " : "", a + 1 < argc ? argv[a + 1] : "");
+      const std::string note = takeParseNote();
+      std::fprintf(stderr, "tyq %s: unexpected argument or bad value \"%s%s%s\"%s%s\n", command,
+                   flag.c_str(), a + 1 < argc ? " " : "", a + 1 < argc ? argv[a + 1] : "",
+                   note.empty() ? "" : ": ", note.c_str());
       return false;
     }
   }

@@ -361,6 +361,7 @@ bool reportAchievedQuality(const char* command, const std::string& source, const
 int runCompare(int argc, char** argv) {
   CompareArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  InterruptExit stop("tyq compare: interrupted");
   Comparison comparison;
   const CompareOutcome outcome =
       compareVolumes("compare", args.first, args.second, args.lod, !args.json, comparison);

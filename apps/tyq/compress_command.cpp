@@ -7,9 +7,13 @@
 
 #include "args.h"
 #include "compare_command.h"
+#include "output_options.h"
+#include "output_target.h"
 #include "progress.h"
+#include "replacing_output.h"
 #include "tool_threads.h"
 #include "tyq/compress_tools.h"
+#include "user_errors.h"
 #include "volume_source.h"
 
 namespace tyq_tool {
@@ -28,7 +32,7 @@ bool parseArgs(int argc, char** argv, CompressArgs& args) {
   const auto none = [](const std::string&) { return false; };
   const auto option = [&args](const std::string& flag, const char* value) {
     if (flag == "--sqnr") return parseDouble(value, args.sqnr) && args.sqnr >= 0 && args.sqnr < 100;
-    if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
+    if (flag == "--threads") return parseThreads(value, args.threads);
     return false;
   };
   if (!walkArguments("compress", kCompressUsage, argc, argv, {&args.in, &args.out}, none, option)) {
@@ -114,13 +118,23 @@ bool runCompressCopy(const std::string& in, const std::string& out, double sqnr,
   if (view.progress && copy.ok()) view.progress->finish();
   if (view.progress && !copy.ok()) std::printf("\n");
   figures = {view.factor, view.inputBytes, view.outputBytes};
-  error = copy.message();
+  error = describeFailure(copy.message());
   return copy.ok();
 }
 
 int runCompress(int argc, char** argv) {
   CompressArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  // A copy never replaces anything: the kind and the identity are checked as
+  // for every output, then whether there is anything at all.
+  if (!mayWriteOutput("compress", args.out, true, {args.in})) return 1;
+  if (pathKind(args.out) != PathKind::Missing) {
+    std::fprintf(stderr, "tyq compress: %s exists; a copy is written to a new name only\n",
+                 args.out.c_str());
+    return 1;
+  }
+  // The copy itself stops cleanly on its own guard; this one covers the rest.
+  InterruptExit stop("tyq compress: interrupted");
   int threads = args.threads > 0 ? args.threads : coreCount();
   // An uncompressed file takes one writer thread only.
   if (args.sqnr == 0) threads = 1;
@@ -136,11 +150,26 @@ int runCompress(int argc, char** argv) {
   }
   CopyFigures figures;
   std::string error;
-  if (!runCompressCopy(args.in, args.out, args.sqnr, threads, volumeBytes, figures, error)) {
+  // The library writes its copy under the name it is given; a temporary one
+  // keeps a killed run from leaving a file that blocks the next.
+  ReplacingOutput output(args.out);
+  if (!output.reserveName(error)) {
     std::fprintf(stderr, "tyq compress: %s\n", error.c_str());
-    if (interrupted())
+    return 1;
+  }
+  if (!runCompressCopy(args.in, output.temporaryName(), args.sqnr, threads, volumeBytes, figures,
+                       error)) {
+    if (interrupted()) {
       std::fprintf(stderr, "tyq compress: interrupted, %s not written\n", args.out.c_str());
-    return interrupted() ? 130 : 1;
+      return 130;
+    }
+    std::fprintf(stderr, "tyq compress: %s\n", error.c_str());
+    return 1;
+  }
+  if (!output.commit(error)) {
+    std::fprintf(stderr, "tyq compress: %s (nothing written to %s)\n", error.c_str(),
+                 args.out.c_str());
+    return 1;
   }
   printSummary(args, volumeBytes, figures,
                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

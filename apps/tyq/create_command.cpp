@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "replacing_output.h"
 #include "survey_identity.h"
+#include "tool_threads.h"
 #include "tools/compressed_volume.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -89,7 +90,7 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
     } else if (flag == "--sqnr" && value) {
       ok = parseDouble(value, args.sqnr) && args.sqnr > 0 && args.sqnr < 100;
     } else if (flag == "--threads" && value) {
-      ok = parseInt(value, args.threads) && args.threads >= 1 && args.threads <= 64;
+      ok = parseThreads(value, args.threads);
     } else if (flag[0] != '-' && args.out.empty()) {
       args.out = flag;
       continue;
@@ -98,7 +99,9 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
       return false;
     }
     if (!ok) {
-      std::fprintf(stderr, "tyq create: bad value \"%s\" for %s\n", value, flag.c_str());
+      const std::string note = takeParseNote();
+      std::fprintf(stderr, "tyq create: bad value \"%s\" for %s%s%s\n", value, flag.c_str(),
+                   note.empty() ? "" : ": ", note.c_str());
       return false;
     }
     ++a;
@@ -119,13 +122,6 @@ bool parseArgs(int argc, char** argv, CreateArgs& args) {
     return false;
   }
   return true;
-}
-
-// The coding range as the file stores it: two floats, finite, in order, with
-// a width that is finite too (the codes are spread over hi - lo).
-bool codableRange(double lo, double hi) {
-  const float flo = static_cast<float>(lo), fhi = static_cast<float>(hi);
-  return std::isfinite(flo) && std::isfinite(fhi) && flo < fhi && std::isfinite(fhi - flo);
 }
 
 bool writeVolume(const std::string& name, const CreateArgs& args, const MappedNpy& array,
@@ -285,13 +281,14 @@ int chooseTypeAndRange(CreateArgs& args, const MappedNpy& array, double& lo, dou
 int runCreate(int argc, char** argv) {
   CreateArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  InterruptExit stop("tyq create: interrupted");
   const SampleTypeName* named = args.type.empty() ? nullptr : findSampleType(args.type);
   if (named && !accessorWrites(named->type)) {
     std::fprintf(stderr, "tyq create: %s samples can be read but not written\n",
                  FA::DataTypeEnum::Name(named->type));
     return 2;
   }
-  if (!mayWriteOutput("create", args.out, args.force)) return 1;
+  if (!mayWriteOutput("create", args.out, args.force, {args.from})) return 1;
   MappedNpy array;
   std::string error;
   if (!array.open(args.from, error)) {
@@ -307,10 +304,15 @@ int runCreate(int argc, char** argv) {
     std::fprintf(stderr, "tyq create: %s\n", error.c_str());
     return 1;
   }
-  const bool written = args.sqnr > 0
-                           ? writeCompressed(output.temporaryName(), args, array, lo, hi, &status)
-                           : writeVolume(output.temporaryName(), args, array,
-                                         findSampleType(args.type)->type, lo, hi, &status);
+  bool written = false;
+  {
+    // The library's writers cannot stop part-way.
+    InterruptExit stopWriting("tyq create: interrupted, nothing written to " + args.out);
+    stopWriting.removeOnInterrupt(output.temporaryName());
+    written = args.sqnr > 0 ? writeCompressed(output.temporaryName(), args, array, lo, hi, &status)
+                            : writeVolume(output.temporaryName(), args, array,
+                                          findSampleType(args.type)->type, lo, hi, &status);
+  }
   if (!written) {
     std::fprintf(stderr, "tyq create: %s (nothing written to %s)\n",
                  describeFailure(status).c_str(), args.out.c_str());

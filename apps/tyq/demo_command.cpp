@@ -12,6 +12,7 @@
 #include "demo_compressed.h"
 #include "info_command.h"
 #include "progress.h"
+#include "tool_threads.h"
 #include "tyq/lod.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -147,6 +148,10 @@ bool checkLevel1(FA::Reader& source, FA::Reader& copy, int algorithm) {
   return true;
 }
 
+std::string compressedName(const std::string& output) {
+  return output.substr(0, output.size() - 4) + ".vcs";
+}
+
 std::string defaultDescription() {
   if (const char* env = std::getenv("TYQ_DEMO_DESCRIPTION")) return env;
   return std::string(TYQ_EXAMPLES_DIR) + "/demo_synthetic.txt";
@@ -208,8 +213,7 @@ bool runSteps(const std::string& description, const std::string& output) {
   char* args[1] = {name.data()};
   if (runInfo(1, args) != 0) return false;
   std::printf("\n");
-  const std::string compressed = output.substr(0, output.size() - 4) + ".vcs";
-  return demoCompressedCopy(*source, compressed);
+  return demoCompressedCopy(*source, compressedName(output));
 }
 
 }  // namespace
@@ -239,7 +243,15 @@ int runDemo(int argc, char** argv) {
     std::filesystem::create_directories(dir, error);
   }
   const std::string output = dir + "/demo.vbs";
-  if (!runSteps(description, output)) return 1;
+  InterruptExit stop("tyq demo: interrupted, the copies in " + dir + " removed");
+  stop.removeOnInterrupt(output);
+  stop.removeOnInterrupt(compressedName(output));
+  if (!runSteps(description, output)) {
+    // A copy that failed part-way is no result to keep.
+    std::filesystem::remove(output, error);
+    std::filesystem::remove(compressedName(output), error);
+    return 1;
+  }
   std::printf("\ntyq demo: all checks passed; the copy is %s\n", output.c_str());
   return 0;
 }

@@ -38,14 +38,14 @@ bool encode(std::FILE* file, int width, int height, const std::vector<uint8_t>& 
 
 bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb,
               std::string& error) {
-  std::FILE* file = openOutput(path, error);
+  OutputFile output(path);
+  std::FILE* file = output.open(error);
   if (!file) return false;
-  const bool encoded = encode(file, width, height, rgb);
-  if (!closeOutput(file, path) || !encoded) {
+  if (!encode(file, width, height, rgb)) {
     error = "writing " + path + " failed";
     return false;
   }
-  return true;
+  return output.commit(error);
 }
 
 }  // namespace tyq_tool

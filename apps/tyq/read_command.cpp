@@ -11,8 +11,10 @@
 #include "level_box.h"
 #include "npy.h"
 #include "output_file.h"
+#include "output_options.h"
 #include "raw_box.h"
 #include "read_flags.h"
+#include "tool_threads.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
 #include "volume_source.h"
@@ -149,6 +151,7 @@ int runRead(int argc, char** argv) {
   }
   ReadArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  if (!mayStreamOutput("read", args.out, {args.file})) return 1;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo dataInfo;
@@ -158,8 +161,12 @@ int runRead(int argc, char** argv) {
   if (!boxWorthReading(args.start, args.size, 3, dataInfo.size, args.lod, need)) return 2;
   std::vector<char> bytes;
   std::string dtype;
-  const int rc = readSamples(*reader, info, dataInfo, args, bytes, dtype);
-  if (rc != 0) return rc;
+  {
+    // Nothing is written before the whole box is read.
+    InterruptExit stop("tyq read: interrupted, nothing written to " + args.out);
+    const int rc = readSamples(*reader, info, dataInfo, args, bytes, dtype);
+    if (rc != 0) return rc;
+  }
   return writeOutput(args, dtype, bytes) ? 0 : 1;
 }
 

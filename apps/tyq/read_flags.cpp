@@ -7,6 +7,7 @@
 #include "args.h"
 #include "level_box.h"
 #include "output_file.h"
+#include "output_options.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
 #include "volume_source.h"
@@ -49,6 +50,7 @@ bool parseArgs(int argc, char** argv, FlagArgs& args) {
 int runReadFlags(int argc, char** argv) {
   FlagArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  if (!mayStreamOutput("read", args.out, {args.file})) return 1;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;

@@ -4,18 +4,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "args.h"
 #include "json_writer.h"
+#include "output_file.h"
+#include "output_options.h"
 #include "progress.h"
 #include "svg_plot.h"
 #include "text_escape.h"
 #include "tool_threads.h"
 #include "tyq/compress_tools.h"
+#include "user_errors.h"
 #include "volume_source.h"
 
 namespace tyq_tool {
@@ -45,7 +47,7 @@ bool parseArgs(int argc, char** argv, ScanArgs& args) {
   };
   const auto option = [&args](const std::string& flag, const char* value) {
     if (flag == "--bricks") return parseInt(value, args.bricks) && args.bricks >= 1;
-    if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
+    if (flag == "--threads") return parseThreads(value, args.threads);
     if (flag == "--seed") return parseInt(value, args.seed);
     if (flag == "--plot") return !(args.plot = value).empty();
     return false;
@@ -152,11 +154,13 @@ bool writePlot(const ScanArgs& args, const std::vector<Row>& rows) {
     chart.x.push_back(r.sqnr);
     chart.y.push_back(r.megabytes);
   }
-  std::ofstream out(args.plot, std::ios::binary);
-  out << svgLineChart(chart);
-  out.close();
-  if (!out) {
-    std::fprintf(stderr, "tyq scan: cannot write %s\n", args.plot.c_str());
+  const std::string svg = svgLineChart(chart);
+  OutputFile output(args.plot);
+  std::string error;
+  std::FILE* out = output.open(error);
+  if (out) std::fwrite(svg.data(), 1, svg.size(), out);
+  if (!out || !output.commit(error)) {
+    std::fprintf(stderr, "tyq scan: %s\n", error.c_str());
     return false;
   }
   return true;
@@ -170,6 +174,7 @@ const char* const kScanUsage =
 int runScan(int argc, char** argv) {
   ScanArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  if (!args.plot.empty() && !mayStreamOutput("scan", args.plot, {args.in})) return 1;
   Input input;
   {
     FA::AutoRef<FA::Reader> reader;
@@ -180,6 +185,8 @@ int runScan(int argc, char** argv) {
     if (info.coding == FA::CodingTypeEnum::Compressed && info.sqnr > 0) input.sqnr = info.sqnr;
   }
   const int threads = args.threads > 0 ? args.threads : coreCount();
+  // The scan stops cleanly on its own guard; this one covers the rest.
+  InterruptExit stop("tyq scan: interrupted");
   ScanView view;
   view.quiet = args.json;
   InterruptGuard guard;
@@ -193,7 +200,8 @@ int runScan(int argc, char** argv) {
   scan.close();
   if (view.progress) view.progress->finish();
   if (!scan.ok()) {
-    std::fprintf(stderr, "tyq scan: %s\n", scan.message().c_str());
+    const std::string why = interrupted() ? "interrupted" : describeFailure(scan.message());
+    std::fprintf(stderr, "tyq scan: %s\n", why.c_str());
     return interrupted() ? 130 : 1;
   }
   const std::vector<Row> rows = rowsOf(scan, input);

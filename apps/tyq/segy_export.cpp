@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "replacing_output.h"
 #include "segy_input.h"
+#include "tool_threads.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
 #include "volume_source.h"
@@ -206,7 +207,7 @@ const char* const kExportSegyUsage = "tyq export-segy IN OUT.sgy [--lod L] [--fo
 int runExportSegy(int argc, char** argv) {
   ExportArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
-  if (!mayWriteOutput("export-segy", args.out, args.force)) return 1;
+  if (!mayWriteOutput("export-segy", args.out, args.force, {args.in})) return 1;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;
@@ -217,10 +218,15 @@ int runExportSegy(int argc, char** argv) {
   if (!levelLayout(data, args.lod, layout, error)) return fail(error);
   ReplacingOutput output(args.out);
   if (!output.reserve(error)) return fail(error);
-  segy_file* fp = segy_open(output.temporaryName().c_str(), "w+b");
-  bool ok = fp && writeHeaders(fp, layout, data, args.in) &&
-            writeTraces(*reader, fp, layout, args.lod, info, &status);
-  if (fp && segy_close(fp) != SEGY_OK) ok = false;
+  bool ok = false;
+  {
+    InterruptExit stop("tyq export-segy: interrupted, nothing written to " + args.out);
+    stop.removeOnInterrupt(output.temporaryName());
+    segy_file* fp = segy_open(output.temporaryName().c_str(), "w+b");
+    ok = fp && writeHeaders(fp, layout, data, args.in) &&
+         writeTraces(*reader, fp, layout, args.lod, info, &status);
+    if (fp && segy_close(fp) != SEGY_OK) ok = false;
+  }
   if (!ok) {
     return fail((status.ok() ? std::string("writing failed") : describeFailure(status)) +
                 " (nothing written to " + args.out + ")");

@@ -13,6 +13,7 @@
 #include "args.h"
 #include "compare_command.h"
 #include "compress_command.h"
+#include "output_leftovers.h"
 #include "output_options.h"
 #include "progress.h"
 #include "replacing_output.h"
@@ -46,12 +47,8 @@ bool validByte(int byte) {
 
 // One option with its value; false when the value is bad.
 bool parseOption(const std::string& flag, const char* value, ImportArgs& args) {
-  if (flag == "--sqnr") {
-    char* end = nullptr;
-    args.sqnr = std::strtod(value, &end);
-    return *end == '\0' && end != value && args.sqnr >= 0 && args.sqnr < 100;
-  }
-  if (flag == "--threads") return parseInt(value, args.threads) && args.threads >= 1;
+  if (flag == "--sqnr") return parseDouble(value, args.sqnr) && args.sqnr >= 0 && args.sqnr < 100;
+  if (flag == "--threads") return parseThreads(value, args.threads);
   if (flag == "--type") {
     args.type = value;
     return args.type == "float" || args.type == "int16" || args.type == "int8";
@@ -81,6 +78,12 @@ bool parseArgs(int argc, char** argv, ImportArgs& args) {
   };
   if (!walkArguments("import-segy", kImportSegyUsage, argc, argv, {&args.in, &args.out}, toggle,
                      option)) {
+    return false;
+  }
+  // Checked as create checks it: the file keeps the ends as floats.
+  if (args.haveRange && !codableRange(args.range[0], args.range[1])) {
+    std::fprintf(stderr, "tyq import-segy: the value range %g .. %g cannot be coded\n",
+                 args.range[0], args.range[1]);
     return false;
   }
   if (args.sqnr > 0 && (args.haveBrick || (!args.type.empty() && args.type != "float"))) {
@@ -159,7 +162,11 @@ bool chooseStorage(const ImportArgs& args, SegyInput& in, Storage& s, std::strin
     s.lo = args.range[0], s.hi = args.range[1];
     return true;
   }
-  return scanRange(in, s.lo, s.hi, error);
+  if (!scanRange(in, s.lo, s.hi, error)) return false;
+  if (codableRange(s.lo, s.hi)) return true;
+  error = "the value range " + std::to_string(s.lo) + " .. " + std::to_string(s.hi) +
+          " cannot be coded (give one with --range)";
+  return false;
 }
 
 FA::DataInfo surveyInfo(const ImportArgs& args, const SegyLayout& l, const SegyGrid& g) {
@@ -288,7 +295,7 @@ bool writeOutput(const std::string& name, const ImportArgs& args, SegyInput& in,
     return false;
   }
   if (args.sqnr <= 0) return true;
-  const std::string packed = name + ".compressed";
+  const std::string packed = name + kStageSuffix;
   const int64_t bytes = int64_t{grid.inlines} * grid.crosslines * in.layout().samples *
                         FA::DataTypeEnum::Size(storage.type);
   if (!compressImport(name, packed, args, bytes, error)) return false;
@@ -305,6 +312,10 @@ int fail(const std::string& message) {
   return 1;
 }
 
+std::string interruptedText(const ImportArgs& args) {
+  return "tyq import-segy: interrupted, nothing written to " + args.out;
+}
+
 }  // namespace
 
 const char* const kImportSegyUsage =
@@ -315,7 +326,8 @@ const char* const kImportSegyUsage =
 int runImportSegy(int argc, char** argv) {
   ImportArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
-  if (!mayWriteOutput("import-segy", args.out, args.force)) return 1;
+  InterruptExit stop(interruptedText(args));
+  if (!mayWriteOutput("import-segy", args.out, args.force, {args.in})) return 1;
   SegyInput in;
   SegyGrid grid;
   std::string error;
@@ -325,9 +337,19 @@ int runImportSegy(int argc, char** argv) {
   }
   ReplacingOutput output(args.out);
   if (!output.reserve(error)) return fail(error);
-  if (!writeOutput(output.temporaryName(), args, in, grid, storage, error)) {
-    return fail(error + " (nothing written to " + args.out + ")");
+  bool written = false;
+  {
+    // The compressing copy stops on its own guard; the other steps cannot.
+    InterruptExit stopWriting(interruptedText(args));
+    stopWriting.removeOnInterrupt(output.temporaryName());
+    stopWriting.removeOnInterrupt(output.temporaryName() + kStageSuffix);
+    written = writeOutput(output.temporaryName(), args, in, grid, storage, error);
   }
+  if (!written && interrupted()) {
+    std::fprintf(stderr, "%s\n", interruptedText(args).c_str());
+    return 130;
+  }
+  if (!written) return fail(error + " (nothing written to " + args.out + ")");
   if (!output.commit(error)) return fail(error + " (nothing written to " + args.out + ")");
   std::printf(
       "tyq import-segy: wrote %s (inlines %d..%d step %d, crosslines %d..%d step %d, "

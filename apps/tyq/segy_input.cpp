@@ -3,6 +3,7 @@
 #include <segyio/segy.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,6 +162,7 @@ bool SegyInput::readRecords(int first, int count, std::string& error) {
 
 bool SegyInput::open(const std::string& path, std::string& error) {
   path_ = path;
+  if (!openRegular(path, error)) return false;
   fp_ = segy_open(path.c_str(), "rb");
   if (!fp_) {
     error = "cannot open " + path + ": " + std::strerror(errno);
@@ -206,8 +208,26 @@ bool SegyInput::open(const std::string& path, std::string& error) {
       segy_get_field(header, SEGY_TR_DELAY_REC_TIME, &value) == SEGY_OK) {
     layout_.firstSample = value;
   }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  return true;
+}
+
+// Checked before segyio opens the file by name: opening a FIFO for reading
+// waits for a writer, and reading a device or a FIFO may never end.
+// O_NONBLOCK keeps this open from waiting; it is cleared once the kind is
+// known.
+bool SegyInput::openRegular(const std::string& path, std::string& error) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = path + " is not a regular file";
+    return false;
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }

@@ -68,6 +68,8 @@ class SegyInput {
   const SegyLayout& layout() const { return layout_; }
 
  private:
+  // Opens fd_ on `path` when it is a regular file.
+  bool openRegular(const std::string& path, std::string& error);
   // Whole records (header and samples) first .. first + count - 1 into raw_.
   bool readRecords(int first, int count, std::string& error);
   int64_t recordBytes() const;

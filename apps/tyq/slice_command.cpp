@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "args.h"
+#include "output_options.h"
 #include "png_writer.h"
 #include "tyq/tyq.h"
 #include "user_errors.h"
@@ -168,6 +169,7 @@ const char* const kSliceUsage =
 int runSlice(int argc, char** argv) {
   SliceArgs args;
   if (!parseArgs(argc, argv, args)) return 2;
+  if (!mayStreamOutput("slice", args.out, {args.file})) return 1;
   FA::AutoRef<FA::Reader> reader;
   FA::FileInfo info;
   FA::DataInfo data;

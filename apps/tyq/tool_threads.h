@@ -1,6 +1,10 @@
 #pragma once
 
+#include <signal.h>
+
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace tyq_tool {
 
@@ -23,5 +27,28 @@ class InterruptGuard {
 };
 
 bool interrupted();
+
+// While alive, Ctrl-C (SIGINT) ends the process at once: the files named by
+// removeOnInterrupt() are removed, `message` is printed as one line and the
+// exit code is 130. For steps that cannot stop part-way, such as one long
+// library call. Guards nest: the newest one answers, and an InterruptGuard
+// made inside one takes over until it ends.
+class InterruptExit {
+ public:
+  explicit InterruptExit(const std::string& message);
+  ~InterruptExit();
+  InterruptExit(const InterruptExit&) = delete;
+  InterruptExit& operator=(const InterruptExit&) = delete;
+
+  // A file that must not outlive an interrupted run (at most four).
+  void removeOnInterrupt(const std::string& path);
+
+  struct Text;  // what the handler reads, laid out before it may run
+
+ private:
+  std::unique_ptr<Text> text_;
+  const Text* outer_ = nullptr;
+  struct sigaction previous_ = {};
+};
 
 }  // namespace tyq_tool

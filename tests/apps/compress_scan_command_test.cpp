@@ -45,10 +45,10 @@ TEST_F(CompressScanCommand, CompressPrintsOneSummaryAndRefusesToOverwrite) {
   EXPECT_EQ(tyq_test::fileInfoOf(packed).sqnr, 30.0f);
   const std::string before = readWholeFile(packed);
   EXPECT_EQ(run(tyq_tool::runCompress, {input_, packed, "--sqnr", "20"}, out_, err_), 1);
-  EXPECT_NE(err_.find("The output file should not already exist"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("exists"), std::string::npos) << err_;
   EXPECT_EQ(readWholeFile(packed), before);
   EXPECT_EQ(run(tyq_tool::runCompress, {input_, input_, "--sqnr", "20"}, out_, err_), 1);
-  EXPECT_NE(err_.find("Input- and output file names must not be identical"), std::string::npos);
+  EXPECT_NE(err_.find("is the input"), std::string::npos) << err_;
   EXPECT_EQ(run(tyq_tool::runCompress, {input_, dir_.file("x.vcs")}, out_, err_), 2);
 }
 
