@@ -31,10 +31,13 @@ struct Summary {
   int64_t tablesEnd = 0;  // where the stored bricks and tiles end, uncompressed files only
 };
 
-// The end of the furthest stored item (positions 0 and 1 store nothing).
+// The end of the furthest stored item (positions 0 and 1 store nothing). A
+// damaged table may hold any position: an end past the largest file stops
+// there instead of wrapping round to one that looks complete.
 void extendEnd(int64_t& end, const std::vector<long long>& positions, int64_t itemBytes) {
   for (const long long p : positions) {
-    if (p > 1) end = std::max<int64_t>(end, p + itemBytes);
+    if (p <= 1) continue;
+    end = std::max<int64_t>(end, p > INT64_MAX - itemBytes ? INT64_MAX : p + itemBytes);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <tuple>
@@ -207,6 +208,31 @@ void ConvertInPlace(void* buffer, int64_t count, Linear k) {
   }
 }
 
+// Samples that do not start on a multiple of their size (a brick another
+// writer placed at an odd byte, a caller's unaligned array) are moved in
+// and out of aligned chunks with memcpy, in place as ConvertInPlace orders
+// its chunks. Aligned buffers, the usual case, pay one test per call.
+template <typename S, typename D>
+void ConvertUnaligned(const unsigned char* src, unsigned char* dst, int64_t count, Linear k,
+                      bool lastFirst) {
+  constexpr int64_t kChunk = 1024;
+  alignas(64) S in[kChunk];
+  alignas(64) D out[kChunk];
+  const int64_t chunks = (count + kChunk - 1) / kChunk;
+  for (int64_t c = 0; c < chunks; ++c) {
+    const int64_t first = (lastFirst ? chunks - 1 - c : c) * kChunk;
+    const int64_t n = count - first < kChunk ? count - first : kChunk;
+    std::memcpy(in, src + first * static_cast<int64_t>(sizeof(S)), n * sizeof(S));
+    ConvertRun(in, out, n, k);
+    std::memcpy(dst + first * static_cast<int64_t>(sizeof(D)), out, n * sizeof(D));
+  }
+}
+
+template <typename T>
+bool Aligned(const void* p) {
+  return reinterpret_cast<uintptr_t>(p) % alignof(T) == 0;
+}
+
 template <typename S, typename D>
 void* Convert(void* dst, float dstLo, float dstHi, const void* src, float srcLo, float srcHi,
               int64_t count) {
@@ -217,7 +243,12 @@ void* Convert(void* dst, float dstLo, float dstHi, const void* src, float srcLo,
     if (!inPlace) std::memcpy(dst, src, count * sizeof(float));
   } else {
     const Linear k = MakeLinear<S, D>(dstLo, dstHi, srcLo, srcHi);
-    if (inPlace) {
+    const void* from = inPlace ? dst : src;
+    if (!Aligned<S>(from) || !Aligned<D>(dst)) {
+      ConvertUnaligned<S, D>(static_cast<const unsigned char*>(from),
+                             static_cast<unsigned char*>(dst), count, k,
+                             inPlace && sizeof(D) > sizeof(S));
+    } else if (inPlace) {
       ConvertInPlace<S, D>(dst, count, k);
     } else {
       ConvertRun(static_cast<const S*>(src), static_cast<D*>(dst), count, k);

@@ -26,11 +26,12 @@ using StridedCopyDetail::Axis;
 // stay on the stack.
 constexpr int64_t kChunk = 256;
 
+// Byte addresses throughout: the samples need not lie on a multiple of
+// their size, and a typed pointer to them would claim they do.
 template <typename U>
 void Gather(unsigned char* out, const unsigned char* src, int64_t stride, int64_t n) {
-  const U* s = reinterpret_cast<const U*>(src);
-  U* o = reinterpret_cast<U*>(out);
-  for (int64_t m = 0; m < n; ++m) std::memcpy(o + m, s + m * stride, sizeof(U));
+  constexpr int64_t kSize = sizeof(U);
+  for (int64_t m = 0; m < n; ++m) std::memcpy(out + m * kSize, src + m * stride * kSize, kSize);
 }
 
 // Brings `n` samples of `size` bytes, `stride` samples apart, together.

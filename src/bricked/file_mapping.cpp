@@ -32,9 +32,12 @@ Access::BrickStore::Holding File::LocateBrick(int32_t i, int32_t j, int32_t k, i
   if (position == 0) return Holding::Absent;
   if (position == 1) return Holding::Constant;
   // A brick outside the data area is left to the transfer path, which
-  // reports it.
+  // reports it; so is one at a byte that is no multiple of its sample size,
+  // whose samples the copies would load misaligned: the transfer lands it
+  // in an aligned buffer.
   const int64_t bytes = BrickBytes();
-  if (InDataArea(position, bytes) && mapping_.Covers(position, bytes)) {
+  if (position % sampleSize_ == 0 && InDataArea(position, bytes) &&
+      mapping_.Covers(position, bytes)) {
     *mapped = mapping_.data() + position;
   }
   return Holding::Stored;

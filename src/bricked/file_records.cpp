@@ -7,6 +7,7 @@
 #include "bricked/format.h"
 #include "bricked/version_handler.h"
 #include "core/record_read.h"
+#include "core/sample_count.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
 
@@ -15,20 +16,11 @@ using Err = FileAccess::Error;
 namespace {
 
 constexpr int64_t kFirstBlock = static_cast<int64_t>(kHeaderSize);
-// No file holds this many samples. Counts read from a file are believed only
-// below it, so that adding the samples of later writes cannot overflow.
-constexpr int64_t kMaxSampleCount = int64_t{1} << 62;
 
 // Whether the counts of statistics and histogram can describe samples.
 bool plausibleCounts(const FileAccess::Histogram& hist, const FileAccess::DataInfo& info) {
-  const auto fits = [](int64_t n) { return n >= 0 && n <= kMaxSampleCount; };
-  if (!fits(hist.count) || !fits(info.statCount)) return false;
-  int64_t sum = 0;
-  for (const int64_t bin : hist.bins) {
-    if (!fits(bin) || bin > kMaxSampleCount - sum) return false;
-    sum += bin;
-  }
-  return true;
+  return plausibleCount(hist.count) && plausibleCount(info.statCount) &&
+         checkedCountSum(hist.bins, FileAccess::Histogram::kBins) >= 0;
 }
 
 }  // namespace

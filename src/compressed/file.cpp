@@ -9,6 +9,7 @@
 #include "core/endian.h"
 #include "core/random_id.h"
 #include "core/record_read.h"
+#include "core/sample_count.h"
 #include "tyq/environment.h"
 
 namespace Qra::Ostrel::Tyq::Private::Compressed {
@@ -85,7 +86,7 @@ bool File::ReadInfo(Status* status) {
   if (!ReadAt(offsets_.info, block.size(), block.data(), func)) return false;
   handler_->ReadInfo(block.data(), fileInfo_, dataInfo_);
   fileInfo_.SetBasic(file_->FileName(), end_);
-  return OnCriticalInfoChanged(func.statusP());
+  return SetTableGeometry(func.statusP());
 }
 
 bool File::WriteInfo(Status* status) {
@@ -120,8 +121,8 @@ bool File::ReadHist(Status* status) {
   hist_.min = record.rangeMin;
   hist_.max = record.rangeMax;
   std::copy(record.bins, record.bins + kHistBins, hist_.bins);
-  hist_.count = 0;
-  for (int64_t b : record.bins) hist_.count += std::max<int64_t>(b, 0);
+  hist_.count = checkedCountSum(record.bins, kHistBins);
+  if (hist_.count < 0) return func.setError(Err::ReadFailed, file_->FileName());
   fileInfo_.SetCodingCompressed(record.compressionFactor, record.sqnr);
   fileInfo_.valueMin = record.statMin;
   fileInfo_.valueMax = record.statMax;

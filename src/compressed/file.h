@@ -78,10 +78,12 @@ class File final : public CompressedFileADT {
   // count and sums read as 0, as they do in files of other writers.
   void ReadStats();
   bool WriteStats(Status* status);
-  bool AllocateLookupTable(Status* status);
+  // The level geometry of both tables, without their entries.
+  bool SetTableGeometry(Status* status);
+  bool AllocateTable(LookupTable& table, int64_t entries, Func& func);
   bool OnCriticalInfoChanged(Status* status);
   bool ReadLookupTable(Status* status);
-  bool ReadTable(int64_t position, LookupTable& table, Status* status);
+  bool ReadTable(int64_t position, int64_t entries, LookupTable& table, Status* status);
   bool WriteLookupTable(Status* status);
   bool WriteTable(LookupTable& table, int64_t& position, Func& func);
   bool NewRevision(Status* status);

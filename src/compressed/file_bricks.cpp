@@ -1,6 +1,7 @@
 // The lookup tables of a compressed file, and the brick and tile records
 // they point to.
 #include <algorithm>
+#include <new>
 
 #include "compressed/file.h"
 #include "compressed/version_handler.h"
@@ -28,19 +29,24 @@ bool File::Append(const std::string& record, int64_t& position, Func& func) {
   return true;
 }
 
-bool File::AllocateLookupTable(Status* status) {
-  Func func("File::AllocateLookupTable", status);
+bool File::SetTableGeometry(Status* status) {
+  Func func("File::SetTableGeometry", status);
   const int32_t* count = fileInfo_.brickCount;
   const int levels = handler_->KeepsPyramid() ? fileInfo_.numberOfLods : 1;
   bricks_ = makeGeometry(count, levels);
   const int32_t columns[3] = {count[0], count[1], 1};
   tiles_ = makeGeometry(columns, levels);
+  brickTable_ = LookupTable();
+  tileTable_ = LookupTable();
   if (bricks_.total() > kMaxTableEntries || tiles_.total() > kMaxTableEntries) {
     return func.setError(Err::OutOfMemory, file_->FileName());
   }
+  return true;
+}
+
+bool File::AllocateTable(LookupTable& table, int64_t entries, Func& func) {
   try {
-    brickTable_.entries.assign(static_cast<size_t>(bricks_.total()), 0);
-    tileTable_.entries.assign(static_cast<size_t>(tiles_.total()), 0);
+    table.entries.assign(static_cast<size_t>(entries), 0);
   } catch (const std::bad_alloc&) {
     return func.setError(Err::OutOfMemory, file_->FileName());
   }
@@ -49,13 +55,17 @@ bool File::AllocateLookupTable(Status* status) {
 
 bool File::OnCriticalInfoChanged(Status* status) {
   Func func("File::OnCriticalInfoChanged", status);
-  if (!AllocateLookupTable(func.statusP())) return false;
-  brickTable_.stored = tileTable_.stored = 0;
+  if (!SetTableGeometry(func.statusP()) || !AllocateTable(brickTable_, bricks_.total(), func) ||
+      !AllocateTable(tileTable_, tiles_.total(), func)) {
+    return false;
+  }
   brickTable_.changed = tileTable_.changed = true;
   return true;
 }
 
-bool File::ReadTable(int64_t position, LookupTable& table, Status* status) {
+// The table is allocated only once its record is known to be able to fill
+// it: a header claiming a vast survey beside a small table costs nothing.
+bool File::ReadTable(int64_t position, int64_t entries, LookupTable& table, Status* status) {
   Func func("File::ReadLookupTable", status);
   if (position == 0) return func.setError(Err::InternalError, file_->FileName());
   uint8_t head[kTableHeadSize];
@@ -70,7 +80,12 @@ bool File::ReadTable(int64_t position, LookupTable& table, Status* status) {
               func)) {
     return false;
   }
+  if (tableBytesBound(head, payload.data(), payload.size()) < entries * 8) {
+    return func.setError(Err::InternalError, file_->FileName());
+  }
+  if (!AllocateTable(table, entries, func)) return false;
   if (!decodeTable(head, payload.data(), payload.size(), table.entries)) {
+    table.entries.clear();
     return func.setError(Err::InternalError, file_->FileName());
   }
   handler_->FromFileOrder(table.entries);
@@ -82,8 +97,8 @@ bool File::ReadTable(int64_t position, LookupTable& table, Status* status) {
 
 bool File::ReadLookupTable(Status* status) {
   Func func("File::ReadLookupTable", status);
-  return ReadTable(offsets_.brickTable, brickTable_, func.statusP()) &&
-         ReadTable(offsets_.alphaTable, tileTable_, func.statusP());
+  return ReadTable(offsets_.brickTable, bricks_.total(), brickTable_, func.statusP()) &&
+         ReadTable(offsets_.alphaTable, tiles_.total(), tileTable_, func.statusP());
 }
 
 bool File::WriteTable(LookupTable& table, int64_t& position, Func& func) {

@@ -118,6 +118,12 @@ std::string encodeTable(const std::vector<int64_t>& entries);
 // The coded size in bits from the head; the caller checks it against the
 // file before reading the payload.
 int32_t tableBits(const uint8_t head[kTableHeadSize]);
+// The most bytes the table record could decode to, known from its head
+// without decoding: a table needing more cannot be this record, and is
+// refused before it is allocated. Forms that repeat one value as often as
+// the reader asks are unbounded (INT64_MAX).
+int64_t tableBytesBound(const uint8_t head[kTableHeadSize], const uint8_t* payload,
+                        size_t payloadSize);
 // `entries` holds as many entries as the table must decode to.
 bool decodeTable(const uint8_t head[kTableHeadSize], const uint8_t* payload, size_t payloadSize,
                  std::vector<int64_t>& entries);

@@ -83,7 +83,8 @@ bool decodeHist(const uint8_t head[kHistHeadSize], const uint8_t* payload, int32
                                    Compression::kModeWordsPacked)) {
     return false;
   }
-  for (int b = 0; b < kHistBins; ++b) h.bins[b] = Le::getI32(words + 4 * b);
+  // Narrow counts are unsigned words: their sum cannot overflow.
+  for (int b = 0; b < kHistBins; ++b) h.bins[b] = Le::getU32(words + 4 * b);
   return true;
 }
 

@@ -278,6 +278,33 @@ TEST(Conversion, InPlaceMatchesSeparateBuffersAcrossManyChunks) {
   }
 }
 
+// Buffers at odd bytes (a brick another writer placed there, read in
+// place; a caller's unaligned array) convert as the same samples aligned,
+// separately and in place. The sanitizer build catches a misaligned load.
+TEST(Conversion, SamplesAtOddBytesConvertAsAligned) {
+  const int64_t n = 2500;  // several chunks, the last one short
+  std::mt19937 rng(11);
+  for (const auto& [from, to] :
+       {std::pair{kInt16, kFloat}, std::pair{kFloat, kInt16}, std::pair{kInt8, kFloat},
+        std::pair{kFloat, kUInt32}, std::pair{kInt16, kInt8}}) {
+    std::vector<unsigned char> src(n * kSizes[from]);
+    for (auto& b : src) b = static_cast<unsigned char>(rng());
+    if (from == kFloat) {
+      for (int64_t i = 0; i < n; ++i) store(kFloat, src.data(), i, rng() % 1000 / 100.0 - 5);
+    }
+    const ConvFcn convert = ConversionFunction(from, to);
+    std::vector<unsigned char> aligned(n * 4);
+    convert(aligned.data(), -3, 2, src.data(), -1, 4, n);
+    const size_t out = n * kSizes[to];
+    std::vector<unsigned char> odd(n * 4 + 1), oddOut(n * 4 + 1);
+    std::memcpy(odd.data() + 1, src.data(), src.size());
+    convert(oddOut.data() + 1, -3, 2, odd.data() + 1, -1, 4, n);
+    EXPECT_EQ(std::memcmp(aligned.data(), oddOut.data() + 1, out), 0) << from << " -> " << to;
+    convert(odd.data() + 1, -3, 2, nullptr, -1, 4, n);
+    EXPECT_EQ(std::memcmp(aligned.data(), odd.data() + 1, out), 0) << from << " -> " << to;
+  }
+}
+
 // Write then read through the same ranges gives back every value to within
 // half a stored code step (the stored quantisation) plus half a caller code
 // step (re-quantising an integer caller's value), for every pair of types.

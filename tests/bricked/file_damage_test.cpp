@@ -2,9 +2,6 @@
 // never a crash, never data taken from outside the data area, and never an
 // allocation the file's own size or the request cannot justify.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -20,6 +17,7 @@
 #include "bricked/file.h"
 #include "bricked/format.h"
 #include "core/endian.h"
+#include "support/headroom.h"
 #include "support/memory_file.h"
 
 namespace Qra::Ostrel::Tyq::Private::Bricked {
@@ -256,27 +254,7 @@ TEST(DamagedTable, EntryIntoTheHeaderOfAKeptFile) {
   EXPECT_GT(intoHeader, 0);
 }
 
-// Runs `body` in a child process whose address space may grow by no more
-// than `headroom` bytes; true when it ran to the end and returned true. An
-// allocation beyond the headroom fails there (or aborts a sanitizer build).
-bool withinHeadroom(size_t headroom, const std::function<bool()>& body) {
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    long pages = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-      std::fclose(statm);
-    }
-    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + headroom;
-    const rlimit cap = {limit, limit};
-    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0) _exit(2);
-    _exit(body() ? 0 : 1);
-  }
-  int wstatus = 0;
-  if (pid < 0 || waitpid(pid, &wstatus, 0) != pid) return false;
-  return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
-}
+using tyq_test::withinHeadroom;
 
 // The three files claim bricks of 4096 x 4096 x 64 one-byte samples (1 GiB)
 // in 2.4 KB.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "compressed/format.h"
 #include "compressed/version_handler.h"
@@ -171,6 +172,37 @@ TEST(CompressedFormat, TableHalvesAreExchangedBeforeVersion16) {
   std::vector<int64_t> longer(entries.size() + 1);
   EXPECT_FALSE(decodeTable(bytesOf(record), bytesOf(record) + kTableHeadSize,
                            record.size() - kTableHeadSize, longer));
+}
+
+// The bound read from a table's head is what lets a reader refuse a header
+// beyond its tables before allocating: it may be loose, but never below
+// what the writer's own record of any table decodes to.
+TEST(CompressedFormat, TableBoundCoversEveryFormTheWriterPicks) {
+  std::mt19937_64 rng(5);
+  const size_t n = 3000;
+  std::vector<std::vector<int64_t>> tables(6, std::vector<int64_t>(n));
+  for (size_t e = 0; e < n; ++e) {
+    tables[1][e] = 1;                                         // all constant
+    tables[2][e] = e % 3 == 0 ? 0 : int64_t{4096} + 700 * e;  // growing positions
+    tables[3][e] = static_cast<int64_t>(rng() >> 2);          // anything
+    tables[4][e] = e == n / 2 ? int64_t{1} << 40 : 0;         // one far brick
+    tables[5][e] = 0x0000000700000007LL;                      // equal words
+  }
+  for (const std::vector<int64_t>& entries : tables) {
+    const std::string record = encodeTable(entries);
+    const int64_t bound = tableBytesBound(bytesOf(record), bytesOf(record) + kTableHeadSize,
+                                          record.size() - kTableHeadSize);
+    EXPECT_GE(bound, static_cast<int64_t>(n * 8)) << "mode " << int{bytesOf(record)[0]};
+  }
+  // A fill carries its count; any other head stays within its bits.
+  std::string fill = encodeTable(tables[0]);
+  ASSERT_EQ(bytesOf(fill)[0], 1);
+  EXPECT_EQ(tableBytesBound(bytesOf(fill), bytesOf(fill) + kTableHeadSize, 4), int64_t{n * 8});
+  std::string copy = encodeTable(tables[3]);
+  copy[0] = 0;
+  EXPECT_LE(
+      tableBytesBound(bytesOf(copy), bytesOf(copy) + kTableHeadSize, copy.size() - kTableHeadSize),
+      static_cast<int64_t>(copy.size()) * 8);
 }
 
 TEST(CompressedFormat, HandlerRulesByVersion) {
