@@ -6,6 +6,7 @@
 
 #include "progress.h"
 #include "tools/compressed_volume.h"
+#include "user_errors.h"
 #include "volume_source.h"
 
 namespace tyq_tool {
@@ -21,7 +22,7 @@ constexpr float kSqnr = 30.0f;
 constexpr int kThreads = 2;
 
 bool fail(const char* what, const Status& status) {
-  std::fprintf(stderr, "tyq demo: %s: %s\n", what, status.message().c_str());
+  std::fprintf(stderr, "tyq demo: %s: %s\n", what, describeFailure(status).c_str());
   return false;
 }
 

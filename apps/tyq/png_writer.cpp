@@ -2,8 +2,11 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "output_file.h"
 
@@ -13,8 +16,13 @@ namespace {
 
 // libpng reports failures by longjmp; nothing with a destructor lives
 // between the setjmp and the calls that may jump.
+// libpng's own line on standard error would come before ours and say less.
+void quietFailure(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
+
 bool encode(std::FILE* file, int width, int height, const std::vector<uint8_t>& rgb) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietFailure, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
   if (!info || setjmp(png_jmpbuf(png))) {
@@ -41,8 +49,12 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
   OutputFile output(path);
   std::FILE* file = output.open(error);
   if (!file) return false;
+  errno = 0;
   if (!encode(file, width, height, rgb)) {
-    error = "writing " + path + " failed";
+    // The failed write through stdio leaves the system's reason in errno.
+    const int err = errno;
+    error =
+        "unable to write " + path + (err != 0 ? " (" + std::string(std::strerror(err)) + ")" : "");
     return false;
   }
   return output.commit(error);

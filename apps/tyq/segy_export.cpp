@@ -3,6 +3,7 @@
 #include <segyio/segy.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -103,6 +104,19 @@ void traceHeader(const Layout& l, int i, int j, bool live, char* h) {
   segy_set_field(h, SEGY_TR_CROSSLINE, xl);
 }
 
+// A failed write with the system's reason (segyio writes through stdio,
+// which leaves it in errno): a full disk says so.
+bool writeFailed(Status* status, const std::string& what) {
+  const int err = errno;
+  if (err != 0) {
+    status->setSysError(err, what, "tyq export-segy");
+    status->pushError(FA::Error::WriteFailed, "tyq export-segy");
+  } else {
+    status->setError(FA::Error::WriteFailed, what, "tyq export-segy");
+  }
+  return false;
+}
+
 bool writeHeaders(segy_file* fp, const Layout& l, const FA::DataInfo& d, const std::string& in) {
   std::string text;
   char line[96];
@@ -159,9 +173,7 @@ class ColumnWriter {
         }
         if (segy_write_traceheader(fp_, trace, h, trace0_, bytes_) != SEGY_OK ||
             segy_writetrace(fp_, trace, raw_.data(), trace0_, bytes_) != SEGY_OK) {
-          status->setError(FA::Error::WriteFailed, "trace " + std::to_string(trace),
-                           "tyq export-segy");
-          return false;
+          return writeFailed(status, "trace " + std::to_string(trace));
         }
       }
     }
@@ -225,7 +237,7 @@ int runExportSegy(int argc, char** argv) {
     segy_file* fp = segy_open(output.temporaryName().c_str(), "w+b");
     ok = fp && writeHeaders(fp, layout, data, args.in) &&
          writeTraces(*reader, fp, layout, args.lod, info, &status);
-    if (fp && segy_close(fp) != SEGY_OK) ok = false;
+    if (fp && segy_close(fp) != SEGY_OK && ok) ok = writeFailed(&status, output.temporaryName());
   }
   if (!ok) {
     return fail((status.ok() ? std::string("writing failed") : describeFailure(status)) +

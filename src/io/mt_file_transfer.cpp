@@ -95,7 +95,14 @@ int64_t MtFileWin32::internalWrite(int64_t position, uint32_t count, const void*
     // fire-and-forget one; either way the caller's data is not safe.
     int err = 0;
     if (pool_->write(fd_, source, position, count, &err)) return count;
-    func.setError(E::AsyncError, name_);
+    // The system's reason, where the pool has one, tells a full disk from
+    // a failing device.
+    if (err > 0 && err < IORequestPool::ShortTransfer) {
+      func.setSysError(err, name_);
+      func.pushError(E::AsyncError);
+    } else {
+      func.setError(E::AsyncError, name_);
+    }
     return -1;
   }
   const int64_t done = PosixFile::writeAt(fd_, source, count, position);

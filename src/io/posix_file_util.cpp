@@ -51,7 +51,9 @@ int checkKindAndBlock(int fd) {
 }
 
 // Runs `step` (given the bytes done so far) until `count` bytes moved, the
-// end of the file, or a real error.
+// end of the file, or a real error, which is returned as -errno even after
+// a part moved: a full disk first takes part of a write, then says why it
+// takes no more, and the caller needs the reason more than the count.
 template <typename Step>
 int64_t repeat(uint64_t count, Step step) {
   uint64_t done = 0;
@@ -62,8 +64,7 @@ int64_t repeat(uint64_t count, Step step) {
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
-      if (done == 0) return -errno;
-      break;
+      return -errno;
     }
   }
   return static_cast<int64_t>(done);

@@ -20,8 +20,8 @@ constexpr int64_t kWriterClaimOffset = INT64_MAX - 1;
 int open(const std::string& name, int flags, bool claimWriter, int* error);
 
 // Transfers up to `count` bytes at `position`, repeating partial transfers.
-// Returns the bytes moved (fewer only at the end of the file, or when an
-// error followed some progress), or minus the errno value when nothing moved.
+// Returns the bytes moved (fewer only at the end of the file), or minus the
+// errno value of a failure, even one that came after some bytes moved.
 int64_t readAt(int fd, void* buffer, uint64_t count, int64_t position);
 int64_t writeAt(int fd, const void* buffer, uint64_t count, int64_t position);
 
