@@ -50,11 +50,10 @@ struct CopyView {
   int64_t volumeBytes = 0;  // the input's level-0 samples as stored
   std::unique_ptr<Progress> progress;
   std::string failure;
-  float factor = 0;
   int64_t inputBytes = 0, outputBytes = 0;
 };
 
-bool onCopy(Tyq::TyqCompressState state, float percent, float ratio, int64_t a, int64_t b,
+bool onCopy(Tyq::TyqCompressState state, float percent, float /*ratio*/, int64_t a, int64_t b,
             const char* text, void* user) {
   auto& view = *static_cast<CopyView*>(user);
   switch (state) {
@@ -69,7 +68,6 @@ bool onCopy(Tyq::TyqCompressState state, float percent, float ratio, int64_t a, 
       view.failure = text;
       break;
     case Tyq::TyqCompressFinished:
-      view.factor = ratio;
       view.inputBytes = a;
       view.outputBytes = b;
       break;
@@ -117,7 +115,7 @@ bool runCompressCopy(const std::string& in, const std::string& out, double sqnr,
   copy.close();
   if (view.progress && copy.ok()) view.progress->finish();
   if (view.progress && !copy.ok()) std::printf("\n");
-  figures = {view.factor, view.inputBytes, view.outputBytes};
+  figures = {view.inputBytes, view.outputBytes};
   error = describeFailure(copy.message());
   return copy.ok();
 }

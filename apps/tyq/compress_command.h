@@ -10,7 +10,6 @@ namespace tyq_tool {
 int runCompress(int argc, char** argv);
 
 struct CopyFigures {
-  float factor = 0;  // the output's compression factor
   int64_t inputBytes = 0, outputBytes = 0;
 };
 
