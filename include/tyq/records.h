@@ -163,6 +163,11 @@ class TYQ_EXPORT TyqOptions {
   // Decoded bricks a compressed reader keeps, in MiB; negative: the
   // setting "OSTREL_TYQ_BRICK_CACHE_MB", else 256.
   int32_t brickCacheMegabytes = -1;
+  // Threads of the library's pool that one reader or writer may use for
+  // the bricks of one request (decoding, coding, decimation); 1 runs every
+  // brick on the caller's thread, 0 one thread per core, negative: the
+  // setting "OSTREL_TYQ_THREADS", else 1.
+  int32_t threads = -1;
 };
 
 }  // namespace Qra::Ostrel::Tyq::FileAccess
