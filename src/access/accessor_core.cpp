@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "access/accessor_util.h"
+#include "core/task_pool.h"
 #include "stats/file_histogram.h"
 #include "tyq/brick_geometry.h"
 #include "tyq/environment.h"
@@ -79,6 +80,7 @@ bool AccessorCore::Attach(std::unique_ptr<BrickStore> store, const FA::TyqOption
   FlagStrides(fileInfo_->storageOrder, brick[0], brick[1], flagStrides_);
   ResetAccessScaleRange();
   accessOrder_ = fileInfo_->storageOrder;
+  threads_ = TaskPool::ChosenThreads(options.threads);
   if (!UpdateConvFcn(func.statusP())) {
     Discard(nullptr);
     return false;

@@ -17,6 +17,8 @@
 
 namespace Qra::Ostrel::Tyq::Private::Access {
 
+struct ConvertCall;
+
 // The accessor over any brick store: cuts requests into bricks, fetches and
 // stores them through the store, converts samples between the stored coding
 // and the caller's type and scale, lays them out in the caller's storage
@@ -158,8 +160,11 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   template <typename T>
   bool ReadGeneralRangeT(int lod, const int start[3], const int size[3], T* data, Func& func);
   template <typename T>
+  int ReadWholeBrickT(int lod, const int index[3], T* out, const int outStrides[3],
+                      const ConvertCall& convert, int64_t requestBricks, Func& func);
+  template <typename T>
   int ReadBoxPieceT(int lod, const int index[3], const int ovStart[3], const int ovSize[3], T* dst,
-                    const int dstStrides[3], bool stream, Func& func);
+                    const int dstStrides[3], bool stream, int64_t requestBricks, Func& func);
   template <typename T>
   bool ReadBrickRangeT(int lod, const int start[3], const int count[3], T** bricks, bool raw,
                        Func& func);
@@ -233,6 +238,8 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   float scaleHigh_ = 0.0f;
   StorageOrder accessOrder_;
   int brickStrides_[3] = {0, 0, 0};
+  // Threads of the pool that the bricks of one request may use.
+  int threads_ = 1;
   int flagStrides_[2] = {0, 0};
   ConversionTables conversions_{};
   mutable std::mutex histLock_;

@@ -1,10 +1,13 @@
 // Reading boxes, bricks and grid flags through the accessor core.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "access/accessor_core.h"
 #include "access/accessor_util.h"
+#include "access/brick_tasks.h"
 #include "access/convert_box.h"
 #include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
@@ -96,38 +99,45 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
   StorageStrides(accessOrder_, size, callerStrides);
   const bool stream = StreamsCopy(int64_t{size[0]} * size[1] * size[2] * int64_t{sizeof(T)});
   const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
-  const ScratchLease lease;
-  int64_t found = 0;
+  struct Piece {
+    int index[3], start[3], size[3];
+    int64_t offset;
+  };
+  std::vector<Piece> pieces;
   for (int i = range.first[0]; i < range.last[0]; ++i) {
     for (int j = range.first[1]; j < range.last[1]; ++j) {
       for (int k = range.first[2]; k < range.last[2]; ++k) {
-        const int index[3] = {i, j, k};
-        int ovStart[3], ovSize[3];
-        if (clip.GetEx(ovStart, ovSize, start, size, index) == TileIntersect<3>::None) continue;
-        int64_t dstOffset = 0;
-        for (int d = 0; d < 3; ++d) {
-          dstOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
-        }
-        const int got = ReadBoxPieceT(lod, index, ovStart, ovSize, data + dstOffset, callerStrides,
-                                      stream, func);
-        if (got < 0) return false;
-        found += got;
+        Piece p{{i, j, k}, {}, {}, 0};
+        if (clip.GetEx(p.start, p.size, start, size, p.index) == TileIntersect<3>::None) continue;
+        for (int d = 0; d < 3; ++d) p.offset += (int64_t{p.start[d]} - start[d]) * callerStrides[d];
+        pieces.push_back(p);
       }
     }
   }
-  if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
+  const auto bricks = static_cast<int64_t>(pieces.size());
+  std::atomic<int64_t> found{0};
+  const bool ok = RunBrickTasks(bricks, threads_, func, [&](int64_t n, Func& task) {
+    const Piece& p = pieces[static_cast<size_t>(n)];
+    const ScratchLease lease;
+    const int got = ReadBoxPieceT(lod, p.index, p.start, p.size, data + p.offset, callerStrides,
+                                  stream, bricks, task);
+    if (got > 0) found.fetch_add(1, std::memory_order_relaxed);
+    return got >= 0;
+  });
+  if (!ok) return false;
+  if (found.load() == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
   return true;
 }
 
 // The part `ovStart`, `ovSize` of one brick into the caller's box at `dst`.
-// Mapped bricks are copied and converted in place; others are read by
-// transfer, trimmed to the slabs of their slowest axis the part crosses,
-// into the thread's scratch. Returns 1 when the brick exists, 0 when it is
-// absent (the part then reads as zeros), -1 on failure.
+// Mapped bricks and bricks a store lends (decoded ones) are copied and
+// converted in place; others are read by transfer, trimmed to the slabs of their slowest axis the
+// part crosses, into the thread's scratch. Returns 1 when the brick exists, 0 when it is absent
+// (the part then reads as zeros), -1 on failure.
 template <typename T>
 int AccessorCore::ReadBoxPieceT(int lod, const int index[3], const int ovStart[3],
                                 const int ovSize[3], T* dst, const int dstStrides[3], bool stream,
-                                Func& func) {
+                                int64_t requestBricks, Func& func) {
   const int* brick = fileInfo_->brickSize;
   const int32_t storedSize = store_->GetSampleSize();
   const ConvertCall convert{conversions_.read[SampleTypeOf<T>()], scaleLow_, scaleHigh_,
@@ -157,6 +167,18 @@ int AccessorCore::ReadBoxPieceT(int lod, const int index[3], const int ovStart[3
         })) {
       return func.setError(Err::ReadFailed, fileInfo_->fileName), -1;
     }
+    return 1;
+  }
+  BrickStore::LentBrick lent;
+  if (!store_->LendBrick(index[0], index[1], index[2], lod, requestBricks, lent, func.statusP())) {
+    if (func.tyqError() != Err::BrickNotFound) return -1;
+    func.setSuccess();
+    FillBox(dst, dstStrides, T{}, ovSize);
+    return 0;
+  }
+  if (lent.samples) {
+    const auto* src = static_cast<const unsigned char*>(lent.samples) + inBrick * storedSize;
+    ConvertBox(dst, dstStrides, src, storedSize, brickStrides_, ovSize, convert, stream);
     return 1;
   }
   const int slow = slowestAxis(fileInfo_->storageOrder);
@@ -203,57 +225,78 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
   if (!CheckLod(lod, func)) return false;
   const ConvertCall convert{ReadConversion<T>(raw), scaleLow_, scaleHigh_, fileInfo_->valueMin,
                             fileInfo_->valueMax};
+  int callerStrides[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
+  StorageStrides(accessOrder_, fileInfo_->brickSize, callerStrides);
+  const int count[3] = {end[0] - begin[0], end[1] - begin[1], end[2] - begin[2]};
+  const int64_t total = int64_t{count[0]} * count[1] * count[2];
+  std::atomic<int64_t> found{0};
+  const bool ok = RunBrickTasks(total, threads_, func, [&](int64_t n, Func& task) {
+    T* out = bricks[n];
+    if (!out) return true;
+    const int index[3] = {begin[0] + static_cast<int>(n / (int64_t{count[1]} * count[2])),
+                          begin[1] + static_cast<int>(n / count[2] % count[1]),
+                          begin[2] + static_cast<int>(n % count[2])};
+    const ScratchLease lease;
+    const int got = ReadWholeBrickT(lod, index, out, callerStrides, convert, total, task);
+    if (got > 0) found.fetch_add(1, std::memory_order_relaxed);
+    return got >= 0;
+  });
+  if (!ok) return false;
+  if (found.load() == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
+  return true;
+}
+
+// One whole brick into `out` (laid out by `outStrides`): copied from a
+// mapping or from a brick the store lends, else read straight into `out`
+// when it has the stored layout and room, else through the thread's
+// scratch. Returns as ReadBoxPieceT does.
+template <typename T>
+int AccessorCore::ReadWholeBrickT(int lod, const int index[3], T* out, const int outStrides[3],
+                                  const ConvertCall& convert, int64_t requestBricks, Func& func) {
   const int32_t storedSize = store_->GetSampleSize();
   const int64_t samples = fileInfo_->GetNumberOfSamplesPerBrick();
   const bool direct =
       accessOrder_ == fileInfo_->storageOrder && storedSize <= static_cast<int32_t>(sizeof(T));
-  const ScratchLease lease;
+  unsigned char constant[8];
+  const void* mapped = nullptr;
+  const BrickStore::Holding holding =
+      store_->LocateBrick(index[0], index[1], index[2], lod, constant, &mapped);
+  BrickStore::LentBrick lent;
+  if (holding == BrickStore::Holding::Stored && !mapped && !direct &&
+      !store_->LendBrick(index[0], index[1], index[2], lod, requestBricks, lent, func.statusP())) {
+    if (func.tyqError() != Err::BrickNotFound) return -1;
+    func.setSuccess();
+    std::memset(out, 0, static_cast<size_t>(samples) * sizeof(T));
+    return 0;
+  }
+  if (const void* in = mapped ? mapped : lent.samples) {
+    if (!GuardedRead([&] {
+          ConvertBox(out, outStrides, in, storedSize, brickStrides_, fileInfo_->brickSize, convert);
+        })) {
+      return func.setError(Err::ReadFailed, fileInfo_->fileName), -1;
+    }
+    return 1;
+  }
   AlignedBuffer& temp = ThreadScratch();
   if (!direct && !temp.Resize(static_cast<size_t>(samples) *
                               std::max<size_t>(sizeof(T), static_cast<size_t>(storedSize)))) {
-    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName), -1;
   }
-  int callerStrides[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
-  StorageStrides(accessOrder_, fileInfo_->brickSize, callerStrides);
-  int64_t found = 0, n = 0;
-  for (int i = begin[0]; i < end[0]; ++i) {
-    for (int j = begin[1]; j < end[1]; ++j) {
-      for (int k = begin[2]; k < end[2]; ++k, ++n) {
-        T* out = bricks[n];
-        if (!out) continue;
-        unsigned char constant[8];
-        const void* mapped = nullptr;
-        if (store_->LocateBrick(i, j, k, lod, constant, &mapped) == BrickStore::Holding::Stored &&
-            mapped) {
-          if (!GuardedRead([&] {
-                ConvertBox(out, callerStrides, mapped, storedSize, brickStrides_,
-                           fileInfo_->brickSize, convert);
-              })) {
-            return func.setError(Err::ReadFailed, fileInfo_->fileName);
-          }
-          ++found;
-          continue;
-        }
-        void* target = direct ? static_cast<void*>(out) : temp.data();
-        if (!store_->GetBrick(i, j, k, lod, target, func.statusP())) {
-          if (func.tyqError() != Err::BrickNotFound) return false;
-          func.setSuccess();
-          std::memset(out, 0, static_cast<size_t>(samples) * sizeof(T));
-          continue;
-        }
-        ++found;
-        if (convert.fn) {
-          convert.fn(target, scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi, samples);
-        }
-        if (!direct) {
-          CopyBox<T>(out, callerStrides, static_cast<const T*>(temp.data()), brickStrides_,
-                     fileInfo_->brickSize);
-        }
-      }
-    }
+  void* target = direct ? static_cast<void*>(out) : temp.data();
+  if (!store_->GetBrick(index[0], index[1], index[2], lod, target, func.statusP())) {
+    if (func.tyqError() != Err::BrickNotFound) return -1;
+    func.setSuccess();
+    std::memset(out, 0, static_cast<size_t>(samples) * sizeof(T));
+    return 0;
   }
-  if (found == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
-  return true;
+  if (convert.fn) {
+    convert.fn(target, scaleLow_, scaleHigh_, nullptr, convert.srcLo, convert.srcHi, samples);
+  }
+  if (!direct) {
+    CopyBox<T>(out, outStrides, static_cast<const T*>(temp.data()), brickStrides_,
+               fileInfo_->brickSize);
+  }
+  return 1;
 }
 
 bool AccessorCore::ReadData(int lod, int i0, int j0, int k0, int ni, int nj, int nk, float* data,

@@ -5,6 +5,7 @@
 // the life cycle of the file. Each format (uncompressed, compressed) is one
 // implementation; a test keeps one in memory.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "access/dirty_bits.h"
@@ -88,6 +89,24 @@ class BrickStore {
                               const void** mapped) {
     *mapped = nullptr;
     return PeekBrick(i, j, k, level, constant);
+  }
+  // A decoded brick lent to a reader: its samples, laid out as GetBrick
+  // delivers them, stay valid while `hold` lives.
+  struct LentBrick {
+    const void* samples = nullptr;
+    std::shared_ptr<const void> hold;
+  };
+  // Lends a stored brick without copying it, from a store that decodes
+  // bricks and keeps them. `requestBricks` is the number of bricks the
+  // reader's request touches: the store keeps a brick it decodes for this
+  // call only when the request is small beside what it keeps. A store that
+  // cannot lend succeeds and leaves `out` empty; an absent brick fails with
+  // "brick not found".
+  virtual bool LendBrick(int32_t i, int32_t j, int32_t k, int level, int64_t requestBricks,
+                         LentBrick& out, Status* status) {
+    (void)i, (void)j, (void)k, (void)level, (void)requestBricks, (void)status;
+    out = LentBrick{};
+    return true;
   }
   virtual bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                         Status* status) = 0;

@@ -161,6 +161,40 @@ class RunPrefetcher {
   int64_t i_ = 0, j_ = 0;
 };
 
+// Boxes whose destination runs along one axis (`x`, destination stride 1)
+// and whose source runs along another (`y`, source stride 1): a compressed
+// brick, laid out inline-fastest, read into a trace-ordered box. Reading
+// across the source sample by sample would touch one line per sample at a
+// large power-of-two stride, which the caches fold onto a handful of sets.
+// Instead each tile of up to 64 x 64 samples is read row by row into a
+// buffer that stays in the first-level cache and written out along the
+// destination's rows.
+template <typename T>
+void TransposePlane(T* dst, const T* src, const Axis& x, const Axis& y, bool stream) {
+  constexpr int64_t kTile = 64;
+  alignas(64) T tile[kTile][kTile];  // [x][y]
+  alignas(64) T row[kTile];
+  for (int64_t y0 = 0; y0 < y.n; y0 += kTile) {
+    const int64_t ny = std::min(kTile, y.n - y0);
+    for (int64_t x0 = 0; x0 < x.n; x0 += kTile) {
+      const int64_t nx = std::min(kTile, x.n - x0);
+      for (int64_t xi = 0; xi < nx; ++xi) {
+        std::memcpy(tile[xi], src + (x0 + xi) * x.s + y0, static_cast<size_t>(ny) * sizeof(T));
+      }
+      for (int64_t yi = 0; yi < ny; ++yi) {
+        for (int64_t xi = 0; xi < nx; ++xi) row[xi] = tile[xi][yi];
+        T* d = dst + (y0 + yi) * y.d + x0;
+        const size_t bytes = static_cast<size_t>(nx) * sizeof(T);
+        if (stream) {
+          StreamRun(d, row, bytes);
+        } else {
+          CopyRun(d, row, bytes);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace StridedCopyDetail
 
 // Copies a box of size[0] x size[1] x size[2] samples from `src` to `dst`,
@@ -181,6 +215,15 @@ void CopyBox(T* dst, const int64_t dstStrides[3], const T* src, const int64_t sr
   // off a whole-brick reordering).
   const Axis& middle = Abs(a[0].s) < Abs(a[1].s) ? a[0] : a[1];
   const Axis& outer = Abs(a[0].s) < Abs(a[1].s) ? a[1] : a[0];
+  if (a[2].d == 1 && a[2].s != 1 && middle.s == 1 && middle.n > 1) {
+    for (int64_t i = 0; i < outer.n; ++i) {
+      TransposePlane(dst + i * outer.d, src + i * outer.s, a[2], middle, stream);
+    }
+#if defined(__SSE2__)
+    if (stream) _mm_sfence();
+#endif
+    return;
+  }
   RunPrefetcher<T> ahead(src, outer, middle, a[2]);
   for (int64_t i = 0; i < outer.n; ++i) {
     T* d = dst + i * outer.d;

@@ -3,6 +3,13 @@
 // Decoded bricks kept for repeated reads, least recently used first out.
 // Shared by every thread of one reader; decoding runs outside its lock, so
 // two threads may decode the same brick at once and the second insert wins.
+//
+// Brick buffers are recycled: a brick evicted or no longer lent goes back to
+// a free list that the next decode takes from, so a warm reader neither
+// allocates nor faults in fresh pages. A request touching more bricks than
+// half the cache holds is not admitted: its bricks are lent out and
+// recycled but not kept, so one large read neither flushes the bricks that
+// slice reads keep coming back to nor depends on them.
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -14,20 +21,30 @@ namespace Qra::Ostrel::Tyq::Private::Compressed {
 
 class BrickCache {
  public:
-  using Brick = std::shared_ptr<const std::vector<float>>;
+  using Brick = std::shared_ptr<const float>;
+  using Buffer = std::shared_ptr<float>;
 
-  explicit BrickCache(int64_t capacityBytes) : capacity_(capacityBytes) {}
+  BrickCache(int64_t capacityBytes, int64_t brickSamples);
 
   // The size the host asked for: `megabytes` when not negative, else the
-  // environment setting "OSTREL_TYQ_BRICK_CACHE_MB", else 256 MiB.
+  // environment setting "OSTREL_TYQ_BRICK_CACHE_MB", else a sixteenth of
+  // the machine's memory and at least 256 MiB.
   static int64_t ChosenCapacity(int32_t megabytes);
 
   bool Enabled() const { return capacity_ > 0; }
+  // Whether a request touching `bricks` bricks keeps those it decodes.
+  bool Admits(int64_t bricks) const;
   Brick Find(int64_t key);
+  // A buffer for one brick, recycled when one is free; null when memory
+  // runs out.
+  Buffer Acquire();
   void Insert(int64_t key, Brick brick);
   void Clear();
+  // Brick buffers allocated so far (not recycled).
+  int64_t BuffersMade() const;
 
  private:
+  class Recycler;
   using Order = std::list<int64_t>;
   struct Slot {
     Brick brick;
@@ -35,6 +52,8 @@ class BrickCache {
   };
 
   const int64_t capacity_;
+  const int64_t brickBytes_;
+  std::shared_ptr<Recycler> recycler_;
   int64_t used_ = 0;
   Order order_;  // most recent first
   std::unordered_map<int64_t, Slot> slots_;

@@ -24,7 +24,7 @@ Compressor3d& threadCompressor() {
 }  // namespace
 
 Store::Store(std::unique_ptr<CompressedFileADT> file, const std::string& name, int64_t cacheBytes)
-    : file_(std::move(file)), name_(name), cache_(cacheBytes) {
+    : file_(std::move(file)), name_(name), cache_(cacheBytes, kSamples) {
   const FileInfo* info = file_->GetFileInfo(nullptr);
   if (info) geometry_ = makeGeometry(info->brickCount, info->numberOfLods);
 }
@@ -134,30 +134,93 @@ bool Store::DecodeBrick(int32_t i, int32_t j, int32_t k, int level, const uint8_
   return true;
 }
 
+bool Store::ColumnFlags(int32_t i, int32_t j, int level, Tile& tile, const uint8_t*& flags,
+                        bool& dead, Func& func) {
+  AlphaTile::Kind kind = AlphaTile::Uniform;
+  flags = nullptr;
+  dead = false;
+  if (!FindTile(i, j, level, tile, kind, func)) {
+    if (func.tyqError() != Err::BrickNotFound) return false;
+    return func.setSuccess();  // no tile: every trace alive
+  }
+  dead = kind == AlphaTile::Dead;
+  if (tile && kind == AlphaTile::Mixed) flags = tile->data();
+  return true;
+}
+
+Access::BrickStore::Holding Store::PeekBrick(int32_t i, int32_t j, int32_t k, int level,
+                                             void* constant) {
+  Func func("Store::PeekBrick", nullptr);
+  Tile tile;
+  const uint8_t* flags;
+  bool dead;
+  long long position = 0;
+  // Failures are left for the read that follows to report.
+  if (!ColumnFlags(i, j, level, tile, flags, dead, func)) return Holding::Stored;
+  if (!dead && !file_->GetDataBrickPos(&position, level, i, j, k, 1, 1, 1, nullptr)) {
+    return Holding::Stored;
+  }
+  if (!dead && position > 1) return Holding::Stored;
+  if (!dead && position == 0) return Holding::Absent;
+  const float zero = 0.0f;  // a dead column and the table's constant both read as 0
+  std::memcpy(constant, &zero, sizeof zero);
+  return Holding::Constant;
+}
+
 bool Store::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status) {
   Func func("Store::GetBrick", status);
   float* out = static_cast<float*>(buffer);
   Tile tile;
-  AlphaTile::Kind kind = AlphaTile::Uniform;
-  if (!FindTile(i, j, level, tile, kind, func)) {
-    if (func.tyqError() != Err::BrickNotFound) return false;
-    func.setSuccess();  // no tile: every trace alive
-  } else if (kind == AlphaTile::Dead) {
+  const uint8_t* flags;
+  bool dead;
+  if (!ColumnFlags(i, j, level, tile, flags, dead, func)) return false;
+  if (dead) {
     std::memset(out, 0, kSamples * sizeof(float));
     return true;
   }
   const int64_t key = CacheKey(i, j, k, level);
   if (cache_.Enabled() && key >= 0) {
     if (BrickCache::Brick hit = cache_.Find(key)) {
-      std::memcpy(out, hit->data(), kSamples * sizeof(float));
+      std::memcpy(out, hit.get(), kSamples * sizeof(float));
       return true;
     }
   }
-  const uint8_t* flags = tile && kind == AlphaTile::Mixed ? tile->data() : nullptr;
   if (!DecodeBrick(i, j, k, level, flags, out, func)) return false;
-  if (cache_.Enabled() && key >= 0) {
-    cache_.Insert(key, std::make_shared<const std::vector<float>>(out, out + kSamples));
+  if (cache_.Admits(1) && key >= 0) {
+    if (BrickCache::Buffer kept = cache_.Acquire()) {
+      std::memcpy(kept.get(), out, kSamples * sizeof(float));
+      cache_.Insert(key, std::move(kept));
+    }
   }
+  return true;
+}
+
+bool Store::LendBrick(int32_t i, int32_t j, int32_t k, int level, int64_t requestBricks,
+                      LentBrick& out, Status* status) {
+  Func func("Store::GetBrick", status);
+  out = LentBrick{};
+  const int64_t key = CacheKey(i, j, k, level);
+  if (cache_.Enabled() && key >= 0) {
+    if (BrickCache::Brick hit = cache_.Find(key)) {
+      out.samples = hit.get();
+      out.hold = std::move(hit);
+      return true;
+    }
+  }
+  Tile tile;
+  const uint8_t* flags;
+  bool dead;
+  if (!ColumnFlags(i, j, level, tile, flags, dead, func)) return false;
+  BrickCache::Buffer decoded = cache_.Acquire();
+  if (!decoded) return func.setError(Err::OutOfMemory, name_);
+  if (dead) {
+    std::memset(decoded.get(), 0, kSamples * sizeof(float));
+  } else if (!DecodeBrick(i, j, k, level, flags, decoded.get(), func)) {
+    return false;
+  }
+  if (!dead && key >= 0 && cache_.Admits(requestBricks)) cache_.Insert(key, decoded);
+  out.samples = decoded.get();
+  out.hold = std::move(decoded);
   return true;
 }
 

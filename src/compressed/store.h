@@ -44,6 +44,9 @@ class Store final : public Access::BrickStore {
   bool GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, Status* status) override;
   bool GetBrickPart(int32_t i, int32_t j, int32_t k, int level, void* buffer,
                     const Access::BrickReadHint& hint, Status* status) override;
+  Holding PeekBrick(int32_t i, int32_t j, int32_t k, int level, void* constant) override;
+  bool LendBrick(int32_t i, int32_t j, int32_t k, int level, int64_t requestBricks, LentBrick& out,
+                 Status* status) override;
   bool SetBrick(int32_t i, int32_t j, int32_t k, int level, const void* data,
                 Status* status) override;
   bool SetBrickAllConst(int32_t i, int32_t j, int32_t k, int level, const void* value,
@@ -68,6 +71,10 @@ class Store final : public Access::BrickStore {
   bool Discard(Status* status) override;
   bool Reload(int32_t version, Status* status) override;
 
+  // Brick buffers made by the decoded-brick cache (recycled ones not
+  // counted again).
+  int64_t CacheBuffersMade() const { return cache_.BuffersMade(); }
+
   // The target quality of a brick of `level`: lowered above level 0.
   static float LevelSqnr(float sqnr, int level);
 
@@ -78,6 +85,10 @@ class Store final : public Access::BrickStore {
   bool FindTile(int32_t i, int32_t j, int level, Tile& tile, AlphaTile::Kind& kind, Func& func);
   bool StoreTile(int32_t i, int32_t j, int level, const uint8_t* flags, Func& func);
   bool DecodeBrick(int32_t i, int32_t j, int32_t k, int level, const uint8_t* flags, float* out,
+                   Func& func);
+  // The brick's flag tile: false on failure; `dead` when every trace of
+  // its column is dead, `flags` the tile when the column is mixed.
+  bool ColumnFlags(int32_t i, int32_t j, int level, Tile& tile, const uint8_t*& flags, bool& dead,
                    Func& func);
   void ValidSize(int32_t i, int32_t j, int32_t k, int level, int valid[3]) const;
   int64_t CacheKey(int32_t i, int32_t j, int32_t k, int level) const;
