@@ -177,8 +177,10 @@ int AccessorCore::ReadBoxPieceT(int lod, const int index[3], const int ovStart[3
     return 0;
   }
   if (lent.samples) {
-    const auto* src = static_cast<const unsigned char*>(lent.samples) + inBrick * storedSize;
-    ConvertBox(dst, dstStrides, src, storedSize, brickStrides_, ovSize, convert, stream);
+    int64_t at = 0;
+    for (int d = 0; d < 3; ++d) at += int64_t{ovStart[d] - index[d] * brick[d]} * lent.strides[d];
+    const auto* src = static_cast<const unsigned char*>(lent.samples) + at * storedSize;
+    ConvertBox(dst, dstStrides, src, storedSize, lent.strides, ovSize, convert, stream);
     return 1;
   }
   const int slow = slowestAxis(fileInfo_->storageOrder);
@@ -270,8 +272,9 @@ int AccessorCore::ReadWholeBrickT(int lod, const int index[3], T* out, const int
     return 0;
   }
   if (const void* in = mapped ? mapped : lent.samples) {
+    const int* inStrides = mapped ? brickStrides_ : lent.strides;
     if (!GuardedRead([&] {
-          ConvertBox(out, outStrides, in, storedSize, brickStrides_, fileInfo_->brickSize, convert);
+          ConvertBox(out, outStrides, in, storedSize, inStrides, fileInfo_->brickSize, convert);
         })) {
       return func.setError(Err::ReadFailed, fileInfo_->fileName), -1;
     }

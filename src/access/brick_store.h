@@ -90,11 +90,13 @@ class BrickStore {
     *mapped = nullptr;
     return PeekBrick(i, j, k, level, constant);
   }
-  // A decoded brick lent to a reader: its samples, laid out as GetBrick
-  // delivers them, stay valid while `hold` lives.
+  // A decoded brick lent to a reader: its samples stay valid while `hold`
+  // lives. The store picks their layout (sample (i, j, k) at i * strides[0]
+  // + j * strides[1] + k * strides[2]), which need not be the file's.
   struct LentBrick {
     const void* samples = nullptr;
     std::shared_ptr<const void> hold;
+    int strides[3] = {0, 0, 0};
   };
   // Lends a stored brick without copying it, from a store that decodes
   // bricks and keeps them. `requestBricks` is the number of bricks the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "access/strided_copy.h"
 #include "tyq/compressor3d.h"
 
 namespace Qra::Ostrel::Tyq::Private::Compressed {
@@ -19,6 +20,28 @@ constexpr int kSamples = kBrick * kBrick * kBrick;
 Compressor3d& threadCompressor() {
   thread_local Compressor3d compressor;
   return compressor;
+}
+
+// Bricks are decoded in the file's order, inline fastest. The cache keeps
+// them sample fastest instead: readers mostly ask for trace order, and an
+// inline or crossline then copies whole rows out of a cached brick where
+// the file's order would touch one cache line per sample.
+constexpr int kFileStrides[3] = {1, kBrick, kBrick* kBrick};
+constexpr int kCacheStrides[3] = {kBrick * kBrick, kBrick, 1};
+constexpr int kBrickSize[3] = {kBrick, kBrick, kBrick};
+
+void ToCacheOrder(float* cached, const float* decoded) {
+  Access::CopyBox(cached, kCacheStrides, decoded, kFileStrides, kBrickSize);
+}
+
+void FromCacheOrder(float* out, const float* cached) {
+  Access::CopyBox(out, kFileStrides, cached, kCacheStrides, kBrickSize);
+}
+
+// Where a brick is decoded before it is reordered into the cache.
+float* threadBrick() {
+  thread_local std::unique_ptr<float[]> brick(new float[kSamples]);
+  return brick.get();
 }
 
 }  // namespace
@@ -181,14 +204,14 @@ bool Store::GetBrick(int32_t i, int32_t j, int32_t k, int level, void* buffer, S
   const int64_t key = CacheKey(i, j, k, level);
   if (cache_.Enabled() && key >= 0) {
     if (BrickCache::Brick hit = cache_.Find(key)) {
-      std::memcpy(out, hit.get(), kSamples * sizeof(float));
+      FromCacheOrder(out, hit.get());
       return true;
     }
   }
   if (!DecodeBrick(i, j, k, level, flags, out, func)) return false;
   if (cache_.Admits(1) && key >= 0) {
     if (BrickCache::Buffer kept = cache_.Acquire()) {
-      std::memcpy(kept.get(), out, kSamples * sizeof(float));
+      ToCacheOrder(kept.get(), out);
       cache_.Insert(key, std::move(kept));
     }
   }
@@ -199,6 +222,7 @@ bool Store::LendBrick(int32_t i, int32_t j, int32_t k, int level, int64_t reques
                       LentBrick& out, Status* status) {
   Func func("Store::GetBrick", status);
   out = LentBrick{};
+  std::copy(kCacheStrides, kCacheStrides + 3, out.strides);
   const int64_t key = CacheKey(i, j, k, level);
   if (cache_.Enabled() && key >= 0) {
     if (BrickCache::Brick hit = cache_.Find(key)) {
@@ -215,8 +239,10 @@ bool Store::LendBrick(int32_t i, int32_t j, int32_t k, int level, int64_t reques
   if (!decoded) return func.setError(Err::OutOfMemory, name_);
   if (dead) {
     std::memset(decoded.get(), 0, kSamples * sizeof(float));
-  } else if (!DecodeBrick(i, j, k, level, flags, decoded.get(), func)) {
-    return false;
+  } else {
+    float* brick = threadBrick();
+    if (!DecodeBrick(i, j, k, level, flags, brick, func)) return false;
+    ToCacheOrder(decoded.get(), brick);
   }
   if (!dead && key >= 0 && cache_.Admits(requestBricks)) cache_.Insert(key, decoded);
   out.samples = decoded.get();
