@@ -64,7 +64,12 @@ std::shared_ptr<Volume> Volume::Open(const std::filesystem::path& path) {
   Status status;
   // numpy's C order is the trace-optimised order; a format's own storage
   // order (the compressed one keeps inline fastest) must not leak through.
-  if (FA::Tyq::CreateTyqReader(reader, path.string(), FA::TyqOptions(), &status) != 0 ||
+  // The library's pool decodes the bricks of one read on every core, unless
+  // "OSTREL_TYQ_THREADS" asks otherwise (dask users running many reads at
+  // once may want 1).
+  FA::TyqOptions options;
+  options.threads = std::getenv("OSTREL_TYQ_THREADS") ? -1 : 0;
+  if (FA::Tyq::CreateTyqReader(reader, path.string(), options, &status) != 0 ||
       !reader->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), &status)) {
     ThrowStatus(status);
   }

@@ -28,7 +28,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/test-asan -DCMAKE_BUILD_TYPE=Debug -DTYQ_SANITIZE=ON -DTYQ_BUILD_BENCH=OFF
 echo "=== threaded tests under ThreadSanitizer ==="
 # Only the test programs that start threads, and only their threaded tests.
-tsan_programs=(tyq_api_tests tyq_bricked_tests tyq_compressed_tests tyq_io_tests
+tsan_programs=(tyq_api_tests tyq_bricked_tests tyq_compressed_tests tyq_core_tests tyq_io_tests
                tyq_synthetic_tests tyq_tools_tests)
 cmake -S . -B build/test-tsan -G Ninja -DTYQ_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread \

@@ -128,7 +128,7 @@ bool writeVolume(const std::string& name, const CreateArgs& args, const MappedNp
                  FA::DataTypeEnum::value_type type, double lo, double hi, Status* status) {
   const int size[3] = {static_cast<int>(array.shape()[0]), static_cast<int>(array.shape()[1]),
                        static_cast<int>(array.shape()[2])};
-  FA::TyqOptions options;
+  FA::TyqOptions options = toolOptions();
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
   FA::AutoRef<FA::Writer> writer;

@@ -174,7 +174,7 @@ bool runSteps(const std::string& description, const std::string& output) {
                  info.size[1], info.size[2]);
     return false;
   }
-  FA::TyqOptions options;
+  FA::TyqOptions options = toolOptions();
   options.noAutoFlush = true;  // the pyramid is built once, when the copy is finalised
   FA::AutoRef<FA::Writer> writer;
   if (FA::Tyq::CreateTyqWriter(writer, output, info, FA::DataTypeEnum::Float32, options, &status, 0,

@@ -216,7 +216,7 @@ bool streamColumns(FA::Writer& writer, SegyInput& in, const SegyGrid& g, const i
 
 bool writeSurvey(const std::string& name, const ImportArgs& args, SegyInput& in,
                  const SegyGrid& grid, const Storage& s, Status* status, std::string& error) {
-  FA::TyqOptions options;
+  FA::TyqOptions options = toolOptions();
   options.noAutoFlush = true;  // levels are built once, when the file is finalised
   if (args.haveBrick) std::copy(args.brick, args.brick + 3, options.brickSize);
   FA::AutoRef<FA::Writer> writer;

@@ -1,6 +1,7 @@
 #include "volume_source.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "user_errors.h"
 
@@ -8,10 +9,16 @@ namespace tyq_tool {
 
 namespace FA = Qra::Ostrel::Tyq::FileAccess;
 
+FA::TyqOptions toolOptions() {
+  FA::TyqOptions options;
+  options.threads = std::getenv("OSTREL_TYQ_THREADS") ? -1 : 0;
+  return options;
+}
+
 bool openReader(const char* command, const std::string& file, int order,
                 FA::AutoRef<FA::Reader>& reader, FA::FileInfo& info, FA::DataInfo& data) {
   Qra::Ostrel::Tyq::Private::Status status;
-  if (FA::Tyq::CreateTyqReader(reader, file, FA::TyqOptions(), &status) != 0 ||
+  if (FA::Tyq::CreateTyqReader(reader, file, toolOptions(), &status) != 0 ||
       !reader->SetAccessStorageOrder(static_cast<FA::StorageOrderEnum::value_type>(order),
                                      &status) ||
       !reader->GetFileInfo(info, &status) || !reader->GetDataInfo(data, &status)) {

@@ -6,6 +6,11 @@
 
 namespace tyq_tool {
 
+// The options every reader and writer of the tool starts from: the
+// library's pool with one thread per core (the library alone uses none),
+// unless "OSTREL_TYQ_THREADS" says otherwise.
+Qra::Ostrel::Tyq::FileAccess::TyqOptions toolOptions();
+
 // Opens `file` for reading with its descriptions and sets the layout of every
 // buffer the command reads into: `order` (trace order unless a command is
 // asked for another). The accessor's own default is the file's storage

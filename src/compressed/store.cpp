@@ -149,6 +149,7 @@ bool Store::DecodeBrick(int32_t i, int32_t j, int32_t k, int level, const uint8_
   }
   int valid[3];
   ValidSize(i, j, k, level, valid);
+  decoded_.fetch_add(1, std::memory_order_relaxed);
   Compressor3d& codec = threadCompressor();
   codec.PrepareDecompress(&block, CompDataFloat, out, flags, DecompSubbandsAll, DecompFull,
                           file_->IsTwoStage());

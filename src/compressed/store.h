@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,8 @@ class Store final : public Access::BrickStore {
   // Brick buffers made by the decoded-brick cache (recycled ones not
   // counted again).
   int64_t CacheBuffersMade() const { return cache_.BuffersMade(); }
+  // Bricks decoded so far (constant ones not counted).
+  int64_t BricksDecoded() const { return decoded_.load(std::memory_order_relaxed); }
 
   // The target quality of a brick of `level`: lowered above level 0.
   static float LevelSqnr(float sqnr, int level);
@@ -103,6 +106,7 @@ class Store final : public Access::BrickStore {
   };
   std::unordered_map<int64_t, TileEntry> tiles_;
   std::mutex tileLock_;
+  std::atomic<int64_t> decoded_{0};
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Compressed
