@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/task_pool.h"
 #include "stats/binning.h"
 #include "tyq/lod.h"
 #include "tyq/tyq.h"
@@ -85,30 +86,34 @@ DecimationHistogram HistogramOf(const FloatVolumeView& v, double lo, double hi) 
   return out;
 }
 
-FloatVolume Decimate(const FloatVolumeView& below, int level,
-                     const DecimationHistogram& histogram) {
+// Parent bricks are independent: each is built from its own eight children
+// into its own place, so they run as items of the library's pool.
+FloatVolume Decimate(const FloatVolumeView& below, int level, const DecimationHistogram& histogram,
+                     int threads) {
   FloatVolume out;
   for (int a = 0; a < 3; ++a) out.size[a] = (below.size[a] + 1) / 2;
   out.samples.assign(out.Count(), 0.0f);
   const auto algorithm = level <= 1 ? vvArrayBasic::LowPass : vvArrayBasic::WeightedAverage;
-  std::vector<float> children(8 * kBrickSamples), brick(kBrickSamples);
   const int shape[3] = {kB, kB, kB}, strides[3] = {kB * kB, kB, 1};
-  for (int bi = 0; bi < BricksAlong(out.size[0]); ++bi) {
-    for (int bj = 0; bj < BricksAlong(out.size[1]); ++bj) {
-      for (int bk = 0; bk < BricksAlong(out.size[2]); ++bk) {
-        const float* sources[8];
-        for (int c = 0; c < 8; ++c) {
-          float* child = children.data() + c * kBrickSamples;
-          CutBrick(below, 2 * bi + (c >> 2), 2 * bj + ((c >> 1) & 1), 2 * bk + (c & 1), child);
-          sources[c] = child;
-        }
-        vvArrayBasic::createLevelOfDetail<float>(
-            brick.data(), shape, strides, sources, algorithm, histogram.bins.data(),
-            static_cast<int>(histogram.bins.size()), histogram.min, histogram.max);
-        PlaceBrick(brick.data(), bi, bj, bk, out);
-      }
+  const int n[3] = {BricksAlong(out.size[0]), BricksAlong(out.size[1]), BricksAlong(out.size[2])};
+  TaskPool::RunEach(int64_t{n[0]} * n[1] * n[2], threads, [&](int64_t item) {
+    const int bi = static_cast<int>(item / (int64_t{n[1]} * n[2]));
+    const int bj = static_cast<int>(item / n[2] % n[1]), bk = static_cast<int>(item % n[2]);
+    thread_local std::vector<float> children, brick;
+    children.resize(8 * kBrickSamples);
+    brick.resize(kBrickSamples);
+    const float* sources[8];
+    for (int c = 0; c < 8; ++c) {
+      float* child = children.data() + c * kBrickSamples;
+      CutBrick(below, 2 * bi + (c >> 2), 2 * bj + ((c >> 1) & 1), 2 * bk + (c & 1), child);
+      sources[c] = child;
     }
-  }
+    vvArrayBasic::createLevelOfDetail<float>(
+        brick.data(), shape, strides, sources, algorithm, histogram.bins.data(),
+        static_cast<int>(histogram.bins.size()), histogram.min, histogram.max);
+    PlaceBrick(brick.data(), bi, bj, bk, out);
+    return true;
+  });
   return out;
 }
 
@@ -262,7 +267,7 @@ bool WriteCompressedVolume(const std::string& name, const FA::DataInfo& info,
       fileInfo.numberOfLods > 2 ? HistogramOf(level0, options.histogramMin, options.histogramMax)
                                 : DecimationHistogram();
   for (int level = 1; level < fileInfo.numberOfLods; ++level) {
-    above.push_back(Decimate(levels.back(), level, histogram));
+    above.push_back(Decimate(levels.back(), level, histogram, options.threads));
     levels.push_back(above.back().View());
   }
   return (!options.live || WriteLevelFlags(*writer, levels, options.live, func.statusP())) &&

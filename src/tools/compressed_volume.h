@@ -47,9 +47,11 @@ struct DecimationHistogram {
 DecimationHistogram HistogramOf(const FloatVolumeView& v, double lo, double hi);
 
 // The level above `below`: LowPass for level 1, WeightedAverage above, as
-// the uncompressed format builds its pyramid by default.
+// the uncompressed format builds its pyramid by default. Parent bricks are
+// built on up to `threads` threads of the library's pool; the result does
+// not depend on their number.
 FloatVolume Decimate(const FloatVolumeView& below, int level,
-                     const DecimationHistogram& histogram = {});
+                     const DecimationHistogram& histogram = {}, int threads = 1);
 
 // Told how many of the brick columns of every level are written. Called
 // only from the thread that called WriteCompressedVolume, about ten times a

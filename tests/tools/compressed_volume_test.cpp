@@ -86,6 +86,16 @@ TEST(CompressedVolume, EveryLevelIsWrittenFromThreadsWithProgress) {
   EXPECT_GT(tyq_test::sqnrOf(expected.samples, ReadLevel(*reader, 2, expected.size)), 30.0);
 }
 
+TEST(CompressedVolume, DecimationOnPoolThreadsEqualsOneThread) {
+  const FloatVolume level0 = SurveyVolume(130, 70, 66);
+  const DecimationHistogram histogram = HistogramOf(level0.View(), -1000, 1000);
+  for (int level : {1, 2}) {
+    const FloatVolume one = Decimate(level0.View(), level, histogram, 1);
+    const FloatVolume three = Decimate(level0.View(), level, histogram, 3);
+    EXPECT_TRUE(one.samples == three.samples) << level;
+  }
+}
+
 TEST(CompressedVolume, RefusesWhatCannotBeWrittenAndReportsFailures) {
   tyq_test::TempDir dir;
   const FloatVolume level0 = SurveyVolume(20, 10, 30);
