@@ -161,7 +161,8 @@ class TYQ_EXPORT TyqOptions {
   // Version-1 files have 64 x 64 x 64 bricks only.
   int32_t brickSize[3] = {0, 0, 0};
   // Decoded bricks a compressed reader keeps, in MiB; negative: the
-  // setting "OSTREL_TYQ_BRICK_CACHE_MB", else 256.
+  // setting "OSTREL_TYQ_BRICK_CACHE_MB", else a sixteenth of the machine's
+  // memory and at least 256.
   int32_t brickCacheMegabytes = -1;
   // Threads of the library's pool that one reader or writer may use for
   // the bricks of one request (decoding, coding, decimation); 1 runs every
