@@ -115,18 +115,12 @@ bool AccessorCore::ReadGeneralRangeT(int lod, const int start[3], const int size
     }
   }
   const auto bricks = static_cast<int64_t>(pieces.size());
-  std::atomic<int64_t> found{0};
-  const bool ok = RunBrickTasks(bricks, threads_, func, [&](int64_t n, Func& task) {
+  return ReadBricks(bricks, threads_, fileInfo_->fileName, func, [&](int64_t n, Func& item) {
     const Piece& p = pieces[static_cast<size_t>(n)];
     const ScratchLease lease;
-    const int got = ReadBoxPieceT(lod, p.index, p.start, p.size, data + p.offset, callerStrides,
-                                  stream, bricks, task);
-    if (got > 0) found.fetch_add(1, std::memory_order_relaxed);
-    return got >= 0;
+    return ReadBoxPieceT(lod, p.index, p.start, p.size, data + p.offset, callerStrides, stream,
+                         bricks, item);
   });
-  if (!ok) return false;
-  if (found.load() == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
-  return true;
 }
 
 // The part `ovStart`, `ovSize` of one brick into the caller's box at `dst`.
@@ -231,21 +225,15 @@ bool AccessorCore::ReadDataExT(int lod, const int begin[3], const int end[3], T*
   StorageStrides(accessOrder_, fileInfo_->brickSize, callerStrides);
   const int count[3] = {end[0] - begin[0], end[1] - begin[1], end[2] - begin[2]};
   const int64_t total = int64_t{count[0]} * count[1] * count[2];
-  std::atomic<int64_t> found{0};
-  const bool ok = RunBrickTasks(total, threads_, func, [&](int64_t n, Func& task) {
+  return ReadBricks(total, threads_, fileInfo_->fileName, func, [&](int64_t n, Func& item) {
     T* out = bricks[n];
-    if (!out) return true;
+    if (!out) return 0;
     const int index[3] = {begin[0] + static_cast<int>(n / (int64_t{count[1]} * count[2])),
                           begin[1] + static_cast<int>(n / count[2] % count[1]),
                           begin[2] + static_cast<int>(n % count[2])};
     const ScratchLease lease;
-    const int got = ReadWholeBrickT(lod, index, out, callerStrides, convert, total, task);
-    if (got > 0) found.fetch_add(1, std::memory_order_relaxed);
-    return got >= 0;
+    return ReadWholeBrickT(lod, index, out, callerStrides, convert, total, item);
   });
-  if (!ok) return false;
-  if (found.load() == 0) return func.setError(Err::BrickNotFound, fileInfo_->fileName);
-  return true;
 }
 
 // One whole brick into `out` (laid out by `outStrides`): copied from a

@@ -1,8 +1,10 @@
 #pragma once
 
 // The bricks of one request as items of the library's task pool.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "core/task_pool.h"
 #include "tyq/status.h"
@@ -35,6 +37,22 @@ bool RunBrickTasks(int64_t count, int threads, Func& func, Body&& body) {
     reported = true;
     return false;
   });
+}
+
+// The bricks of one read: read(n, func) returns 1 when brick n exists, 0
+// when it is absent (its part then reads as zeros) and -1 on failure. A
+// read that finds none of its bricks fails with "brick not found".
+template <typename Read>
+bool ReadBricks(int64_t count, int threads, const std::string& fileName, Func& func, Read&& read) {
+  std::atomic<int64_t> found{0};
+  const bool ok = RunBrickTasks(count, threads, func, [&](int64_t n, Func& item) {
+    const int got = read(n, item);
+    if (got > 0) found.fetch_add(1, std::memory_order_relaxed);
+    return got >= 0;
+  });
+  if (!ok) return false;
+  if (found.load() == 0) return func.setError(FileAccess::Error::BrickNotFound, fileName);
+  return true;
 }
 
 }  // namespace Qra::Ostrel::Tyq::Private::Access

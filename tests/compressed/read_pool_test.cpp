@@ -153,7 +153,7 @@ TEST(CompressedReadPool, WarmReaderRecyclesItsBrickBuffers) {
 
 // Each pool item has a status of its own; the caller sees the first
 // failure once, as one thread reports it, and the reader stays usable.
-TEST(CompressedReadPool, FailureInsideAnItemReachesTheCallerOnce) {
+TEST(CompressedReadPool, FailureInsideAThreadReachesTheCallerOnce) {
   TempDir dir;
   const std::string name = writeVolume(dir);
   auto state = std::make_shared<FaultState>();

@@ -1,5 +1,6 @@
 #include "support/fault_injection.h"
 
+#include <mutex>
 #include <utility>
 
 #include "io/vv_file.h"
@@ -10,8 +11,13 @@ namespace {
 using E = Qra::Ostrel::Tyq::FileAccess::Error;
 using Qra::Ostrel::Tyq::Private::Func;
 
+// Files of one plan may be read from several threads at once (a pool
+// decoding bricks); the counters are kept under one lock.
+std::mutex g_counters;
+
 // Counts the call and returns the fault that applies to it, if any.
 const Fault* nextFault(const Fault& plan, int64_t& calls) {
+  std::lock_guard<std::mutex> hold(g_counters);
   ++calls;
   if (plan.kind == Fault::Kind::None || plan.nth < 1) return nullptr;
   const bool hit = calls == plan.nth || (plan.repeat && calls > plan.nth);
@@ -37,6 +43,7 @@ int32_t FaultInjectionFile::ReadBytesFromPosition(int64_t position, uint32_t siz
   }
   const uint32_t asked = fault ? shortened(size, *fault) : size;
   const int32_t count = inner_->ReadBytesFromPosition(position, asked, buffer, func.statusP());
+  std::lock_guard<std::mutex> hold(g_counters);
   state_->bytesRead += count;
   return count;
 }
@@ -55,6 +62,7 @@ int32_t FaultInjectionFile::WriteBytesAtPosition(int64_t position, uint32_t size
   }
   const uint32_t asked = fault ? shortened(size, *fault) : size;
   const int32_t count = inner_->WriteBytesAtPosition(position, asked, buffer, func.statusP());
+  std::lock_guard<std::mutex> hold(g_counters);
   state_->bytesWritten += count;
   return count;
 }
