@@ -28,6 +28,12 @@ for b in "$bench_dir"/bench/bench_*; do
       >/dev/null
   fi
 done
+# The module's write against its C++ peer and h5py, when the build has the module.
+if [ -d "$bench_dir/python/module" ] && [ -x "$bench_dir/bench/bench_python_write_peer" ]; then
+  echo "--- python_write_bench.py"
+  PYTHONPATH="$bench_dir/python/module" /usr/bin/python3 bench/python_write_bench.py --small \
+    --peer "$bench_dir/bench/bench_python_write_peer" >/dev/null
+fi
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -61,6 +61,35 @@ def test_any_memory_order_is_written_as_its_values(tmp_path, layout):
     np.testing.assert_array_equal(tyq.open(path)[:], base)
 
 
+def unaligned_fortran(array):
+    raw = np.frombuffer(b"\0" + array.tobytes(order="F"), array.dtype, array.size, offset=1)
+    return raw.reshape(array.shape, order="F")
+
+
+# Floats in any order are copied to C-ordered float32, in cubes or, when the
+# last axis is in order, in runs; the edges of a 37 x 45 x 53 array cut every
+# cube short.
+@pytest.mark.parametrize("layout", ["fortran64", "reversed", "transposed64", "unaligned",
+                                    "broadcast", "float64", "stepped"])
+def test_float_arrays_in_any_order_are_written_as_their_values(tmp_path, layout):
+    base = reference_array((37, 45, 53))
+    array = {
+        "fortran64": np.asfortranarray(base.astype(np.float64)),
+        "reversed": base[::-1, :, ::-1].copy()[::-1, :, ::-1],
+        "transposed64": np.ascontiguousarray(base.astype(np.float64).transpose(1, 2, 0))
+        .transpose(2, 0, 1),
+        "unaligned": unaligned_fortran(base),
+        "broadcast": np.broadcast_to(base[:, :1, :], base.shape),
+        "float64": base.astype(np.float64),
+        "stepped": np.repeat(base, 3, axis=1)[:, ::3],
+    }[layout]
+    path = tmp_path / "v.vbs"
+    # A given range: no copy made for the array's own range, whose freed
+    # memory could hand the right samples to a faulty copy.
+    tyq.create(path, array, value_range=(-1000, 1000))
+    np.testing.assert_array_equal(tyq.open(path)[:], array.astype(np.float32))
+
+
 def test_value_range_codes_an_integer_file(tmp_path):
     array = np.linspace(-1, 1, 20 * 10 * 30, dtype=np.float32).reshape(20, 10, 30)
     path = tmp_path / "v.vbs"
@@ -72,6 +101,43 @@ def test_value_range_codes_an_integer_file(tmp_path):
     tyq.create(path, array, type="uint8", overwrite=True)
     assert tyq.open(path).value_range == pytest.approx((-1, 1))
     np.testing.assert_allclose(tyq.open(path)[:], array, atol=2 / 255)
+
+
+def with_values(shape, dtype, places):
+    array = (reference_array(shape) / 1000).astype(dtype)  # within (-1, 1)
+    for index, value in places.items():
+        array.flat[index] = value
+    return array
+
+
+# The extremes sit in the first vector lanes, the middle and the tail left
+# over after the last full lane block (3 * 5 * 7 = 105 samples).
+@pytest.mark.parametrize("array", [
+    with_values((3, 5, 7), np.float32, {0: -9, 104: 11, 50: np.nan}),
+    with_values((3, 5, 7), np.float32, {0: np.nan, 1: np.inf, 103: -np.inf, 104: -9, 33: 11}),
+    with_values((3, 5, 7), np.float64, {2: -np.inf, 100: -9, 101: 11, 102: np.nan}),
+    with_values((40, 30, 50), np.float32, {59999: 11, 7: np.inf, 8: -9, 9: np.nan}),
+    with_values((40, 30, 50), np.float64, {0: 11, 59998: -9, 59999: np.nan}),
+    np.asfortranarray(with_values((40, 30, 50), np.float32, {5: -9, 6: 11, 7: np.inf})),
+    with_values((40, 30, 50), ">f4", {5: np.nan, 6: -9, 7: 11}),
+    # 20 lies in a row the step skips.
+    with_values((40, 60, 50), np.float32, {5: np.nan, 6: -9, 57: 20, 207: 11, 8: np.inf})[:, ::2],
+], ids=["tail", "infinities", "float64", "large", "large-float64", "fortran", "big-endian",
+        "strided"])
+def test_coded_range_is_the_finite_minimum_to_maximum(tmp_path, array):
+    path = tmp_path / "v.vbs"
+    tyq.create(path, array, type="int16")
+    assert tyq.open(path).value_range == (-9, 11)
+
+
+@pytest.mark.parametrize("values, coded", [
+    ([np.nan, np.nan], (0, 1)), ([np.inf, -np.inf, np.nan], (0, 1)), ([2.5], (2.5, 3.5)),
+], ids=["nan", "infinite", "constant"])
+def test_coded_range_without_width_is_widened(tmp_path, values, coded):
+    path = tmp_path / "v.vbs"
+    array = np.resize(np.array(values, np.float32), (6, 7, 9))
+    tyq.create(path, array, type="uint8")
+    assert tyq.open(path).value_range == coded
 
 
 def test_annotation_and_corners_round_trip(tmp_path):
