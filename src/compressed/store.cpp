@@ -238,14 +238,19 @@ bool Store::LendBrick(int32_t i, int32_t j, int32_t k, int level, int64_t reques
   if (!ColumnFlags(i, j, level, tile, flags, dead, func)) return false;
   BrickCache::Buffer decoded = cache_.Acquire();
   if (!decoded) return func.setError(Err::OutOfMemory, name_);
+  const bool keep = !dead && key >= 0 && cache_.Admits(requestBricks);
   if (dead) {
     std::memset(decoded.get(), 0, kSamples * sizeof(float));
-  } else {
+  } else if (keep) {
     float* brick = threadBrick();
     if (!DecodeBrick(i, j, k, level, flags, brick, func)) return false;
     ToCacheOrder(decoded.get(), brick);
+  } else {
+    // Used once: lent as decoded, the reader reorders it on its way out.
+    if (!DecodeBrick(i, j, k, level, flags, decoded.get(), func)) return false;
+    std::copy(kFileStrides, kFileStrides + 3, out.strides);
   }
-  if (!dead && key >= 0 && cache_.Admits(requestBricks)) cache_.Insert(key, decoded);
+  if (keep) cache_.Insert(key, decoded);
   out.samples = decoded.get();
   out.hold = std::move(decoded);
   return true;
