@@ -2,7 +2,9 @@
 // 200 random 64^3 boxes and in 50 inline, crossline and time slices through
 // the accessor (with and without the decoded-brick cache), against the same
 // reads of the uncompressed file and against decoding the touched bricks in
-// a loop (the decoder's own limit); and writing it from 1 and 2 threads.
+// a loop (the decoder's own limit); and writing it from 1 and 2 threads, and
+// with one call whose bricks are coded on 1 and 2 threads of the library's
+// pool.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -102,6 +104,22 @@ bool writeCompressed(const std::string& name, const std::vector<float>& v, int t
     if (!o) return false;
   }
   return writer->Finalize(false, false, nullptr);
+}
+
+// Writes level 0 with one call from one thread, its bricks coded on
+// `threads` threads of the library's pool.
+bool writeCompressedOneCall(const std::string& name, const std::vector<float>& v, int threads) {
+  FA::DataInfo info;
+  info.SetExtent(0, 1, kSize[0], 0, 1, kSize[1], 0, 4, kSize[2], false);
+  FA::TyqOptions options;
+  options.sqnr = kSqnr;
+  options.threads = threads;
+  FA::AutoRef<FA::Writer> writer;
+  return FA::Tyq::CreateTyqWriter(writer, name, info, FA::DataTypeEnum::Float32, options, nullptr,
+                                  -1000, 1000) == 0 &&
+         writer->SetAccessStorageOrder(FA::StorageOrderEnum::TraceOptimized(), nullptr) &&
+         writer->WriteData(0, 0, 0, 0, kSize[0], kSize[1], kSize[2], v.data(), nullptr) &&
+         writer->Finalize(false, false, nullptr);
 }
 
 bool writePlain(const std::string& name, const std::vector<float>& v) {
@@ -275,6 +293,18 @@ void BM_Write(benchmark::State& state) {
                           static_cast<int64_t>(f.volume.size()) * 4);
 }
 
+void BM_WriteOneCall(benchmark::State& state) {
+  Fixture& f = fixture();
+  const int threads = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    if (!writeCompressedOneCall(f.dir + "/write.vcs", f.volume, threads)) {
+      state.SkipWithError("write failed");
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(f.volume.size()) * 4);
+}
+
 const char* kNames[] = {"whole", "boxes64", "inlines", "crosslines", "timeslices"};
 
 void registerAll() {
@@ -289,6 +319,14 @@ void registerAll() {
   }
   benchmark::RegisterBenchmark("write/1", BM_Write)->Arg(1)->Iterations(1)->UseRealTime();
   benchmark::RegisterBenchmark("write/2", BM_Write)->Arg(2)->Iterations(1)->UseRealTime();
+  benchmark::RegisterBenchmark("write_one_call/1", BM_WriteOneCall)
+      ->Arg(1)
+      ->Iterations(1)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("write_one_call/2", BM_WriteOneCall)
+      ->Arg(2)
+      ->Iterations(1)
+      ->UseRealTime();
 }
 
 }  // namespace
@@ -311,6 +349,7 @@ int main(int argc, char** argv) {
     reporter.printRatio(("cached/uncompressed " + n).c_str(), "cached/" + n, "uncompressed/" + n);
   }
   reporter.printRatio("write 2 threads/1 thread", "write/2", "write/1");
+  reporter.printRatio("write one call pool 2/1", "write_one_call/2", "write_one_call/1");
   tearDown();
   benchmark::Shutdown();
   return 0;

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "access/brick_store.h"
 #include "access/conversion.h"
@@ -130,6 +132,14 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   // sample. `firstLive` is the brick's first live sample.
   virtual bool ChooseConstant(const StatisticData& brickStats, const void* firstLive,
                               unsigned char* value) const;
+  // The same for a format that weighs bricks by the level-0 statistics
+  // written before the request began (`written`); the default asks
+  // ChooseConstant.
+  virtual bool ChooseConstantGiven(const StatisticData& brickStats, const StatisticData& written,
+                                   const void* firstLive, unsigned char* value) const {
+    (void)written;
+    return ChooseConstant(brickStats, firstLive, value);
+  }
   // Whether Flush stores statistics and histogram (else only Finalize).
   virtual bool StoresStatisticsOnFlush() const { return true; }
 
@@ -174,6 +184,73 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   ConvFcn ReadConversion(bool raw) const;
   template <typename T>
   ConvFcn WriteConversion(bool raw) const;
+  // One brick of a write request: its index and, for a box, the part of
+  // the box it takes (`source`: the part's first sample in the caller's
+  // buffer); for whole bricks, `source` numbers the caller's brick.
+  struct WriteItem {
+    int index[3];
+    int start[3], size[3];
+    int64_t source;
+    bool partial;
+  };
+  // What the bricks of one write request share, so that what the file holds
+  // afterwards does not depend on the order they were stored in: the
+  // level-0 statistics as they stood when the request began, by which
+  // every brick's constant test weighs it, the histogram range its samples
+  // are counted over, the flag tile of each column it touches, and each
+  // brick's level-0 counts, merged into the writer's histogram in brick
+  // order (the bricks stored before a failure still count). Its bricks may
+  // be stored from several threads at once.
+  class WriteRequest {
+   public:
+    struct Column {
+      int state = -1;                   // as ReadRawGridFlagsTile says; -1 not read yet
+      std::vector<unsigned char> tile;  // mixed columns only
+    };
+    // A brick's level-0 counts: samples that leave the histogram and
+    // samples that enter it.
+    struct Counts {
+      std::optional<HistogramBuilder> gone, came;
+    };
+
+    // Columns [begin, end) of level `lod`.
+    WriteRequest(AccessorCore& core, int lod, const int begin[2], const int end[2]);
+    WriteRequest(const WriteRequest&) = delete;
+    WriteRequest& operator=(const WriteRequest&) = delete;
+    ~WriteRequest() { Finish(); }
+
+    int lod() const { return lod_; }
+    const StatisticData& written() const { return written_; }
+    // A builder for samples entering (or, `fixed`, leaving) the histogram.
+    HistogramBuilder Empty(bool fixed) const;
+    Column& ColumnOf(int bi, int bj);
+    // The request stores bricks 0 .. count - 1 from now on.
+    void Expect(int64_t count);
+    // Brick `n` was stored: its counts are merged once every brick before
+    // it is settled too.
+    void Settle(int64_t n, Counts counts);
+    // Merges what is settled and not yet merged, in brick order.
+    void Finish();
+    // Whether the histogram had no range when the request began: its first
+    // brick then sets one, which the others are counted over.
+    bool NeedsRange() const { return binMin_ == binMax_ && !binFixed_; }
+    void TakeRange();
+
+   private:
+    void MergeFrom(int64_t n, bool skipGaps);
+
+    AccessorCore& core_;
+    const int lod_;
+    int begin_[2], columns1_;
+    StatisticData written_;
+    int binCount_ = 0;
+    double binMin_ = 0.0, binMax_ = 0.0;
+    bool binFixed_ = false;
+    std::vector<Column> columns_;
+    std::vector<std::optional<Counts>> settled_;  // under histLock_
+    int64_t merged_ = 0;                          // under histLock_
+  };
+
   template <typename T>
   bool WriteGeneralRangeT(int lod, const int start[3], const int size[3], const T* data,
                           Func& func);
@@ -181,43 +258,61 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   bool WriteBrickRangeT(int lod, const int start[3], const int count[3], const T* const* bricks,
                         bool raw, Func& func);
   template <typename T>
-  // `adoptable`, when given, holds the one brick of the range; it may be
-  // taken over instead of copied when the brick is held.
   bool WriteDataExT(int lod, const int begin[3], const int end[3], const T* const* bricks, bool raw,
-                    Func& func, std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
+                    Func& func);
   // WriteDataExT with its conversion chosen: bricks laid out in storage
   // order `order`, made stored samples by `convert` (null: they are).
   template <typename T>
   bool WriteBricksT(int lod, const int begin[3], const int end[3], const T* const* bricks,
-                    ConvFcn convert, int order, Func& func,
-                    std::shared_ptr<AlignedBuffer>* adoptable);
+                    ConvFcn convert, int order, Func& func);
+  // Reads the flag tiles of the items' columns into the request, marks
+  // absent ones all live, and drops the items of dead columns.
+  bool PrepareColumns(WriteRequest& request, std::vector<WriteItem>& items, Func& func);
+  // Calls body(n, func) for every item on the pool. Where writes rebuild
+  // the levels above automatically, the items go in slabs of two brick
+  // rows, each followed by building the parents it completed.
+  template <typename Body>
+  bool WriteItems(WriteRequest& request, const std::vector<WriteItem>& items, Func& func,
+                  Body&& body);
+  // Builds the parents that the items [first, last) completed.
+  bool BuildParents(int lod, const std::vector<WriteItem>& items, size_t first, size_t last,
+                    Func& func);
+  // Writes item `n` of a box request (`item`) from the caller's box at
+  // `data` laid out by `srcStrides`.
+  template <typename T>
+  bool WriteBoxItemT(WriteRequest& request, int64_t n, const WriteItem& item, const T* data,
+                     const int srcStrides[3], Func& func);
   // Writes the part `ovStart`, `ovSize` of the caller's box into brick
   // `index` through the caller's type, assembled in `temp` (caller's storage
-  // order, which is how bricks travel to WriteDataExT).
+  // order).
   template <typename T>
-  bool WriteBoxPieceT(int lod, const int index[3], const int ovStart[3], const int ovSize[3],
-                      const T* src, const int srcStrides[3], bool partial, T* temp,
-                      std::shared_ptr<AlignedBuffer>* adoptable, Func& func);
+  bool WriteBoxPieceT(WriteRequest& request, int64_t n, const int index[3], const int ovStart[3],
+                      const int ovSize[3], const T* src, const int srcStrides[3], bool partial,
+                      T* temp, std::shared_ptr<AlignedBuffer>* adoptable, Func& func);
   // Puts the part `ovStart`, `ovSize` of the caller's box (at `src`, laid
   // out by `srcStrides`) into brick `index` as the file holds it, assembled
   // in `work` (one brick of stored samples), and stores the brick. The
   // samples outside the part keep their stored bits.
   template <typename T>
-  bool MergeStoredT(int lod, const int index[3], const int ovStart[3], const int ovSize[3],
-                    const T* src, const int srcStrides[3], void* work,
+  bool MergeStoredT(WriteRequest& request, int64_t n, const int index[3], const int ovStart[3],
+                    const int ovSize[3], const T* src, const int srcStrides[3], void* work,
                     std::shared_ptr<AlignedBuffer>* adoptable, Func& func);
-  // Stores one brick of a column whose flag tile is `tile` (state as below),
-  // keeping the in-memory histogram exact at level 0.
-  bool StoreBrick(int lod, const int index[3], const void* samples, bool direct, int tileState,
-                  const unsigned char* tile, Func& func,
-                  std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
+  // Stores brick `n` of the request (at `index`), laid out in storage order
+  // `order` and made stored samples by `convert`.
+  template <typename T>
+  bool PutBrickT(WriteRequest& request, int64_t n, const int index[3], const T* in, ConvFcn convert,
+                 int order, Func& func, std::shared_ptr<AlignedBuffer>* adoptable);
+  // Stores brick `n` of the request, keeping the in-memory histogram exact
+  // at level 0.
+  bool StoreBrick(WriteRequest& request, int64_t n, const int index[3], const void* samples,
+                  bool direct, Func& func, std::shared_ptr<AlignedBuffer>* adoptable = nullptr);
   bool ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func);
   // Whether bricks of `lod` the caller writes are held for building the
   // level above.
   bool HoldsLevel(int lod) const;
   HistogramBuilder EmptyHistogram() const;
-  bool CountConstant(const void* value, const int valid[3], const unsigned char* flags,
-                     HistogramBuilder& counted) const;
+  bool CountConstant(const WriteRequest& request, const void* value, const int valid[3],
+                     const unsigned char* flags, HistogramBuilder& counted) const;
   void ValidSize(int lod, const int index[3], int valid[3]) const;
   bool CollectFlagChange(int ti, int tj, int oldState, const unsigned char* before,
                          const unsigned char* after, HistogramBuilder& gone, HistogramBuilder& came,

@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "access/accessor_core.h"
 #include "access/accessor_util.h"
+#include "access/brick_tasks.h"
 #include "access/convert_box.h"
 #include "access/strided_copy.h"
 #include "core/aligned_buffer.h"
@@ -77,7 +80,84 @@ int64_t OffsetInBrick(const int ovStart[3], const int index[3], const int brick[
   return offset;
 }
 
+// Bricks being put together, kept per thread so that writing allocates
+// nothing once warm; a block grown past kKeptScratch for an unusually large
+// brick is given back after the brick.
+constexpr size_t kKeptScratch = size_t{4} << 20;
+
+struct WriteScratch {
+  AlignedBuffer piece;  // a box's part merged into its brick
+  AlignedBuffer coded;  // a brick made stored samples in the file's order
+  // A brick-sized buffer from the holder, taken over when the brick put
+  // together in it is held.
+  std::shared_ptr<AlignedBuffer> lent;
+};
+
+WriteScratch& ThreadWriteScratch() {
+  static thread_local WriteScratch scratch;
+  return scratch;
+}
+
+struct WriteScratchLease {
+  WriteScratchLease() = default;
+  WriteScratchLease(const WriteScratchLease&) = delete;
+  WriteScratchLease& operator=(const WriteScratchLease&) = delete;
+  ~WriteScratchLease() {
+    WriteScratch& scratch = ThreadWriteScratch();
+    if (scratch.piece.size() > kKeptScratch) AlignedBuffer dropped(std::move(scratch.piece));
+    if (scratch.coded.size() > kKeptScratch) AlignedBuffer dropped(std::move(scratch.coded));
+    if (scratch.lent && scratch.lent->size() > kKeptScratch) scratch.lent.reset();
+  }
+};
+
 }  // namespace
+
+// The bricks go to the pool in slabs when each slab is to be followed by
+// building the parents it completed: the bricks held for them then stay a
+// few slabs, as when each brick was written on its own. The parents are
+// built once the slab's counts are merged, so that what they are weighed
+// by does not depend on the order its bricks were stored in. Into a
+// histogram without a range the first brick goes alone, to set one.
+template <typename Body>
+bool AccessorCore::WriteItems(WriteRequest& request, const std::vector<WriteItem>& items,
+                              Func& func, Body&& body) {
+  const bool builds = lodSettings_.autoGenerate != 0;
+  const bool slabs = builds && store_->GetDirtyMarks() != nullptr;
+  const auto slab = [&](size_t n) { return slabs ? items[n].index[0] / 2 : 0; };
+  size_t first = 0;
+  while (first < items.size()) {
+    size_t last = first + 1;
+    const bool alone = first == 0 && request.lod() == 0 && request.NeedsRange();
+    while (!alone && last < items.size() && slab(last) == slab(first)) ++last;
+    const bool ok = RunBrickTasks(
+        static_cast<int64_t>(last - first), threads_, func,
+        [&](int64_t n, Func& task) { return body(static_cast<int64_t>(first) + n, task); });
+    request.Finish();
+    if (!ok || (builds && !BuildParents(request.lod(), items, first, last, func))) return false;
+    if (alone) request.TakeRange();
+    first = last;
+  }
+  return true;
+}
+
+// Shifted to level 0, the bricks' range may pass the level's end by up to
+// 2^lod bricks; it is kept within level 0 so that it stays an int.
+bool AccessorCore::BuildParents(int lod, const std::vector<WriteItem>& items, size_t first,
+                                size_t last, Func& func) {
+  int levelBegin[3], levelEnd[3];
+  for (int a = 0; a < 3; ++a) {
+    int lo = items[first].index[a], hi = lo;
+    for (size_t n = first; n < last; ++n) {
+      lo = std::min(lo, items[n].index[a]);
+      hi = std::max(hi, items[n].index[a]);
+    }
+    const int64_t count0 = store_->GetNumberOfBricks(a, 0);
+    levelBegin[a] = static_cast<int>(std::min(int64_t{lo} << lod, count0));
+    levelEnd[a] = static_cast<int>(std::min(int64_t{hi + 1} << lod, count0));
+  }
+  return GenerateLODs(lodSettings_.autoGenerate, Lod::kAutomatic, levelBegin, levelEnd,
+                      func.statusP());
+}
 
 // A box that covers a brick in part is merged with what the brick holds. In
 // the caller's type that would pass every other sample of the brick through
@@ -104,66 +184,75 @@ bool AccessorCore::WriteGeneralRangeT(int lod, const int start[3], const int siz
     const int end[3] = {range.first[0] + 1, range.first[1] + 1, range.first[2] + 1};
     return WriteDataExT(lod, range.first, end, bricks, false, func);
   }
-  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
-  const size_t storedSize = static_cast<size_t>(store_->GetSampleSize());
-  AlignedBuffer buffer;
-  if (!buffer.Resize(samples * std::max(sizeof(T), storedSize))) {
-    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
-  }
-  const bool exact = !conversions_.write[SampleTypeOf<T>()];
-  // Where the writer holds the bricks it stores, each is put together in a
-  // buffer the holder takes over instead of copying it.
-  std::shared_ptr<AlignedBuffer> lent;
   int callerStrides[3] = {size[1] * size[2], size[2], 1};
   StorageStrides(accessOrder_, size, callerStrides);
   const TileIntersect<3> clip{{extent[0], extent[1], extent[2]}, {brick[0], brick[1], brick[2]}};
+  std::vector<WriteItem> items;
   for (int i = range.first[0]; i < range.last[0]; ++i) {
     for (int j = range.first[1]; j < range.last[1]; ++j) {
       for (int k = range.first[2]; k < range.last[2]; ++k) {
-        const int index[3] = {i, j, k};
-        int ovStart[3], ovSize[3];
-        const auto level = clip.GetEx(ovStart, ovSize, start, size, index);
+        WriteItem item{{i, j, k}, {}, {}, 0, false};
+        const auto level = clip.GetEx(item.start, item.size, start, size, item.index);
         if (getDebugLevel() > 2) {
           std::printf("##  Brick (%d,%d,%d) %s\n", i, j, k, TileLevelText(level));
         }
         if (level == TileIntersect<3>::None) continue;
-        const bool partial = level == TileIntersect<3>::Partial;
-        const bool inStored = partial && !exact && MergesPartialBricks();
-        const bool lends = HoldsLevel(lod) && (inStored || sizeof(T) == storedSize);
-        if (lends && !lent) lent = held_.Lend();
-        std::shared_ptr<AlignedBuffer>* adoptable = lends && lent ? &lent : nullptr;
-        void* work = adoptable ? lent->data() : buffer.data();
-        int64_t srcOffset = 0;
+        item.partial = level == TileIntersect<3>::Partial;
         for (int d = 0; d < 3; ++d) {
-          srcOffset += (int64_t{ovStart[d]} - start[d]) * callerStrides[d];
+          item.source += (int64_t{item.start[d]} - start[d]) * callerStrides[d];
         }
-        const bool written =
-            inStored ? MergeStoredT(lod, index, ovStart, ovSize, data + srcOffset, callerStrides,
-                                    work, adoptable, func)
-                     : WriteBoxPieceT(lod, index, ovStart, ovSize, data + srcOffset, callerStrides,
-                                      partial, static_cast<T*>(work), adoptable, func);
-        if (!written) return false;
+        items.push_back(item);
       }
     }
   }
-  return true;
+  WriteRequest request(*this, lod, range.first, range.last);
+  if (!PrepareColumns(request, items, func)) return false;
+  return WriteItems(request, items, func, [&](int64_t n, Func& task) {
+    return WriteBoxItemT(request, n, items[static_cast<size_t>(n)], data, callerStrides, task);
+  });
+}
+
+// Where the writer holds the bricks it stores, each is put together in a
+// buffer the holder takes over instead of copying it.
+template <typename T>
+bool AccessorCore::WriteBoxItemT(WriteRequest& request, int64_t n, const WriteItem& item,
+                                 const T* data, const int srcStrides[3], Func& func) {
+  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
+  const size_t storedSize = static_cast<size_t>(store_->GetSampleSize());
+  const bool exact = !conversions_.write[SampleTypeOf<T>()];
+  const bool inStored = item.partial && !exact && MergesPartialBricks();
+  const bool lends = HoldsLevel(request.lod()) && (inStored || sizeof(T) == storedSize);
+  const WriteScratchLease lease;
+  WriteScratch& scratch = ThreadWriteScratch();
+  if (lends && scratch.lent && scratch.lent->size() < samples * storedSize) scratch.lent.reset();
+  if (lends && !scratch.lent) scratch.lent = held_.Lend();
+  std::shared_ptr<AlignedBuffer>* adoptable = lends && scratch.lent ? &scratch.lent : nullptr;
+  if (!adoptable && !scratch.piece.Resize(samples * std::max(sizeof(T), storedSize))) {
+    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
+  }
+  void* work = adoptable ? scratch.lent->data() : scratch.piece.data();
+  const T* src = data + item.source;
+  return inStored ? MergeStoredT(request, n, item.index, item.start, item.size, src, srcStrides,
+                                 work, adoptable, func)
+                  : WriteBoxPieceT(request, n, item.index, item.start, item.size, src, srcStrides,
+                                   item.partial, static_cast<T*>(work), adoptable, func);
 }
 
 // The part of the box in brick `index`, put together in the caller's type
 // and storage order in `temp`; a partial brick is merged with what it holds
 // read in that type (or with zeros where the format does not merge).
 template <typename T>
-bool AccessorCore::WriteBoxPieceT(int lod, const int index[3], const int ovStart[3],
-                                  const int ovSize[3], const T* src, const int srcStrides[3],
-                                  bool partial, T* temp, std::shared_ptr<AlignedBuffer>* adoptable,
-                                  Func& func) {
+bool AccessorCore::WriteBoxPieceT(WriteRequest& request, int64_t n, const int index[3],
+                                  const int ovStart[3], const int ovSize[3], const T* src,
+                                  const int srcStrides[3], bool partial, T* temp,
+                                  std::shared_ptr<AlignedBuffer>* adoptable, Func& func) {
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
   const int next[3] = {index[0] + 1, index[1] + 1, index[2] + 1};
   if (partial && !MergesPartialBricks()) {
     std::memset(temp, 0, samples * sizeof(T));
   } else if (partial) {
     T* merge[1] = {temp};
-    if (!ReadDataExT(lod, index, next, merge, false, func)) {
+    if (!ReadDataExT(request.lod(), index, next, merge, false, func)) {
       if (func.tyqError() != Err::BrickNotFound) return false;
       func.setSuccess();
       std::memset(temp, 0, samples * sizeof(T));
@@ -173,17 +262,19 @@ bool AccessorCore::WriteBoxPieceT(int lod, const int index[3], const int ovStart
   StorageStrides(accessOrder_, fileInfo_->brickSize, accessBrick);
   CopyBox<T>(temp + OffsetInBrick(ovStart, index, fileInfo_->brickSize, accessBrick), accessBrick,
              src, srcStrides, ovSize);
-  const T* bricks[1] = {temp};
-  return WriteDataExT(lod, index, next, bricks, false, func, adoptable);
+  return PutBrickT(request, n, index, temp, WriteConversion<T>(false), accessOrder_, func,
+                   adoptable);
 }
 
 // The overlap is converted exactly as a whole brick of the caller's would
 // be, sample for sample. Where the brick is absent, the rest holds the
 // stored sample nearest the value 0, which is what an absent brick reads as.
 template <typename T>
-bool AccessorCore::MergeStoredT(int lod, const int index[3], const int ovStart[3],
-                                const int ovSize[3], const T* src, const int srcStrides[3],
-                                void* work, std::shared_ptr<AlignedBuffer>* adoptable, Func& func) {
+bool AccessorCore::MergeStoredT(WriteRequest& request, int64_t n, const int index[3],
+                                const int ovStart[3], const int ovSize[3], const T* src,
+                                const int srcStrides[3], void* work,
+                                std::shared_ptr<AlignedBuffer>* adoptable, Func& func) {
+  const int lod = request.lod();
   return visitSampleType(
       fileInfo_->dataType,
       [&](auto tag) {
@@ -203,10 +294,8 @@ bool AccessorCore::MergeStoredT(int lod, const int index[3], const int ovStart[3
                                   fileInfo_->valueMax, scaleLow_, scaleHigh_};
         ConvertBox(brick + OffsetInBrick(ovStart, index, fileInfo_->brickSize, brickStrides_),
                    brickStrides_, src, static_cast<int>(sizeof(T)), srcStrides, ovSize, convert);
-        const U* bricks[1] = {brick};
-        const int next[3] = {index[0] + 1, index[1] + 1, index[2] + 1};
-        return WriteBricksT(lod, index, next, bricks, nullptr, fileInfo_->storageOrder, func,
-                            adoptable);
+        return PutBrickT(request, n, index, static_cast<const U*>(brick), nullptr,
+                         fileInfo_->storageOrder, func, adoptable);
       },
       [&] { return func.setError(Err::InternalError, fileInfo_->fileName); });
 }
@@ -224,232 +313,63 @@ bool AccessorCore::WriteBrickRangeT(int lod, const int start[3], const int count
 
 template <typename T>
 bool AccessorCore::WriteDataExT(int lod, const int begin[3], const int end[3],
-                                const T* const* bricks, bool raw, Func& func,
-                                std::shared_ptr<AlignedBuffer>* adoptable) {
+                                const T* const* bricks, bool raw, Func& func) {
   if (!bricks) return true;
   if (!CheckLod(lod, func)) return false;
-  return WriteBricksT(lod, begin, end, bricks, WriteConversion<T>(raw), accessOrder_, func,
-                      adoptable);
+  return WriteBricksT(lod, begin, end, bricks, WriteConversion<T>(raw), accessOrder_, func);
 }
 
 template <typename T>
 bool AccessorCore::WriteBricksT(int lod, const int begin[3], const int end[3],
-                                const T* const* bricks, ConvFcn convert, int order, Func& func,
-                                std::shared_ptr<AlignedBuffer>* adoptable) {
-  const bool direct = order == fileInfo_->storageOrder && !convert;
+                                const T* const* bricks, ConvFcn convert, int order, Func& func) {
+  const int* brick = fileInfo_->brickSize;
+  int extent[3];
+  LevelExtent(dataInfo_->size, lod, extent);
+  std::vector<WriteItem> items;
+  int64_t n = 0;
+  for (int bi = begin[0]; bi < end[0]; ++bi) {
+    for (int bj = begin[1]; bj < end[1]; ++bj) {
+      for (int bk = begin[2]; bk < end[2]; ++bk, ++n) {
+        const bool inside = bi >= 0 && bj >= 0 && bk >= 0 && int64_t{bi} * brick[0] < extent[0] &&
+                            int64_t{bj} * brick[1] < extent[1] &&
+                            int64_t{bk} * brick[2] < extent[2];
+        if (inside && bricks[n]) items.push_back({{bi, bj, bk}, {}, {}, n, false});
+      }
+    }
+  }
+  WriteRequest request(*this, lod, begin, end);
+  if (!PrepareColumns(request, items, func)) return false;
+  return WriteItems(request, items, func, [&](int64_t at, Func& task) {
+    const WriteScratchLease lease;
+    const WriteItem& item = items[static_cast<size_t>(at)];
+    return PutBrickT(request, at, item.index, bricks[item.source], convert, order, task, nullptr);
+  });
+}
+
+// A brick in the file's order and sample type is stored as it is; any other
+// is copied and converted into the thread's scratch first.
+template <typename T>
+bool AccessorCore::PutBrickT(WriteRequest& request, int64_t n, const int index[3], const T* in,
+                             ConvFcn convert, int order, Func& func,
+                             std::shared_ptr<AlignedBuffer>* adoptable) {
+  if (order == fileInfo_->storageOrder && !convert) {
+    return StoreBrick(request, n, index, in, true, func, adoptable);
+  }
   const int* brick = fileInfo_->brickSize;
   const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
-  AlignedBuffer temp, tile;
-  if ((!direct && !temp.Resize(samples * std::max<size_t>(sizeof(T), store_->GetSampleSize()))) ||
-      !tile.Resize(static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerHorzTile()))) {
+  AlignedBuffer& temp = ThreadWriteScratch().coded;
+  if (!temp.Resize(samples * std::max<size_t>(sizeof(T), store_->GetSampleSize()))) {
     return func.setError(Err::OutOfMemory, fileInfo_->fileName);
   }
   int accessBrick[3] = {brickStrides_[0], brickStrides_[1], brickStrides_[2]};
   StorageStrides(order, brick, accessBrick);
-  int extent[3];
-  LevelExtent(dataInfo_->size, lod, extent);
-  const int64_t nj = end[1] - begin[1], nk = end[2] - begin[2];
-  for (int bi = begin[0]; bi < end[0]; ++bi) {
-    for (int bj = begin[1]; bj < end[1]; ++bj) {
-      if (bi < 0 || bj < 0 || int64_t{bi} * brick[0] >= extent[0] ||
-          int64_t{bj} * brick[1] >= extent[1]) {
-        continue;
-      }
-      int state = 0;
-      if (!ReadRawGridFlagsTile(lod, bi, bj, &state, tile.bytes(), func)) return false;
-      if (state == 1) continue;  // every trace of the column is dead
-      for (int bk = begin[2]; bk < end[2]; ++bk) {
-        const T* in = bricks[((bi - begin[0]) * nj + (bj - begin[1])) * nk + (bk - begin[2])];
-        if (!in || bk < 0 || int64_t{bk} * brick[2] >= extent[2]) continue;
-        if (state == 0) {
-          if (!store_->SetGridFlagsTileAllConst(bi, bj, lod, 1, func.statusP())) return false;
-          ++unflushed_;
-          std::memset(tile.data(), 1, tile.size());
-          state = 2;
-        }
-        const void* stored = in;
-        if (!direct) {
-          T* out = static_cast<T*>(temp.data());
-          CopyBox<T>(out, brickStrides_, in, accessBrick, brick);
-          if (convert) {
-            convert(out, fileInfo_->valueMin, fileInfo_->valueMax, nullptr, scaleLow_, scaleHigh_,
-                    static_cast<int64_t>(samples));
-          }
-          stored = out;
-        }
-        const int index[3] = {bi, bj, bk};
-        if (!StoreBrick(lod, index, stored, direct, state, tile.bytes(), func,
-                        direct ? adoptable : nullptr)) {
-          return false;
-        }
-      }
-    }
+  T* out = static_cast<T*>(temp.data());
+  CopyBox<T>(out, brickStrides_, in, accessBrick, brick);
+  if (convert) {
+    convert(out, fileInfo_->valueMin, fileInfo_->valueMax, nullptr, scaleLow_, scaleHigh_,
+            static_cast<int64_t>(samples));
   }
-  if (lodSettings_.autoGenerate != 0) {
-    // Shifted to level 0, the range may pass the level's end by up to 2^lod
-    // bricks; kept within level 0 so that it stays an int.
-    int levelBegin[3], levelEnd[3];
-    for (int a = 0; a < 3; ++a) {
-      const int64_t count0 = store_->GetNumberOfBricks(a, 0);
-      levelBegin[a] = static_cast<int>(std::min(int64_t{begin[a]} << lod, count0));
-      levelEnd[a] = static_cast<int>(std::min(int64_t{end[a]} << lod, count0));
-    }
-    return GenerateLODs(lodSettings_.autoGenerate, Lod::kAutomatic, levelBegin, levelEnd,
-                        func.statusP());
-  }
-  return true;
-}
-
-// The part of a brick inside the level's extent; samples outside it never
-// reach the histogram.
-void AccessorCore::ValidSize(int lod, const int index[3], int valid[3]) const {
-  int extent[3];
-  LevelExtent(dataInfo_->size, lod, extent);
-  for (int d = 0; d < 3; ++d) {
-    const int64_t brick = fileInfo_->brickSize[d];
-    valid[d] = static_cast<int>(std::min<int64_t>(brick, extent[d] - index[d] * brick));
-  }
-}
-
-// The samples a level-0 brick holds now, in `old` (`had` false when the
-// store holds nothing there, which costs no read).
-bool AccessorCore::ReadStoredBrick(const int index[3], AlignedBuffer& old, bool& had, Func& func) {
-  had = false;
-  long long position = 0;
-  if (!store_->GetDataBrickPos(&position, 0, index[0], index[1], index[2], 1, 1, 1, nullptr) ||
-      position == 0) {
-    return true;
-  }
-  if (!old.Resize(static_cast<size_t>(fileInfo_->GetNumberOfBytesPerBrick()))) {
-    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
-  }
-  if (store_->GetBrick(index[0], index[1], index[2], 0, old.data(), func.statusP())) {
-    had = true;
-  } else if (func.tyqError() == Err::BrickNotFound) {
-    func.setSuccess();
-  } else {
-    return false;
-  }
-  return true;
-}
-
-// A builder over the histogram's present range, for samples to be added to
-// it later: the range only ever doubles, and adding a builder doubles the
-// histogram until the two agree.
-HistogramBuilder AccessorCore::EmptyHistogram() const {
-  std::lock_guard<std::mutex> hold(histLock_);
-  const HistogramData& h = hist_->gethisto();
-  return HistogramBuilder(h.GetSize(), h.getmin(), h.getmax(), h.isfixed());
-}
-
-// A brick judged constant is stored as one value; when its samples only came
-// within a few units in the last place of it, the value is what the file
-// holds and what the histogram must count.
-bool AccessorCore::CountConstant(const void* value, const int valid[3], const unsigned char* flags,
-                                 HistogramBuilder& counted) const {
-  const size_t size = static_cast<size_t>(store_->GetSampleSize());
-  const size_t samples = static_cast<size_t>(fileInfo_->GetNumberOfSamplesPerBrick());
-  AlignedBuffer filled;
-  if (!filled.Resize(samples * size)) return false;
-  for (size_t n = 0; n < samples; ++n) std::memcpy(filled.bytes() + n * size, value, size);
-  counted = EmptyHistogram();
-  return AddBrickSamples(fileInfo_->dataType, &counted, filled.data(), valid, brickStrides_, flags,
-                         flagStrides_, true, nullptr);
-}
-
-// At level 0 the histogram follows what the file holds: a brick's old
-// samples leave and its new ones enter only once the store has taken it, so
-// a failed write that the caller repeats is counted once. A brick rewritten
-// in place whose write fails may hold anything from old to new; it is
-// counted as it reads back.
-bool AccessorCore::StoreBrick(int lod, const int index[3], const void* samples, bool direct,
-                              int tileState, const unsigned char* tile, Func& func,
-                              std::shared_ptr<AlignedBuffer>* adoptable) {
-  const int stored = fileInfo_->dataType;
-  int valid[3];
-  ValidSize(lod, index, valid);
-  const unsigned char* flags = tileState == 3 ? tile : nullptr;
-  StatisticData brickStats;
-  HistogramBuilder fresh(2);
-  if (lod == 0) fresh = EmptyHistogram();
-  if (!AddBrickSamples(stored, lod == 0 ? &fresh : nullptr, samples, valid, brickStrides_, flags,
-                       flagStrides_, true, &brickStats)) {
-    return func.setError(Err::InternalError, fileInfo_->fileName);
-  }
-  unsigned char value[8] = {};
-  const bool constant = ChooseConstant(brickStats, FirstLiveSample(samples, valid, flags), value);
-  if (getDebugLevel() > 1) {
-    std::printf("##    Write %sBrick (%d,%d,%d) LOD%d%s\n", direct ? "Raw " : "", index[0],
-                index[1], index[2], lod, constant ? " (CONSTANT)" : "");
-  }
-  if (lod == 0 && constant && brickStats.getmin() != brickStats.getmax() &&
-      !CountConstant(value, valid, flags, fresh)) {
-    return func.setError(Err::OutOfMemory, fileInfo_->fileName);
-  }
-  AlignedBuffer old;
-  bool hadOld = false;
-  if (lod == 0 && ReplacesOldSamples() && !ReadStoredBrick(index, old, hadOld, func)) {
-    return false;
-  }
-  // Never held while the file changes under it; kept once stored, as stored.
-  held_.Forget(lod, index[0], index[1], index[2]);
-  const bool written =
-      constant ? store_->SetBrickAllConst(index[0], index[1], index[2], lod, value, func.statusP())
-               : store_->SetBrick(index[0], index[1], index[2], lod, samples, func.statusP());
-  if (written) ++unflushed_;
-  if (written && !constant && HoldsLevel(lod)) {
-    if (adoptable && *adoptable && (*adoptable)->data() == samples) {
-      held_.Adopt(lod, index[0], index[1], index[2], std::move(*adoptable));
-    } else {
-      held_.Keep(lod, index[0], index[1], index[2], samples);
-    }
-  }
-  if (lod != 0 || (!written && !hadOld)) return written;
-  AlignedBuffer now;
-  if (!written) {
-    Status probe;
-    if (!now.Resize(old.size()) ||
-        !store_->GetBrick(index[0], index[1], index[2], 0, now.data(), &probe)) {
-      return false;  // unreadable now: counted as it was
-    }
-  }
-  std::lock_guard<std::mutex> hold(histLock_);
-  if (hadOld) {
-    AddBrickSamples(stored, hist_.get(), old.data(), valid, brickStrides_, flags, flagStrides_,
-                    false, nullptr);
-  }
-  if (written) {
-    *hist_ += fresh;
-  } else {
-    AddBrickSamples(stored, hist_.get(), now.data(), valid, brickStrides_, flags, flagStrides_,
-                    true, nullptr);
-  }
-  return written;
-}
-
-// With dead traces present, sample 0 may belong to one of them.
-const void* AccessorCore::FirstLiveSample(const void* samples, const int valid[3],
-                                          const unsigned char* flags) const {
-  int64_t first = 0;
-  if (flags) {
-    for (int i = 0; i < valid[0]; ++i) {
-      for (int j = 0; j < valid[1]; ++j) {
-        if (flags[int64_t{i} * flagStrides_[0] + int64_t{j} * flagStrides_[1]]) {
-          first = int64_t{i} * brickStrides_[0] + int64_t{j} * brickStrides_[1];
-          i = valid[0];
-          break;
-        }
-      }
-    }
-  }
-  return static_cast<const unsigned char*>(samples) + first * store_->GetSampleSize();
-}
-
-bool AccessorCore::ChooseConstant(const StatisticData& brickStats, const void* firstLive,
-                                  unsigned char* value) const {
-  if (!IsConstantBrick(fileInfo_->dataType, brickStats)) return false;
-  std::memcpy(value, firstLive, static_cast<size_t>(store_->GetSampleSize()));
-  return true;
+  return StoreBrick(request, n, index, out, false, func);
 }
 
 bool AccessorCore::StoreStatistics(bool newIdentity, bool generateLods, Func& func) {

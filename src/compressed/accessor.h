@@ -24,16 +24,18 @@ class Accessor final : public Access::AccessorCore {
               double histogramMin, double histogramMax);
 
   // Whether a brick with these statistics is stored as one value: below
-  // the zero threshold of the samples written so far, or within 10 units in
-  // the last place; `value` receives the float.
+  // the zero threshold of the samples written before (`written`), or within
+  // 10 units in the last place; `value` receives the float.
   static bool ConstantValue(const StatisticData& brick, const StatisticData& written, float* value);
 
  protected:
   std::unique_ptr<HistogramBuilder> MakeHistogram(const Histogram& stored) const override;
   bool MergesPartialBricks() const override { return false; }
   bool ReplacesOldSamples() const override { return false; }
-  bool ChooseConstant(const StatisticData& brickStats, const void* firstLive,
-                      unsigned char* value) const override;
+  // Weighed by the statistics as they stood when the request began, so that
+  // a request's bricks come out the same whatever order they are stored in.
+  bool ChooseConstantGiven(const StatisticData& brickStats, const StatisticData& written,
+                           const void* firstLive, unsigned char* value) const override;
   bool StoresStatisticsOnFlush() const override { return false; }
 
  private:
