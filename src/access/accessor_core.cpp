@@ -96,11 +96,6 @@ std::unique_ptr<HistogramBuilder> AccessorCore::MakeHistogram(const Histogram& s
   return std::make_unique<HistogramBuilder>(MakeInMemoryHistogram(*fileInfo_, *dataInfo_, stored));
 }
 
-StatisticData AccessorCore::GetWrittenStatistics() const {
-  std::lock_guard<std::mutex> hold(histLock_);
-  return hist_ ? hist_->getstats() : StatisticData();
-}
-
 void AccessorCore::ResetAccessScaleRange() {
   scaleLow_ = fileInfo_->valueMin;
   scaleHigh_ = fileInfo_->valueMax;

@@ -143,9 +143,6 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   // Whether Flush stores statistics and histogram (else only Finalize).
   virtual bool StoresStatisticsOnFlush() const { return true; }
 
-  // Global statistics of the samples written at level 0, under their lock.
-  StatisticData GetWrittenStatistics() const;
-
  private:
   // Reads one whole brick in the stored sample type for the driver, in
   // place when the writer still holds it.
