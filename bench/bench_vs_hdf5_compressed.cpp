@@ -142,12 +142,13 @@ FA::AutoRef<FA::Reader> openTyq(const std::string& name, int cacheMegabytes, int
   return r;
 }
 
-bool writeTyqCompressed(const std::string& name, const CompressedFixture& f, float sqnr) {
+bool writeTyqCompressed(const std::string& name, const CompressedFixture& f, float sqnr,
+                        int threads) {
   FA::DataInfo info;
   info.SetExtent(0, 1, g_size[0], 0, 1, g_size[1], 0, 4, g_size[2], false);
   FA::TyqOptions options;
   options.sqnr = sqnr;
-  options.threads = 1;
+  options.threads = threads;
   FA::Status status;
   FA::AutoRef<FA::Writer> writer;
   bool ok =

@@ -39,7 +39,8 @@ FA::AutoRef<FA::Reader> openTyq(const std::string& name, int cacheMegabytes, int
 
 // Writes the cube as a compressed tyq file at `sqnr` with statistics,
 // histogram and every level of detail, then fdatasyncs.
-bool writeTyqCompressed(const std::string& name, const CompressedFixture& f, float sqnr);
+bool writeTyqCompressed(const std::string& name, const CompressedFixture& f, float sqnr,
+                        int threads = 1);
 
 // Registers every compressed benchmark of every case.
 void registerCompressed();

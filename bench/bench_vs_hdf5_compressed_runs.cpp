@@ -214,15 +214,17 @@ void BM_OneCall(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * bytesOf(boxes));
 }
 
-// Args: case, writer (0 tyq, 1 HDF5+ZFP). Each write ends with fdatasync.
+// Args: case, writer (0 tyq, 1 HDF5+ZFP, 2 tyq coding on two pool
+// threads). Each write ends with fdatasync.
 void BM_CompressedWrite(benchmark::State& state) {
   CompressedFixture& f = compressedFixture();
   const CompressedCase& c = f.cases[static_cast<size_t>(state.range(0))];
-  const bool tyq = state.range(1) == 0;
+  const bool tyq = state.range(1) != 1;
+  const int threads = state.range(1) == 2 ? 2 : 1;
   const std::string name = f.dir + (tyq ? "/written.vcs" : "/written.h5");
   for (auto _ : state) {
     const bool ok =
-        tyq ? writeTyqCompressed(name, f, c.target) : writeZfp(name, f.cube, c.tolerance);
+        tyq ? writeTyqCompressed(name, f, c.target, threads) : writeZfp(name, f.cube, c.tolerance);
     if (!ok) state.SkipWithError("write failed");
     state.PauseTiming();
     std::filesystem::remove(name);
@@ -281,11 +283,11 @@ void registerCase(int n, const CompressedCase& c) {
           ->UseRealTime();
     }
   }
-  for (int who = 0; who < 2; ++who) {
+  const char* writers[] = {"write/tyq", "write/hdf5-zfp", "write/tyq-t2"};
+  for (int who = 0; who < 3; ++who) {
     // The disk's speed wanders from one write to the next; the best of
     // three is what each writer can do.
-    benchmark::RegisterBenchmark((c.prefix + (who == 0 ? "write/tyq" : "write/hdf5-zfp")).c_str(),
-                                 BM_CompressedWrite)
+    benchmark::RegisterBenchmark((c.prefix + writers[who]).c_str(), BM_CompressedWrite)
         ->Args({n, who})
         ->Iterations(1)
         ->Repetitions(3)
@@ -321,6 +323,8 @@ void printCaseRatios(const RatioReporter& rep, const CompressedCase& c) {
                    oneCallName(c, false, fresh), oneCallName(c, true, fresh));
   }
   rep.printSpeed((tag + "write vs hdf5+zfp").c_str(), c.prefix + "write/tyq",
+                 c.prefix + "write/hdf5-zfp");
+  rep.printSpeed((tag + "write on 2 pool threads vs hdf5+zfp").c_str(), c.prefix + "write/tyq-t2",
                  c.prefix + "write/hdf5-zfp");
 }
 
