@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,6 +17,16 @@ namespace Qra::Ostrel::Tyq::Private {
 namespace {
 
 constexpr int kMaxThreads = 256;
+constexpr int kSpins = 1 << 14;
+constexpr std::chrono::microseconds kAloneFor{100};
+
+inline void Relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
 
 thread_local bool t_inWorker = false;
 
@@ -26,7 +37,7 @@ struct Job {
   bool (*call)(void*, int64_t);
   int64_t count;
   int helpersWanted;
-  int helpers = 0;  // under the pool's lock
+  std::atomic<int> helpers{0};  // changed under the pool's lock
   std::atomic<int64_t> next{0};
   std::atomic<bool> failed{false};
 
@@ -40,6 +51,19 @@ struct Job {
       if (index >= count) return;
       if (!call(fn, index)) failed.store(true, std::memory_order_relaxed);
     }
+  }
+
+  // Runs items on the calling thread alone until `budget` has passed;
+  // true when the job is done.
+  bool WorkAlone(std::chrono::steady_clock::duration budget) {
+    const auto until = std::chrono::steady_clock::now() + budget;
+    while (!Exhausted()) {
+      const int64_t index = next.fetch_add(1, std::memory_order_relaxed);
+      if (index >= count) break;
+      if (!call(fn, index)) failed.store(true, std::memory_order_relaxed);
+      if (std::chrono::steady_clock::now() >= until) break;
+    }
+    return Exhausted();
   }
 };
 
@@ -64,10 +88,19 @@ class Pool {
     }
     wake_.notify_all();
     job.Work();
-    std::unique_lock<std::mutex> hold(lock_);
-    const auto queued = std::find(jobs_.begin(), jobs_.end(), &job);
-    if (queued != jobs_.end()) jobs_.erase(queued);
-    released_.wait(hold, [&] { return job.helpers == 0; });
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      const auto queued = std::find(jobs_.begin(), jobs_.end(), &job);
+      if (queued != jobs_.end()) jobs_.erase(queued);
+    }
+    // A helper is at most one item behind. Items of a cached read take a
+    // few microseconds, less than putting this thread to sleep and waking
+    // it again, so it waits awake for a while first.
+    for (int spin = 0; spin < kSpins && job.helpers.load() != 0; ++spin) Relax();
+    if (job.helpers.load() != 0) {
+      std::unique_lock<std::mutex> hold(lock_);
+      released_.wait(hold, [&] { return job.helpers.load() == 0; });
+    }
     return !job.failed.load();
   }
 
@@ -127,7 +160,10 @@ bool TaskPool::Run(int64_t count, int threads, void* fn, Trampoline call) {
     }
     return true;
   }
+  // A job done in less time than waking a worker and waiting for it costs
+  // never involves the pool: a cached slice read is tens of microseconds.
   Job job{fn, call, count, threads - 1};
+  if (job.WorkAlone(kAloneFor)) return !job.failed.load();
   return Pool::Get().Run(job);
 }
 
