@@ -20,6 +20,7 @@
 
 #include <cstdint>
 
+#include "numpy_memory.h"
 #include "ratio_reporter.h"
 #include "tyq/tyq.h"
 
@@ -99,17 +100,7 @@ bool read(const Box& b, float* out) {
                                  b.size[2], out, nullptr);
 }
 
-// Memory for a new array as numpy gets it on Linux: malloc, and huge pages
-// asked for from the first page boundary on when it is 4 MiB or more. Without
-// that a C++ buffer would pay 512 times as many page faults as the array.
-float* allocateLikeNumpy(size_t bytes) {
-  void* p = std::malloc(bytes);
-  if (p && bytes >= (size_t{4} << 20)) {
-    const uintptr_t skip = 4096 - reinterpret_cast<uintptr_t>(p) % 4096;
-    ::madvise(static_cast<char*>(p) + skip, bytes - skip, MADV_HUGEPAGE);
-  }
-  return static_cast<float*>(p);
-}
+using tyq_bench::allocateLikeNumpy;
 
 struct FreeBuffer {
   void operator()(float* p) const { std::free(p); }

@@ -27,6 +27,7 @@
 
 #include <sys/mman.h>
 
+#include "numpy_memory.h"
 #include "ratio_reporter.h"
 #include "tyq/tyq.h"
 
@@ -45,18 +46,7 @@ struct Peer {
   std::unique_ptr<float, FreeSamples> samples;
 };
 
-// Memory as numpy gets it for a new array on Linux: malloc, and huge pages
-// asked for from the first page boundary on when it is 4 MiB or more. The
-// writer reads the samples once; in 4 KiB pages it would pay many more TLB
-// misses than the module does.
-float* allocateLikeNumpy(size_t bytes) {
-  void* p = std::malloc(bytes);
-  if (p && bytes >= (size_t{4} << 20)) {
-    const uintptr_t skip = 4096 - reinterpret_cast<uintptr_t>(p) % 4096;
-    ::madvise(static_cast<char*>(p) + skip, bytes - skip, MADV_HUGEPAGE);
-  }
-  return static_cast<float*>(p);
-}
+using tyq_bench::allocateLikeNumpy;
 
 Peer& peer() {
   static Peer p;
