@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "tyq/environment.h"
 
@@ -84,12 +85,17 @@ bool BrickCache::Admits(int64_t bricks) const {
   return Enabled() && bricks <= capacity_ / 2 / brickBytes_;
 }
 
+// Hits take the lock shared and only mark their slot, so threads reading
+// the same bricks at once do not queue behind each other.
 BrickCache::Brick BrickCache::Find(int64_t key) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::shared_lock<std::shared_mutex> hold(lock_);
   const auto it = slots_.find(key);
   if (it == slots_.end()) return nullptr;
-  order_.splice(order_.begin(), order_, it->second.place);
-  return it->second.brick;
+  Slot& slot = it->second;
+  if (!slot.referenced.load(std::memory_order_relaxed)) {
+    slot.referenced.store(true, std::memory_order_relaxed);
+  }
+  return slot.brick;
 }
 
 BrickCache::Buffer BrickCache::Acquire() {
@@ -101,35 +107,40 @@ BrickCache::Buffer BrickCache::Acquire() {
   return Buffer(buffer, [recycler = recycler_, keep](float* p) { recycler->Give(p, keep); });
 }
 
+// Second chance: the hand passes over bricks read since it last came by,
+// clearing their mark, and takes the first one that was not.
 void BrickCache::Insert(int64_t key, Brick brick) {
-  if (brickBytes_ > capacity_) return;
-  std::vector<Brick> evicted;
-  std::lock_guard<std::mutex> hold(lock_);
+  const size_t slots = static_cast<size_t>(capacity_ / brickBytes_);
+  if (slots == 0) return;
+  Brick evicted;  // released outside the lock
+  std::unique_lock<std::shared_mutex> hold(lock_);
   const auto it = slots_.find(key);
   if (it != slots_.end()) {
-    evicted.push_back(std::move(it->second.brick));
-    used_ -= brickBytes_;
-    order_.erase(it->second.place);
-    slots_.erase(it);
+    evicted = std::exchange(it->second.brick, std::move(brick));
+    return;
   }
-  while (used_ + brickBytes_ > capacity_ && !order_.empty()) {
-    const auto last = slots_.find(order_.back());
-    evicted.push_back(std::move(last->second.brick));
-    used_ -= brickBytes_;
-    slots_.erase(last);
-    order_.pop_back();
+  if (ring_.size() < slots) {
+    ring_.push_back(key);
+  } else {
+    for (;;) {
+      hand_ = (hand_ + 1) % ring_.size();
+      const auto victim = slots_.find(ring_[hand_]);
+      if (victim->second.referenced.exchange(false, std::memory_order_relaxed)) continue;
+      evicted = std::move(victim->second.brick);
+      slots_.erase(victim);
+      ring_[hand_] = key;
+      break;
+    }
   }
-  order_.push_front(key);
-  slots_.emplace(key, Slot{std::move(brick), order_.begin()});
-  used_ += brickBytes_;
+  slots_.try_emplace(key, std::move(brick));
 }
 
 void BrickCache::Clear() {
   std::unordered_map<int64_t, Slot> gone;
-  std::lock_guard<std::mutex> hold(lock_);
+  std::unique_lock<std::shared_mutex> hold(lock_);
   gone.swap(slots_);
-  order_.clear();
-  used_ = 0;
+  ring_.clear();
+  hand_ = 0;
 }
 
 int64_t BrickCache::BuffersMade() const {

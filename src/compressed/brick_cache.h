@@ -1,6 +1,8 @@
 #pragma once
 
-// Decoded bricks kept for repeated reads, least recently used first out.
+// Decoded bricks kept for repeated reads; a brick not read since the clock
+// hand last passed it goes first (second chance, close to least recently
+// used without a write per hit).
 // Shared by every thread of one reader; decoding runs outside its lock, so
 // two threads may decode the same brick at once and the second insert wins.
 //
@@ -10,10 +12,11 @@
 // half the cache holds is not admitted: its bricks are lent out and
 // recycled but not kept, so one large read neither flushes the bricks that
 // slice reads keep coming back to nor depends on them.
+#include <atomic>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -45,19 +48,19 @@ class BrickCache {
 
  private:
   class Recycler;
-  using Order = std::list<int64_t>;
   struct Slot {
+    explicit Slot(Brick b) : brick(std::move(b)) {}
     Brick brick;
-    Order::iterator place;
+    std::atomic<bool> referenced{false};  // read since the hand last passed
   };
 
   const int64_t capacity_;
   const int64_t brickBytes_;
   std::shared_ptr<Recycler> recycler_;
-  int64_t used_ = 0;
-  Order order_;  // most recent first
   std::unordered_map<int64_t, Slot> slots_;
-  std::mutex lock_;
+  std::vector<int64_t> ring_;  // keys in the order the hand visits them
+  size_t hand_ = 0;
+  std::shared_mutex lock_;
 };
 
 }  // namespace Qra::Ostrel::Tyq::Private::Compressed
