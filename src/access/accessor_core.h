@@ -129,17 +129,11 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
   virtual bool ReplacesOldSamples() const { return true; }
   // Whether a brick with these statistics (valid, live samples, stored
   // type) is stored as one value, and which: `value` receives one stored
-  // sample. `firstLive` is the brick's first live sample.
-  virtual bool ChooseConstant(const StatisticData& brickStats, const void* firstLive,
-                              unsigned char* value) const;
-  // The same for a format that weighs bricks by the level-0 statistics
-  // written before the request began (`written`); the default asks
-  // ChooseConstant.
-  virtual bool ChooseConstantGiven(const StatisticData& brickStats, const StatisticData& written,
-                                   const void* firstLive, unsigned char* value) const {
-    (void)written;
-    return ChooseConstant(brickStats, firstLive, value);
-  }
+  // sample. `firstLive` is the brick's first live sample; `written` the
+  // level-0 statistics as they stood when the request began, for a format
+  // that weighs bricks by them.
+  virtual bool ChooseConstant(const StatisticData& brickStats, const StatisticData& written,
+                              const void* firstLive, unsigned char* value) const;
   // Whether Flush stores statistics and histogram (else only Finalize).
   virtual bool StoresStatisticsOnFlush() const { return true; }
 
@@ -234,7 +228,7 @@ class AccessorCore : public FileAccess::Accessor, private RefCounted {
     void TakeRange();
 
    private:
-    void MergeFrom(int64_t n, bool skipGaps);
+    void MergeFrom(bool skipGaps);
 
     AccessorCore& core_;
     const int lod_;

@@ -27,11 +27,7 @@ int slowestAxis(int order) {
   return order <= 1 ? 0 : (order <= 3 ? 1 : 2);
 }
 
-// Scratch for bricks read by transfer, kept per thread so that a read
-// neither allocates nor faults in fresh pages; a block grown past
-// kKeptScratch for an unusually large brick is given back after the call.
-constexpr size_t kKeptScratch = size_t{4} << 20;
-
+// Scratch for bricks read by transfer.
 AlignedBuffer& ThreadScratch() {
   static thread_local AlignedBuffer scratch;
   return scratch;
@@ -41,9 +37,7 @@ struct ScratchLease {
   ScratchLease() = default;
   ScratchLease(const ScratchLease&) = delete;
   ScratchLease& operator=(const ScratchLease&) = delete;
-  ~ScratchLease() {
-    if (ThreadScratch().size() > kKeptScratch) AlignedBuffer dropped(std::move(ThreadScratch()));
-  }
+  ~ScratchLease() { TrimScratch(ThreadScratch()); }
 };
 
 // Whether a request of `bytes` is copied with cache-bypassing stores. Measured

@@ -5,11 +5,22 @@
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "access/brick_store.h"
+#include "core/aligned_buffer.h"
 #include "core/sample_type.h"
 
 namespace Qra::Ostrel::Tyq::Private::Access {
+
+// Scratch for bricks is kept per thread between calls, so that reads and
+// writes neither allocate nor fault in fresh pages once warm; a block grown
+// past this for an unusually large brick is given back after use.
+constexpr size_t kKeptScratch = size_t{4} << 20;
+
+inline void TrimScratch(AlignedBuffer& scratch) {
+  if (scratch.size() > kKeptScratch) AlignedBuffer dropped(std::move(scratch));
+}
 
 // Scale-range ends closer than single-precision epsilon, relative to their
 // size (absolute near zero), count as the same.

@@ -80,11 +80,7 @@ int64_t OffsetInBrick(const int ovStart[3], const int index[3], const int brick[
   return offset;
 }
 
-// Bricks being put together, kept per thread so that writing allocates
-// nothing once warm; a block grown past kKeptScratch for an unusually large
-// brick is given back after the brick.
-constexpr size_t kKeptScratch = size_t{4} << 20;
-
+// Bricks being put together, kept per thread.
 struct WriteScratch {
   AlignedBuffer piece;  // a box's part merged into its brick
   AlignedBuffer coded;  // a brick made stored samples in the file's order
@@ -104,8 +100,8 @@ struct WriteScratchLease {
   WriteScratchLease& operator=(const WriteScratchLease&) = delete;
   ~WriteScratchLease() {
     WriteScratch& scratch = ThreadWriteScratch();
-    if (scratch.piece.size() > kKeptScratch) AlignedBuffer dropped(std::move(scratch.piece));
-    if (scratch.coded.size() > kKeptScratch) AlignedBuffer dropped(std::move(scratch.coded));
+    TrimScratch(scratch.piece);
+    TrimScratch(scratch.coded);
     if (scratch.lent && scratch.lent->size() > kKeptScratch) scratch.lent.reset();
   }
 };

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "access/accessor_core.h"
+#include "access/accessor_util.h"
 #include "core/aligned_buffer.h"
 #include "stats/brick_histogram.h"
 #include "tyq/brick_geometry.h"
@@ -19,11 +20,7 @@ using Err = FileAccess::Error;
 
 namespace {
 
-// A brick's old samples, read before it is replaced, kept per thread so that
-// replacing bricks allocates nothing once warm; a block grown past
-// kKeptScratch for an unusually large brick is given back after the brick.
-constexpr size_t kKeptScratch = size_t{4} << 20;
-
+// A brick's old samples, read before it is replaced, kept per thread.
 AlignedBuffer& OldSamples() {
   static thread_local AlignedBuffer old;
   return old;
@@ -79,18 +76,18 @@ void AccessorCore::WriteRequest::Expect(int64_t count) {
 void AccessorCore::WriteRequest::Settle(int64_t n, Counts counts) {
   std::lock_guard<std::mutex> hold(core_.histLock_);
   settled_[static_cast<size_t>(n)] = std::move(counts);
-  MergeFrom(merged_, false);
+  MergeFrom(false);
 }
 
 void AccessorCore::WriteRequest::Finish() {
   std::lock_guard<std::mutex> hold(core_.histLock_);
-  MergeFrom(merged_, true);
+  MergeFrom(true);
 }
 
 // Under histLock_. Without `skipGaps` merging stops at the first brick not
 // settled yet; with it, such bricks (failed or never started) are passed.
-void AccessorCore::WriteRequest::MergeFrom(int64_t n, bool skipGaps) {
-  for (auto at = static_cast<size_t>(n); at < settled_.size(); ++at) {
+void AccessorCore::WriteRequest::MergeFrom(bool skipGaps) {
+  for (auto at = static_cast<size_t>(merged_); at < settled_.size(); ++at) {
     std::optional<Counts>& counts = settled_[at];
     if (!counts) {
       if (skipGaps) continue;
@@ -217,8 +214,8 @@ bool AccessorCore::StoreBrick(WriteRequest& request, int64_t n, const int index[
     return func.setError(Err::InternalError, fileInfo_->fileName);
   }
   unsigned char value[8] = {};
-  const bool constant = ChooseConstantGiven(brickStats, request.written(),
-                                            FirstLiveSample(samples, valid, flags), value);
+  const bool constant =
+      ChooseConstant(brickStats, request.written(), FirstLiveSample(samples, valid, flags), value);
   if (getDebugLevel() > 1) {
     std::printf("##    Write %sBrick (%d,%d,%d) LOD%d%s\n", direct ? "Raw " : "", index[0],
                 index[1], index[2], lod, constant ? " (CONSTANT)" : "");
@@ -230,9 +227,7 @@ bool AccessorCore::StoreBrick(WriteRequest& request, int64_t n, const int index[
   AlignedBuffer& old = OldSamples();
   struct Trim {
     AlignedBuffer& buffer;
-    ~Trim() {
-      if (buffer.size() > kKeptScratch) AlignedBuffer dropped(std::move(buffer));
-    }
+    ~Trim() { TrimScratch(buffer); }
   } trim{old};
   bool hadOld = false;
   if (lod == 0 && ReplacesOldSamples() && !ReadStoredBrick(index, old, hadOld, func)) {
@@ -293,8 +288,8 @@ const void* AccessorCore::FirstLiveSample(const void* samples, const int valid[3
   return static_cast<const unsigned char*>(samples) + first * store_->GetSampleSize();
 }
 
-bool AccessorCore::ChooseConstant(const StatisticData& brickStats, const void* firstLive,
-                                  unsigned char* value) const {
+bool AccessorCore::ChooseConstant(const StatisticData& brickStats, const StatisticData& /*written*/,
+                                  const void* firstLive, unsigned char* value) const {
   if (!IsConstantBrick(fileInfo_->dataType, brickStats)) return false;
   std::memcpy(value, firstLive, static_cast<size_t>(store_->GetSampleSize()));
   return true;

@@ -84,8 +84,8 @@ bool Accessor::ConstantValue(const StatisticData& brick, const StatisticData& wr
   return true;
 }
 
-bool Accessor::ChooseConstantGiven(const StatisticData& brickStats, const StatisticData& written,
-                                   const void* /*firstLive*/, unsigned char* value) const {
+bool Accessor::ChooseConstant(const StatisticData& brickStats, const StatisticData& written,
+                              const void* /*firstLive*/, unsigned char* value) const {
   float v = 0.0f;
   if (!ConstantValue(brickStats, written, &v)) return false;
   std::memcpy(value, &v, sizeof v);

@@ -34,8 +34,8 @@ class Accessor final : public Access::AccessorCore {
   bool ReplacesOldSamples() const override { return false; }
   // Weighed by the statistics as they stood when the request began, so that
   // a request's bricks come out the same whatever order they are stored in.
-  bool ChooseConstantGiven(const StatisticData& brickStats, const StatisticData& written,
-                           const void* firstLive, unsigned char* value) const override;
+  bool ChooseConstant(const StatisticData& brickStats, const StatisticData& written,
+                      const void* firstLive, unsigned char* value) const override;
   bool StoresStatisticsOnFlush() const override { return false; }
 
  private:

@@ -41,9 +41,9 @@ class CoreAccessor : public Access::AccessorCore {
  protected:
   bool MergesPartialBricks() const override { return merge; }
   bool ReplacesOldSamples() const override { return replace; }
-  bool ChooseConstant(const StatisticData& stats, const void* firstLive,
-                      unsigned char* value) const override {
-    return constants && AccessorCore::ChooseConstant(stats, firstLive, value);
+  bool ChooseConstant(const StatisticData& stats, const StatisticData& written,
+                      const void* firstLive, unsigned char* value) const override {
+    return constants && AccessorCore::ChooseConstant(stats, written, firstLive, value);
   }
 };
 
